@@ -1,0 +1,85 @@
+// RtModel: the closed set of the seventeen isothermal models, in tag order.
+// Thermal models hold one by value as their reference isotherm, and fits
+// rebuild one from named trial parameters.
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <span>
+#include <string_view>
+#include <variant>
+
+#include "barometra/error.hpp"
+#include "barometra/isothermal/density_polynomial.hpp"
+#include "barometra/isothermal/finite_strain.hpp"
+#include "barometra/isothermal/holzapfel.hpp"
+#include "barometra/isothermal/modified_tait.hpp"
+#include "barometra/isothermal/murnaghan.hpp"
+#include "barometra/isothermal/potential.hpp"
+
+namespace barometra {
+
+class RtModel {
+ public:
+  // The index of each alternative is the model's tag.
+  using Variant = std::variant<Baonza, DensityPolynomial3, BM2, BM3, BM4, Morse3, Murnaghan,
+                               SecondOrderMurnaghan, ModifiedTait, NaturalStrain2,
+                               NaturalStrain3, NaturalStrain4, RydbergStacey, SunMorse3,
+                               SunMorse4, Vinet, Holzapfel>;
+  static constexpr std::size_t kModelCount = std::variant_size_v<Variant>;
+
+  template <class Model>
+    requires(!std::is_same_v<std::remove_cvref_t<Model>, RtModel>)
+  RtModel(Model model) noexcept : model_(std::move(model)) {}  // NOLINT: every model is an RtModel
+
+  std::size_t tag() const noexcept { return model_.index(); }
+  const Variant& variant() const noexcept { return model_; }
+  template <class Model>
+  const Model* get_if() const noexcept {
+    return std::get_if<Model>(&model_);
+  }
+
+  const char* model_name() const noexcept {
+    return visit([](const auto& m) { return std::remove_cvref_t<decltype(m)>::kName; });
+  }
+  // Native parameter names in constructor order ("V0", "K0", ...).
+  std::span<const char* const> parameter_names() const noexcept {
+    return visit([](const auto& m) -> std::span<const char* const> {
+      return std::remove_cvref_t<decltype(m)>::kParameterNames;
+    });
+  }
+  double v0() const noexcept {
+    return visit([](const auto& m) { return m.v0(); });
+  }
+  double reference_volume() const noexcept { return v0(); }
+
+  Result pressure(double volume) const noexcept {
+    return visit([volume](const auto& m) { return m.pressure(volume); });
+  }
+  Result bulk_modulus(double volume) const noexcept {
+    return visit([volume](const auto& m) { return m.bulk_modulus(volume); });
+  }
+  Result volume(double pressure) const noexcept {
+    return visit([pressure](const auto& m) { return m.volume(pressure); });
+  }
+  Result bulk_modulus_derivative(double volume, double relative_step) const noexcept {
+    return visit([=](const auto& m) { return m.bulk_modulus_derivative(volume, relative_step); });
+  }
+
+  std::expected<RtModel, EosError> with_reference_state(double v0, double k0) const noexcept;
+  std::expected<RtModel, EosError> with_pressure_derivative_shift(double shift) const noexcept;
+  // A new model of the same kind with the named parameters replaced; names not
+  // listed keep their value and a repeated name takes its first value.
+  std::expected<RtModel, FitError> with_parameters(std::span<const std::string_view> names,
+                                                   std::span<const double> values) const;
+
+ private:
+  template <class F>
+  decltype(auto) visit(F&& f) const noexcept {
+    return std::visit(std::forward<F>(f), model_);
+  }
+
+  Variant model_;
+};
+
+}  // namespace barometra
