@@ -1,0 +1,117 @@
+// ns per call of isothermal pressure and volume inversion, against a
+// hand-written loop of the BM3 formula as the floor. Also counts heap
+// allocations made inside the timed loops (there should be none).
+//   cmake -S . -B build-bench -DBAROMETRA_BUILD_BENCH=ON && cmake --build build-bench
+//   ./build-bench/bench/isothermal_bench
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "barometra/isothermal/rt_model.hpp"
+
+namespace {
+
+std::atomic<long> g_allocations{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using namespace barometra;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kV0 = 11.25, kK0 = 160.0, kK0Prime = 4.5;
+
+struct Timing {
+  double ns_per_call;
+  long allocations;
+};
+
+// Best of several repetitions of one pass over the inputs.
+template <class Body>
+Timing time_loop(const std::vector<double>& inputs, std::vector<double>& outputs, Body body,
+                 int repetitions = 7) {
+  double best = 1e300;
+  long allocations = 0;
+  for (int r = 0; r < repetitions; ++r) {
+    const long before = g_allocations.load();
+    const auto start = Clock::now();
+    for (std::size_t i = 0; i < inputs.size(); ++i) outputs[i] = body(inputs[i]);
+    const auto stop = Clock::now();
+    allocations += g_allocations.load() - before;
+    best = std::min(best, std::chrono::duration<double, std::nano>(stop - start).count());
+  }
+  return {best / static_cast<double>(inputs.size()), allocations};
+}
+
+// The BM3 formula written out by hand, with no checks: the floor.
+double bm3_by_hand(double v) {
+  const double x = std::cbrt(kV0 / v);
+  const double x2 = x * x;
+  const double f = (x2 - 1.0) / 2.0;
+  return 3.0 * kK0 * f * x * x2 * x2 * (1.0 + 1.5 * (kK0Prime - 4.0) * f);
+}
+
+double value_or_nan(const Result& r) { return r ? *r : NAN; }
+
+void report(const char* name, Timing t, double floor) {
+  std::printf("%-28s %9.2f ns/call  %5.2fx floor  allocations: %ld\n", name, t.ns_per_call,
+              t.ns_per_call / floor, t.allocations);
+}
+
+}  // namespace
+
+int main() {
+  constexpr std::size_t n = 1 << 20;
+  std::vector<double> volumes(n), pressures(n), out(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    volumes[i] = kV0 * (0.6 + 0.5 * static_cast<double>(i) / n);
+  }
+  const auto bm3 = *BM3::create(kV0, kK0, kK0Prime);
+  const auto vinet = *Vinet::create(kV0, kK0, kK0Prime);
+  const auto holzapfel = *Holzapfel::create(kV0, kK0, kK0Prime, 3.0, 10.0);
+  const RtModel rt_bm3 = bm3;
+  for (std::size_t i = 0; i < n; ++i) pressures[i] = *bm3.pressure(volumes[i]);
+
+  const Timing floor = time_loop(volumes, out, bm3_by_hand);
+  report("hand-written BM3 (floor)", floor, floor.ns_per_call);
+  report("BM3 pressure", time_loop(volumes, out, [&](double v) { return value_or_nan(bm3.pressure(v)); }),
+         floor.ns_per_call);
+  report("RtModel BM3 pressure",
+         time_loop(volumes, out, [&](double v) { return value_or_nan(rt_bm3.pressure(v)); }),
+         floor.ns_per_call);
+  report("Vinet pressure",
+         time_loop(volumes, out, [&](double v) { return value_or_nan(vinet.pressure(v)); }),
+         floor.ns_per_call);
+  report("Holzapfel pressure",
+         time_loop(volumes, out, [&](double v) { return value_or_nan(holzapfel.pressure(v)); }),
+         floor.ns_per_call);
+  report("BM3 bulk modulus",
+         time_loop(volumes, out, [&](double v) { return value_or_nan(bm3.bulk_modulus(v)); }),
+         floor.ns_per_call);
+
+  std::vector<double> some_pressures(pressures.begin(), pressures.begin() + n / 16);
+  std::vector<double> some_out(some_pressures.size());
+  const Timing inversion = time_loop(
+      some_pressures, some_out, [&](double p) { return value_or_nan(rt_bm3.volume(p)); }, 3);
+  report("BM3 volume inversion", inversion, floor.ns_per_call);
+
+  double worst = 0.0;
+  for (std::size_t i = 0; i < some_out.size(); ++i) {
+    worst = std::max(worst, std::fabs(some_out[i] - volumes[i]) / volumes[i]);
+  }
+  std::printf("largest relative inversion error: %.2e\n", worst);
+  return 0;
+}

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Sets up a virtual environment with barometra built from this checkout and
+# runs the example.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+venv=.venv
+[ -x "$venv/bin/python" ] || python3 -m venv "$venv"
+"$venv/bin/python" -m pip install -q --upgrade pip
+"$venv/bin/python" -m pip install -q .
+"$venv/bin/python" examples/pv_table.py

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Sets up and runs every test: the C++ core (plain and sanitized) and the
+# Python package on each available interpreter.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/test_cpp.sh
+bash scripts/test_python.sh
