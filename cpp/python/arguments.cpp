@@ -1,0 +1,103 @@
+#include "arguments.hpp"
+
+#include <string>
+
+namespace barometra::python {
+
+namespace {
+
+bool keyword_matches(PyObject* keyword, const char* name) noexcept {
+  // Keyword names are always str under vectorcall.
+  return PyUnicode_CompareWithASCIIString(keyword, name) == 0;
+}
+
+}  // namespace
+
+bool parse_arguments(const char* function, std::span<const char* const> names,
+                     PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                     PyObject** out) noexcept {
+  const auto count = static_cast<Py_ssize_t>(names.size());
+  if (nargs == count && kwnames == nullptr) {
+    for (Py_ssize_t i = 0; i < count; ++i) out[i] = args[i];
+    return true;
+  }
+  if (nargs > count) {
+    PyErr_Format(PyExc_TypeError, "%s() takes at most %zd argument%s (%zd given)", function,
+                 count, count == 1 ? "" : "s", nargs);
+    return false;
+  }
+  for (Py_ssize_t i = 0; i < count; ++i) out[i] = i < nargs ? args[i] : nullptr;
+
+  const Py_ssize_t nkw = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
+  for (Py_ssize_t k = 0; k < nkw; ++k) {
+    PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+    Py_ssize_t slot = 0;
+    for (const char* name : names) {
+      if (keyword_matches(keyword, name)) break;
+      ++slot;
+    }
+    if (slot == count) {
+      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", function,
+                   keyword);
+      return false;
+    }
+    if (out[slot] != nullptr) {
+      PyErr_Format(PyExc_TypeError,
+                   "argument for %s() given by name ('%s') and position (%zd)", function,
+                   names[slot], slot + 1);
+      return false;
+    }
+    out[slot] = args[nargs + k];
+  }
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    if (out[i] == nullptr) {
+      PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zd)", function,
+                   names[i], i + 1);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool parse_double(PyObject* object, const char* function, const char* name,
+                  double* out) noexcept {
+  if (PyFloat_CheckExact(object)) {
+    *out = PyFloat_AS_DOUBLE(object);
+    return true;
+  }
+  const PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
+  if (!PyFloat_Check(object) &&
+      (number == nullptr || (number->nb_float == nullptr && number->nb_index == nullptr))) {
+    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be a real number, not %.200s",
+                 function, name, Py_TYPE(object)->tp_name);
+    return false;
+  }
+  const double value = PyFloat_AsDouble(object);
+  if (value == -1.0 && PyErr_Occurred()) return false;
+  *out = value;
+  return true;
+}
+
+bool parse_float64_array(PyObject* object, const char* function, const char* name,
+                         PyArrayObject** out) noexcept {
+  if (!PyArray_Check(object)) {
+    PyErr_Format(PyExc_TypeError,
+                 "%s() argument '%s' must be a numpy.ndarray of dtype float64, not %.200s",
+                 function, name, Py_TYPE(object)->tp_name);
+    return false;
+  }
+  auto* array = reinterpret_cast<PyArrayObject*>(object);
+  // A byte-swapped '>f8' array is not float64 to NumPy either (np.dtype('>f8')
+  // != np.float64 on little-endian machines), and reading it raw would be wrong.
+  if (PyArray_TYPE(array) != NPY_DOUBLE || !PyArray_ISNOTSWAPPED(array)) {
+    PyErr_Format(PyExc_TypeError,
+                 "%s() argument '%s' must be a numpy.ndarray of dtype float64, "
+                 "not numpy.ndarray of dtype %S",
+                 function, name, reinterpret_cast<PyObject*>(PyArray_DESCR(array)));
+    return false;
+  }
+  *out = array;
+  return true;
+}
+
+}  // namespace barometra::python

@@ -1,0 +1,30 @@
+// Argument parsing for METH_FASTCALL | METH_KEYWORDS callables. Every
+// parameter is required and may be passed by position or by name; errors are
+// TypeErrors that name the function and the argument, as CPython's own do.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "numpy_api.hpp"
+
+namespace barometra::python {
+
+// Fills out[i] (borrowed) with the argument for names[i]. Returns false with
+// a TypeError set on a missing, surplus, duplicate or unknown argument.
+bool parse_arguments(const char* function, std::span<const char* const> names,
+                     PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                     PyObject** out) noexcept;
+
+// Ordinary Python float conversion: floats, ints and objects with __float__ or
+// __index__. Anything else is a TypeError naming the argument; errors raised
+// by the conversion itself (an OverflowError, a failing __float__) pass through.
+bool parse_double(PyObject* object, const char* function, const char* name,
+                  double* out) noexcept;
+
+// A numpy.ndarray (or subclass) whose dtype is native-endian float64; no
+// conversion of any kind. Anything else is a TypeError naming the argument.
+bool parse_float64_array(PyObject* object, const char* function, const char* name,
+                         PyArrayObject** out) noexcept;
+
+}  // namespace barometra::python

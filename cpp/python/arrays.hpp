@@ -1,0 +1,282 @@
+// Reading float64 arrays of any shape and strides in logical row-major order,
+// building result arrays of the input's shape, and the element-wise maps.
+//
+// Below a per-method threshold a map walks the input in place on the calling
+// thread. At or above it, the input is copied (attached), the thread detaches,
+// and the worker pool evaluates contiguous chunks straight into the
+// preallocated output. Each chunk keeps its first failure as a core error
+// value; chunks cover the input in order, so the first failing chunk holds
+// the first failing element overall, and only that one becomes an exception,
+// after re-attaching. No Python object is touched while detached.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <expected>
+#include <limits>
+#include <optional>
+#include <type_traits>
+
+#include "errors.hpp"
+#include "numpy_api.hpp"
+#include "worker_pool.hpp"
+
+namespace barometra::python {
+
+// Element counts from which the maps go parallel.
+inline constexpr npy_intp kVolumeParallelThreshold = 512;  // RtEos.volume_array
+inline constexpr npy_intp kParallelThreshold = 65536;      // other one-input maps
+inline constexpr npy_intp kPairParallelThreshold = 2048;   // two-input maps
+
+inline constexpr const char* kShapeMismatchMessage =
+    "native array inputs must have matching broadcasted shapes";
+
+namespace detail {
+
+inline double load(const char* address) noexcept {
+  double value;  // memcpy: the array may be unaligned
+  std::memcpy(&value, address, sizeof value);
+  return value;
+}
+
+// Visits every element of K arrays of one shape together, in logical
+// row-major order: visit(i, std::array<double, K>) -> bool, false stops.
+template <std::size_t K, class Visit>
+bool walk(int ndim, const npy_intp* shape, const std::array<const char*, K>& data,
+          const std::array<const npy_intp*, K>& strides, bool contiguous, Visit& visit) noexcept {
+  npy_intp size = 1;
+  for (int d = 0; d < ndim; ++d) size *= shape[d];
+  if (size == 0) return true;
+  std::array<double, K> values;
+  if (contiguous || ndim == 0) {
+    for (npy_intp i = 0; i < size; ++i) {
+      for (std::size_t k = 0; k < K; ++k) values[k] = load(data[k] + i * sizeof(double));
+      if (!visit(i, values)) return false;
+    }
+    return true;
+  }
+  npy_intp index[NPY_MAXDIMS] = {};
+  std::array<const char*, K> row = data;
+  const npy_intp inner = shape[ndim - 1];
+  npy_intp i = 0;
+  for (;;) {
+    for (npy_intp j = 0; j < inner; ++j) {
+      for (std::size_t k = 0; k < K; ++k) values[k] = load(row[k] + j * strides[k][ndim - 1]);
+      if (!visit(i++, values)) return false;
+    }
+    // Odometer over the outer dimensions, last fastest.
+    int d = ndim - 2;
+    for (; d >= 0; --d) {
+      for (std::size_t k = 0; k < K; ++k) row[k] += strides[k][d];
+      if (++index[d] < shape[d]) break;
+      for (std::size_t k = 0; k < K; ++k) row[k] -= strides[k][d] * shape[d];
+      index[d] = 0;
+    }
+    if (d < 0) return true;
+  }
+}
+
+template <class F, class... Args>
+using ErrorOf = typename std::invoke_result_t<F&, Args...>::error_type;
+
+template <class Error>
+struct ChunkFailure {
+  std::optional<Error> error;  // the chunk's first failure, if any
+};
+
+inline constexpr std::size_t kMaxChunks = 256;
+inline constexpr std::size_t kMinChunkElements = 64;
+
+inline std::size_t chunk_count(std::size_t n, std::size_t workers) noexcept {
+  // A few chunks per thread balance uneven element costs (root solving).
+  return std::clamp<std::size_t>(n / kMinChunkElements, 1,
+                                 std::min(kMaxChunks, 4 * (workers + 1)));
+}
+
+// Evaluates element(i) for every i in [0, n) on the pool, detached, writing
+// values into out; returns the first failure in index order. Every element
+// is evaluated, also after a failure.
+template <class Element>
+auto evaluate_parallel(std::size_t n, Element& element, double* out)
+    -> std::optional<typename std::invoke_result_t<Element&, std::size_t>::error_type> {
+  using Error = typename std::invoke_result_t<Element&, std::size_t>::error_type;
+  static_assert(std::is_nothrow_invocable_v<Element&, std::size_t>,
+                "element functions run detached and must not throw");
+  static_assert(std::is_nothrow_move_assignable_v<std::optional<Error>>);
+  WorkerPool& pool = WorkerPool::instance();  // may allocate: still attached
+  const std::size_t chunks = chunk_count(n, pool.worker_count());
+  std::array<ChunkFailure<Error>, kMaxChunks> failures;
+  auto body = [&](std::size_t chunk, std::size_t begin, std::size_t end) noexcept {
+    std::optional<Error> first;
+    for (std::size_t i = begin; i < end; ++i) {
+      auto result = element(i);
+      if (result) {
+        out[i] = *result;
+      } else if (!first) {
+        first = std::move(result.error());
+      }
+    }
+    failures[chunk].error = std::move(first);
+  };
+  {
+    Detached detached;
+    pool.parallel_for(n, chunks, body);
+  }
+  for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
+    if (failures[chunk].error) return std::move(failures[chunk].error);
+  }
+  return std::nullopt;
+}
+
+}  // namespace detail
+
+// A borrowed read-only view of a float64 ndarray (checked by the caller).
+// Valid only during the call and only while attached.
+class ArrayView {
+ public:
+  explicit ArrayView(PyArrayObject* array) noexcept
+      : ndim_(PyArray_NDIM(array)),
+        shape_(PyArray_SHAPE(array)),
+        strides_(PyArray_STRIDES(array)),
+        data_(static_cast<const char*>(PyArray_DATA(array))),
+        size_(PyArray_SIZE(array)),
+        contiguous_(PyArray_IS_C_CONTIGUOUS(array) && PyArray_ISALIGNED(array)) {}
+
+  int ndim() const noexcept { return ndim_; }
+  const npy_intp* shape() const noexcept { return shape_; }
+  // The product of the dimensions; one for a zero-dimensional array.
+  npy_intp size() const noexcept { return size_; }
+  bool same_shape(const ArrayView& other) const noexcept {
+    return ndim_ == other.ndim_ && std::equal(shape_, shape_ + ndim_, other.shape_);
+  }
+
+  // visit(i, x) -> bool for every element in logical row-major order; stops
+  // early, returning false, when visit does.
+  template <class Visit>
+  bool for_each(Visit&& visit) const noexcept {
+    auto unpack = [&](npy_intp i, const std::array<double, 1>& x) { return visit(i, x[0]); };
+    return detail::walk<1>(ndim_, shape_, {data_}, {strides_}, contiguous_, unpack);
+  }
+  template <class Visit>
+  friend bool for_each_pair(const ArrayView& a, const ArrayView& b, Visit&& visit) noexcept {
+    auto unpack = [&](npy_intp i, const std::array<double, 2>& x) {
+      return visit(i, x[0], x[1]);
+    };
+    return detail::walk<2>(a.ndim_, a.shape_, {a.data_, b.data_}, {a.strides_, b.strides_},
+                           a.contiguous_ && b.contiguous_, unpack);
+  }
+  // Copies the elements in logical row-major order.
+  void copy_to(double* destination) const noexcept;
+
+ private:
+  int ndim_;
+  const npy_intp* shape_;
+  const npy_intp* strides_;
+  const char* data_;
+  npy_intp size_;
+  bool contiguous_;
+};
+
+// A new C-contiguous float64 array of the view's shape (zero-dimensional
+// included), or null with a Python error set.
+PyRef new_array_like(const ArrayView& view) noexcept;
+inline double* array_data(const PyRef& array) noexcept {
+  return static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
+}
+
+// The calling thread's scratch space for parallel input copies. Its pages are
+// kept for the next call (faulting fresh pages in costs more than the copy
+// itself) up to a limit, and are backed by huge pages where the system allows.
+// Throws std::bad_alloc; use while attached, one at a time per thread.
+class ScratchBuffer {
+ public:
+  explicit ScratchBuffer(std::size_t count);
+  ~ScratchBuffer();
+  ScratchBuffer(const ScratchBuffer&) = delete;
+  ScratchBuffer& operator=(const ScratchBuffer&) = delete;
+  double* data() const noexcept { return data_; }
+
+ private:
+  double* data_;
+};
+
+// One-input map: f(double) -> std::expected<double, E>, noexcept, with E an
+// EosError or an ExceptionRequest. Returns a new reference or null with the
+// first failing element's exception set.
+template <class F>
+PyObject* map_array(PyArrayObject* input, npy_intp threshold, F f) {
+  using Error = detail::ErrorOf<F, double>;
+  static_assert(std::is_nothrow_invocable_v<F&, double>, "element functions must not throw");
+  const ArrayView view(input);
+  PyRef output = new_array_like(view);
+  if (!output) return nullptr;
+  double* out = array_data(output);
+  const npy_intp n = view.size();
+  if (n < threshold) {
+    std::optional<Error> failure;
+    view.for_each([&](npy_intp i, double x) {
+      auto result = f(x);
+      if (!result) {
+        failure = std::move(result.error());
+        return false;
+      }
+      out[i] = *result;
+      return true;
+    });
+    if (failure) return raise(to_exception(*failure));
+    return output.release();
+  }
+  ScratchBuffer scratch(static_cast<std::size_t>(n));
+  const double* in = scratch.data();
+  view.copy_to(scratch.data());
+  auto element = [&](std::size_t i) noexcept { return f(in[i]); };
+  if (auto failure = detail::evaluate_parallel(static_cast<std::size_t>(n), element, out)) {
+    return raise(to_exception(*failure));
+  }
+  return output.release();
+}
+
+// Two-input map over arrays of one shape (no broadcasting): f(double, double)
+// -> std::expected<double, E>, noexcept. Parallel from kPairParallelThreshold.
+template <class F>
+PyObject* map_array2(PyArrayObject* first, PyArrayObject* second, F f) {
+  using Error = detail::ErrorOf<F, double, double>;
+  static_assert(std::is_nothrow_invocable_v<F&, double, double>,
+                "element functions must not throw");
+  const ArrayView a(first), b(second);
+  if (!a.same_shape(b)) return raise(python_validation_error(kShapeMismatchMessage));
+  PyRef output = new_array_like(a);
+  if (!output) return nullptr;
+  double* out = array_data(output);
+  const npy_intp n = a.size();
+  if (n < kPairParallelThreshold) {
+    std::optional<Error> failure;
+    for_each_pair(a, b, [&](npy_intp i, double x, double y) {
+      auto result = f(x, y);
+      if (!result) {
+        failure = std::move(result.error());
+        return false;
+      }
+      out[i] = *result;
+      return true;
+    });
+    if (failure) return raise(to_exception(*failure));
+    return output.release();
+  }
+  const auto count = static_cast<std::size_t>(n);
+  if (count > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
+  ScratchBuffer scratch(2 * count);
+  const double* xs = scratch.data();
+  const double* ys = scratch.data() + count;
+  a.copy_to(scratch.data());
+  b.copy_to(scratch.data() + count);
+  auto element = [&](std::size_t i) noexcept { return f(xs[i], ys[i]); };
+  if (auto failure = detail::evaluate_parallel(count, element, out)) {
+    return raise(to_exception(*failure));
+  }
+  return output.release();
+}
+
+}  // namespace barometra::python

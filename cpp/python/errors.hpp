@@ -1,0 +1,61 @@
+// The one place where failures become Python exceptions: core error values
+// (EosError, FitError) and the module's own input errors are described as an
+// ExceptionRequest and built as an instance of a barometra.errors class.
+#pragma once
+
+#include <exception>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "barometra/error.hpp"
+#include "py_ref.hpp"
+
+namespace barometra::python {
+
+struct ExceptionRequest {
+  std::string_view class_name;  // an attribute of barometra.errors
+  std::string message;
+  std::string_view code;
+  std::optional<std::string_view> operation;  // "eos" or "fit"
+  std::optional<std::string_view> field;
+};
+
+// Each returns an exception object ready to be raised; never null. If the
+// barometra.errors class cannot be imported or called, the result is a
+// RuntimeError that still carries the request's message.
+PyRef barometra_python_error(const ExceptionRequest& request);
+PyRef python_validation_error(std::string message);
+PyRef python_unsupported_error(std::string message);
+PyRef to_python_error(const EosError& error);
+PyRef to_python_fit_error(const FitError& error);
+
+// Lets the array maps convert whichever error type their element function reports.
+inline PyRef to_exception(const EosError& error) { return to_python_error(error); }
+inline PyRef to_exception(const ExceptionRequest& request) {
+  return barometra_python_error(request);
+}
+
+// Sets `exception` as the current error; returns null for `return raise(...)`.
+PyObject* raise(PyRef exception) noexcept;
+inline PyObject* raise_eos_error(const EosError& error) { return raise(to_python_error(error)); }
+
+// Runs a callable's body so that no C++ exception reaches CPython:
+// std::bad_alloc becomes MemoryError, anything else a RuntimeError.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    PyErr_Format(PyExc_RuntimeError, "barometra._engine internal error: %s", error.what());
+    return nullptr;
+  } catch (...) {
+    PyErr_SetString(PyExc_RuntimeError, "barometra._engine internal error");
+    return nullptr;
+  }
+}
+
+}  // namespace barometra::python

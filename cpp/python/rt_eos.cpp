@@ -1,0 +1,359 @@
+#include "rt_eos.hpp"
+
+#include <array>
+#include <cstddef>
+#include <new>
+#include <tuple>
+#include <utility>
+#include <variant>
+
+#include "arguments.hpp"
+#include "arrays.hpp"
+#include "errors.hpp"
+#include "module.hpp"
+
+namespace barometra::python {
+
+namespace {
+
+struct RtEosObject {
+  PyObject_HEAD
+  RtModel model;
+};
+
+// Created once per process and never released, so instances can be made
+// and checked without holding any module state.
+PyTypeObject* g_rt_eos_type = nullptr;
+
+const RtModel& model_of(PyObject* self) noexcept {
+  return reinterpret_cast<RtEosObject*>(self)->model;
+}
+
+void rt_eos_dealloc(PyObject* self) noexcept {
+  PyTypeObject* type = Py_TYPE(self);
+  reinterpret_cast<RtEosObject*>(self)->model.~RtModel();
+  type->tp_free(self);
+  Py_DECREF(type);  // instances of a heap type own a reference to it
+}
+
+// ---------------------------------------------------------------------------
+// Static constructors, one per RtModel variant, in tag order.
+
+struct ConstructorInfo {
+  const char* name;
+  std::array<const char*, 6> arguments;  // Python names, in the model's parameter order
+  const char* doc;
+};
+
+constexpr std::array<ConstructorInfo, RtModel::kModelCount> kConstructors{{
+    {"baonza", {"v0", "k0", "k0_prime"},
+     "baonza(v0, k0, k0_prime)\n--\n\nBaonza EOS."},
+    {"density_polynomial_3", {"v0", "rho0", "c0", "c1", "c2", "c3"},
+     "density_polynomial_3(v0, rho0, c0, c1, c2, c3)\n--\n\n"
+     "Third-order density polynomial EOS."},
+    {"bm2", {"v0", "k0"}, "bm2(v0, k0)\n--\n\nSecond-order Birch-Murnaghan EOS."},
+    {"bm3", {"v0", "k0", "k0_prime"},
+     "bm3(v0, k0, k0_prime)\n--\n\nThird-order Birch-Murnaghan EOS."},
+    {"bm4", {"v0", "k0", "k0_prime", "k0_double_prime"},
+     "bm4(v0, k0, k0_prime, k0_double_prime)\n--\n\nFourth-order Birch-Murnaghan EOS."},
+    {"morse3", {"v0", "k0", "k0_prime"},
+     "morse3(v0, k0, k0_prime)\n--\n\nThree-parameter Morse EOS."},
+    {"murnaghan", {"v0", "k0", "k0_prime"},
+     "murnaghan(v0, k0, k0_prime)\n--\n\nMurnaghan EOS."},
+    {"second_order_murnaghan", {"v0", "k0", "k0_prime", "k0_double_prime", "p0"},
+     "second_order_murnaghan(v0, k0, k0_prime, k0_double_prime, p0)\n--\n\n"
+     "Second-order Murnaghan EOS."},
+    {"modified_tait", {"v0", "k0", "k0_prime", "k0_double_prime"},
+     "modified_tait(v0, k0, k0_prime, k0_double_prime)\n--\n\nModified Tait EOS."},
+    {"natural_strain2", {"v0", "k0"},
+     "natural_strain2(v0, k0)\n--\n\nSecond-order natural-strain EOS."},
+    {"natural_strain3", {"v0", "k0", "k0_prime"},
+     "natural_strain3(v0, k0, k0_prime)\n--\n\nThird-order natural-strain EOS."},
+    {"natural_strain4", {"v0", "k0", "k0_prime", "k0_double_prime"},
+     "natural_strain4(v0, k0, k0_prime, k0_double_prime)\n--\n\n"
+     "Fourth-order natural-strain EOS."},
+    {"rydberg_stacey", {"v0", "k0", "k0_prime", "k_infinity_prime"},
+     "rydberg_stacey(v0, k0, k0_prime, k_infinity_prime)\n--\n\nRydberg-Stacey EOS."},
+    {"sun_morse3", {"v0", "k0", "k0_prime"},
+     "sun_morse3(v0, k0, k0_prime)\n--\n\nSun-Morse EOS with m = 3."},
+    {"sun_morse4", {"v0", "k0", "k0_prime"},
+     "sun_morse4(v0, k0, k0_prime)\n--\n\nSun-Morse EOS with m = 4."},
+    {"vinet", {"v0", "k0", "k0_prime"}, "vinet(v0, k0, k0_prime)\n--\n\nVinet EOS."},
+    {"holzapfel", {"v0", "k0", "k0_prime", "n", "z"},
+     "holzapfel(v0, k0, k0_prime, n, z)\n--\n\nHolzapfel AP2 EOS."},
+}};
+
+template <std::size_t Tag>
+PyObject* rt_eos_construct(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames) noexcept {
+  using Model = std::variant_alternative_t<Tag, RtModel::Variant>;
+  constexpr std::size_t kArity = Model::kParameterNames.size();
+  constexpr const ConstructorInfo& info = kConstructors[Tag];
+  static_assert(kArity <= info.arguments.size() && info.arguments[kArity - 1] != nullptr &&
+                    (kArity == info.arguments.size() || info.arguments[kArity] == nullptr),
+                "Python arguments must match the model's parameters one to one");
+  return guarded([&]() -> PyObject* {
+    const std::span<const char* const> names(info.arguments.data(), kArity);
+    PyObject* objects[kArity];
+    if (!parse_arguments(info.name, names, args, nargs, kwnames, objects)) return nullptr;
+    std::array<double, kArity> values;
+    for (std::size_t i = 0; i < kArity; ++i) {
+      if (!parse_double(objects[i], info.name, names[i], &values[i])) return nullptr;
+    }
+    auto model = std::apply([](auto... v) noexcept { return Model::create(v...); }, values);
+    if (!model) return raise_eos_error(model.error());
+    return wrap_rt_model(RtModel(*model));
+  });
+}
+
+template <std::size_t... Tags>
+auto constructor_defs(std::index_sequence<Tags...>) {
+  return std::array<PyMethodDef, sizeof...(Tags)>{
+      PyMethodDef{kConstructors[Tags].name,
+                  reinterpret_cast<PyCFunction>(
+                      reinterpret_cast<void (*)()>(&rt_eos_construct<Tags>)),
+                  METH_STATIC | METH_FASTCALL | METH_KEYWORDS, kConstructors[Tags].doc}...};
+}
+
+// ---------------------------------------------------------------------------
+// Evaluation. Each operation dispatches on the variant once, so the element
+// loop calls the concrete model's inlined function.
+
+constexpr const char* kUnsupportedDerivative =
+    "bulk-modulus derivative is only defined for Holzapfel";
+
+struct Pressure {
+  static constexpr const char* kScalar = "pressure_scalar";
+  static constexpr const char* kArray = "pressure_array";
+  static constexpr const char* kArgument = "volume";
+  static constexpr const char* kArrayArgument = "volumes";
+  static constexpr npy_intp kThreshold = kParallelThreshold;
+  template <class Model>
+  static Result apply(const Model& model, double volume) noexcept {
+    return model.pressure(volume);
+  }
+};
+
+struct BulkModulus {
+  static constexpr const char* kScalar = "bulk_modulus_scalar";
+  static constexpr const char* kArray = "bulk_modulus_array";
+  static constexpr const char* kArgument = "volume";
+  static constexpr const char* kArrayArgument = "volumes";
+  static constexpr npy_intp kThreshold = kParallelThreshold;
+  template <class Model>
+  static Result apply(const Model& model, double volume) noexcept {
+    return model.bulk_modulus(volume);
+  }
+};
+
+struct Volume {
+  static constexpr const char* kScalar = "volume_scalar";
+  static constexpr const char* kArray = "volume_array";
+  static constexpr const char* kArgument = "pressure";
+  static constexpr const char* kArrayArgument = "pressures";
+  static constexpr npy_intp kThreshold = kVolumeParallelThreshold;
+  template <class Model>
+  static Result apply(const Model& model, double pressure) noexcept {
+    return model.volume(pressure);
+  }
+};
+
+template <class Operation>
+PyObject* evaluate_scalar(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames) noexcept {
+  static constexpr std::array<const char*, 1> kNames{Operation::kArgument};
+  PyObject* object;
+  double x;
+  if (!parse_arguments(Operation::kScalar, kNames, args, nargs, kwnames, &object) ||
+      !parse_double(object, Operation::kScalar, Operation::kArgument, &x)) {
+    return nullptr;
+  }
+  const Result result = std::visit(
+      [x](const auto& model) noexcept { return Operation::apply(model, x); },
+      model_of(self).variant());
+  if (!result) return guarded([&] { return raise_eos_error(result.error()); });
+  return PyFloat_FromDouble(*result);
+}
+
+template <class Operation>
+PyObject* evaluate_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) noexcept {
+  static constexpr std::array<const char*, 1> kNames{Operation::kArrayArgument};
+  PyObject* object;
+  PyArrayObject* array;
+  if (!parse_arguments(Operation::kArray, kNames, args, nargs, kwnames, &object) ||
+      !parse_float64_array(object, Operation::kArray, Operation::kArrayArgument, &array)) {
+    return nullptr;
+  }
+  // A copy: the workers read it detached, independent of `self`.
+  const RtModel model = model_of(self);
+  return guarded([&] {
+    return std::visit(
+        [array](const auto& m) {
+          return map_array(array, Operation::kThreshold,
+                           [&m](double x) noexcept { return Operation::apply(m, x); });
+        },
+        model.variant());
+  });
+}
+
+PyObject* bulk_modulus_derivative_scalar(PyObject* self, PyObject* const* args,
+                                         Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  static constexpr const char* kName = "bulk_modulus_derivative_scalar";
+  static constexpr std::array<const char*, 2> kNames{"volume", "epsilon"};
+  PyObject* objects[2];
+  double volume, epsilon;
+  if (!parse_arguments(kName, kNames, args, nargs, kwnames, objects) ||
+      !parse_double(objects[0], kName, "volume", &volume) ||
+      !parse_double(objects[1], kName, "epsilon", &epsilon)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    // Only after every argument parsed: a wrong argument type is reported first.
+    const auto* holzapfel = model_of(self).get_if<Holzapfel>();
+    if (holzapfel == nullptr) return raise(python_unsupported_error(kUnsupportedDerivative));
+    const Result result = holzapfel->bulk_modulus_derivative_eps(volume, epsilon);
+    if (!result) return raise_eos_error(result.error());
+    return PyFloat_FromDouble(*result);
+  });
+}
+
+PyObject* bulk_modulus_derivative_array(PyObject* self, PyObject* const* args,
+                                        Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  static constexpr const char* kName = "bulk_modulus_derivative_array";
+  static constexpr std::array<const char*, 2> kNames{"volumes", "epsilon"};
+  PyObject* objects[2];
+  PyArrayObject* array;
+  double epsilon;
+  if (!parse_arguments(kName, kNames, args, nargs, kwnames, objects) ||
+      !parse_float64_array(objects[0], kName, "volumes", &array) ||
+      !parse_double(objects[1], kName, "epsilon", &epsilon)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    const auto* found = model_of(self).get_if<Holzapfel>();
+    if (found == nullptr) return raise(python_unsupported_error(kUnsupportedDerivative));
+    const Holzapfel holzapfel = *found;
+    return map_array(array, kParallelThreshold, [&holzapfel, epsilon](double v) noexcept {
+      return holzapfel.bulk_modulus_derivative_eps(v, epsilon);
+    });
+  });
+}
+
+template <class Operation>
+PyMethodDef scalar_def(const char* doc) {
+  return {Operation::kScalar,
+          reinterpret_cast<PyCFunction>(
+              reinterpret_cast<void (*)()>(&evaluate_scalar<Operation>)),
+          METH_FASTCALL | METH_KEYWORDS, doc};
+}
+
+template <class Operation>
+PyMethodDef array_def(const char* doc) {
+  return {Operation::kArray,
+          reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&evaluate_array<Operation>)),
+          METH_FASTCALL | METH_KEYWORDS, doc};
+}
+
+PyObject* rt_eos_repr(PyObject* self) noexcept {
+  return PyUnicode_FromFormat("RtEos(model_name='%s')", model_of(self).model_name());
+}
+
+PyObject* rt_eos_model_name(PyObject* self, void*) noexcept {
+  return PyUnicode_FromString(model_of(self).model_name());
+}
+
+PyObject* rt_eos_reference_volume(PyObject* self, void*) noexcept {
+  return PyFloat_FromDouble(model_of(self).reference_volume());
+}
+
+const auto kConstructorDefs =
+    constructor_defs(std::make_index_sequence<RtModel::kModelCount>());
+
+PyMethodDef g_methods[RtModel::kModelCount + 9] = {};
+
+PyGetSetDef g_getset[] = {
+    {"model_name", &rt_eos_model_name, nullptr, "The model's name, for example 'BM3'.", nullptr},
+    {"reference_volume", &rt_eos_reference_volume, nullptr, "The model's V0.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+void fill_methods() noexcept {
+  std::size_t i = 0;
+  for (const PyMethodDef& def : kConstructorDefs) g_methods[i++] = def;
+  g_methods[i++] = scalar_def<Pressure>(
+      "pressure_scalar($self, volume)\n--\n\nPressure at one volume.");
+  g_methods[i++] = scalar_def<BulkModulus>(
+      "bulk_modulus_scalar($self, volume)\n--\n\nIsothermal bulk modulus at one volume.");
+  g_methods[i++] = {
+      "bulk_modulus_derivative_scalar",
+      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&bulk_modulus_derivative_scalar)),
+      METH_FASTCALL | METH_KEYWORDS,
+      "bulk_modulus_derivative_scalar($self, volume, epsilon)\n--\n\n"
+      "dK/dP at one volume by a central difference of relative step epsilon "
+      "(Holzapfel only)."};
+  g_methods[i++] = scalar_def<Volume>(
+      "volume_scalar($self, pressure)\n--\n\nVolume at one pressure.");
+  g_methods[i++] = array_def<Pressure>(
+      "pressure_array($self, volumes)\n--\n\nPressure at each volume; same shape as volumes.");
+  g_methods[i++] = array_def<BulkModulus>(
+      "bulk_modulus_array($self, volumes)\n--\n\n"
+      "Isothermal bulk modulus at each volume; same shape as volumes.");
+  g_methods[i++] = {
+      "bulk_modulus_derivative_array",
+      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&bulk_modulus_derivative_array)),
+      METH_FASTCALL | METH_KEYWORDS,
+      "bulk_modulus_derivative_array($self, volumes, epsilon)\n--\n\n"
+      "dK/dP at each volume, one epsilon for all (Holzapfel only); same shape as volumes."};
+  g_methods[i++] = array_def<Volume>(
+      "volume_array($self, pressures)\n--\n\nVolume at each pressure; same shape as pressures.");
+  g_methods[i] = {nullptr, nullptr, 0, nullptr};
+}
+
+}  // namespace
+
+PyTypeObject* rt_eos_type() noexcept {
+  if (g_rt_eos_type != nullptr) return g_rt_eos_type;
+  fill_methods();
+  static PyType_Slot slots[] = {
+      {Py_tp_dealloc, reinterpret_cast<void*>(&rt_eos_dealloc)},
+      {Py_tp_repr, reinterpret_cast<void*>(&rt_eos_repr)},
+      {Py_tp_doc, const_cast<char*>("Private native representation of a built-in isothermal EOS.")},
+      {Py_tp_methods, g_methods},
+      {Py_tp_getset, g_getset},
+      {0, nullptr},
+  };
+  static PyType_Spec spec = {
+      "barometra._engine.RtEos",
+      sizeof(RtEosObject),
+      0,
+      // Immutable, not subclassable, and not callable: instances come only
+      // from the static constructors.
+      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+      slots,
+  };
+  g_rt_eos_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+  return g_rt_eos_type;
+}
+
+int register_rt_eos(PyObject* module) noexcept {
+  PyTypeObject* type = rt_eos_type();
+  if (type == nullptr) return -1;
+  return add_to_module(module, "RtEos", reinterpret_cast<PyObject*>(type));
+}
+
+PyObject* wrap_rt_model(const RtModel& model) noexcept {
+  PyTypeObject* type = rt_eos_type();
+  if (type == nullptr) return nullptr;
+  PyObject* object = type->tp_alloc(type, 0);
+  if (object == nullptr) return nullptr;
+  new (&reinterpret_cast<RtEosObject*>(object)->model) RtModel(model);
+  return object;
+}
+
+const RtModel* rt_model_of(PyObject* object) noexcept {
+  if (g_rt_eos_type == nullptr || !PyObject_TypeCheck(object, g_rt_eos_type)) return nullptr;
+  return &model_of(object);
+}
+
+}  // namespace barometra::python
