@@ -20,6 +20,12 @@
 namespace barometra {
 
 class RtModel {
+  // Defined ahead of its callers: its return type is deduced.
+  template <class F>
+  decltype(auto) visit(F&& f) const noexcept {
+    return std::visit(std::forward<F>(f), model_);
+  }
+
  public:
   // The index of each alternative is the model's tag.
   using Variant = std::variant<Baonza, DensityPolynomial3, BM2, BM3, BM4, Morse3, Murnaghan,
@@ -74,11 +80,6 @@ class RtModel {
                                                    std::span<const double> values) const;
 
  private:
-  template <class F>
-  decltype(auto) visit(F&& f) const noexcept {
-    return std::visit(std::forward<F>(f), model_);
-  }
-
   Variant model_;
 };
 
