@@ -203,8 +203,11 @@ class ScratchBuffer {
 };
 
 // One-input map: f(double) -> std::expected<double, E>, noexcept, with E an
-// EosError or an ExceptionRequest. Returns a new reference or null with the
-// first failing element's exception set.
+// EosError or an ExceptionRequest (anything with a to_exception overload).
+// On the parallel path f runs on workers, where nothing may throw: prefer
+// error values that own no memory (EosError) over an ExceptionRequest, whose
+// message string may allocate.
+// Returns a new reference or null with the first failing element's exception set.
 template <class F>
 PyObject* map_array(PyArrayObject* input, npy_intp threshold, F f) {
   using Error = detail::ErrorOf<F, double>;
