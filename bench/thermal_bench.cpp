@@ -1,0 +1,205 @@
+// ns per call of the Debye function and of the Debye Mie-Grueneisen thermal
+// and total pressure, each next to a hand-written loop of the same algorithm
+// (plain doubles, no checks) as the floor. Also counts integrand evaluations
+// per Debye function and heap allocations inside the timed loops (there
+// should be none).
+//   cmake -S . -B build-bench -G Ninja -DBAROMETRA_BUILD_BENCH=ON
+//   cmake --build build-bench --target thermal_bench && ./build-bench/bench/thermal_bench
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "barometra/isothermal/finite_strain.hpp"
+#include "barometra/isothermal/rt_model.hpp"
+#include "barometra/quadrature.hpp"
+#include "barometra/thermal/mie_gruneisen.hpp"
+#include "barometra/thermal/vibrational.hpp"
+
+namespace {
+
+std::atomic<long> g_allocations{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using namespace barometra;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kV0 = 11.25, kK0 = 160.0, kK0Prime = 4.15;
+constexpr double kTr = 300.0, kTheta0 = 773.0, kGamma0 = 1.5, kQ = 1.5, kN = 2.0;
+
+struct Timing {
+  double ns_per_call;
+  long allocations;
+};
+
+// Best of several repetitions of one pass over the inputs.
+template <class Body>
+Timing time_loop(const std::vector<double>& inputs, std::vector<double>& outputs, Body body,
+                 int repetitions = 7) {
+  double best = 1e300;
+  long allocations = 0;
+  for (int r = 0; r < repetitions; ++r) {
+    const long before = g_allocations.load();
+    const auto start = Clock::now();
+    for (std::size_t i = 0; i < inputs.size(); ++i) outputs[i] = body(inputs[i]);
+    const auto stop = Clock::now();
+    allocations += g_allocations.load() - before;
+    best = std::min(best, std::chrono::duration<double, std::nano>(stop - start).count());
+  }
+  return {best / static_cast<double>(inputs.size()), allocations};
+}
+
+double value_or_nan(const Result& r) { return r ? *r : NAN; }
+
+void report(const char* name, Timing t, double floor) {
+  std::printf("%-40s %10.1f ns/call  %5.2fx floor  allocations: %ld\n", name, t.ns_per_call,
+              t.ns_per_call / floor, t.allocations);
+}
+
+// ---- The floor: the same algorithms by hand, on plain doubles ----
+
+namespace by_hand {
+
+long g_evaluations = 0;
+
+template <bool Count>
+inline double integrand(double t) {
+  if constexpr (Count) ++g_evaluations;
+  if (std::fabs(t) < 2.220446049250313e-16) return 0.0;
+  return t * t * t / std::expm1(t);
+}
+
+template <bool Count>
+double simpson(int depth, double a, double b, double fa, double fm, double fb, double whole,
+               double eps) {
+  const double m = a + (b - a) * 0.5;
+  const double lm = a + (m - a) * 0.5, rm = m + (b - m) * 0.5;
+  const double flm = integrand<Count>(lm), frm = integrand<Count>(rm);
+  const double left = (m - a) * (fa + 4.0 * flm + fm) / 6.0;
+  const double right = (b - m) * (fm + 4.0 * frm + fb) / 6.0;
+  const double s2 = left + right, diff = s2 - whole;
+  if (std::fabs(diff) <= 15.0 * eps || depth == 0) return s2 + diff / 15.0;
+  return simpson<Count>(depth - 1, a, m, fa, flm, fm, left, eps / 2.0) +
+         simpson<Count>(depth - 1, m, b, fm, frm, fb, right, eps / 2.0);
+}
+
+template <bool Count = false>
+double debye3(double x) {
+  const double x2 = x * x;
+  if (x < 0.001) return (x2 / 20.0) + (1.0 + (-3.0 * x) * 0.125) + (x2 * x2) / (-1680.0);
+  if (x > 150.0) return 97.40909103400242 / (x * x2 * 5.0);
+  const double h = x * 0.03125;
+  double sum = 0.0;
+  for (int i = 0; i < 32; ++i) {
+    const double p = h * i, q = i == 31 ? x : p + h, m = p + (q - p) * 0.5;
+    const double fp = integrand<Count>(p), fm = integrand<Count>(m), fq = integrand<Count>(q);
+    const double whole = (q - p) * (fp + 4.0 * fm + fq) / 6.0;
+    const double eps = (std::fabs(whole) * 1e-10 + 1e-10) * 0.03125;
+    sum += simpson<Count>(24, p, q, fp, fm, fq, whole, eps);
+  }
+  return 3.0 * sum / (x * x2);
+}
+
+double bm3_pressure(double v) {
+  const double x = std::cbrt(kV0 / v);
+  const double x2 = x * x;
+  const double f = (x2 - 1.0) / 2.0;
+  return 3.0 * kK0 * f * x * x2 * x2 * (1.0 + 1.5 * (kK0Prime - 4.0) * f);
+}
+
+double thermal_pressure(double v, double t) {
+  const double lx = std::log(v / kV0);
+  const double theta = kTheta0 * std::exp(-kGamma0 * std::expm1(kQ * lx) / kQ);
+  const double cvmax = 3.0 * kN * kGasConstant;
+  const double e = cvmax * t * debye3(theta / t);
+  const double e_ref = cvmax * kTr * debye3(theta / kTr);
+  const double gamma = kGamma0 * std::exp(kQ * lx);
+  return (e - e_ref) * gamma / v / 10000.0;
+}
+
+}  // namespace by_hand
+
+long library_evaluations(double x) {
+  long count = 0;
+  auto counting = [&count](double t) noexcept {
+    ++count;
+    return detail::debye_integrand(t);
+  };
+  (void)integrate(counting, 0.0, x);
+  return count;
+}
+
+}  // namespace
+
+int main() {
+  std::printf("Debye function D3(x)\n");
+  for (double x : {0.5, 5.0, 50.0}) {
+    // Identical inputs, read from memory so the call cannot be hoisted.
+    std::vector<double> xs(4096, x), out(xs.size());
+    by_hand::g_evaluations = 0;
+    const double check = by_hand::debye3<true>(x);
+    std::printf("x = %-4g  integrand evaluations: %ld (floor %ld)  D3 = %.15g (floor %.15g)\n", x,
+                library_evaluations(x), by_hand::g_evaluations, *debye_function_3(x), check);
+    const Timing floor = time_loop(xs, out, [](double v) { return by_hand::debye3(v); });
+    report("  hand-written D3 (floor)", floor, floor.ns_per_call);
+    report("  debye_function_3",
+           time_loop(xs, out, [](double v) { return value_or_nan(debye_function_3(v)); }),
+           floor.ns_per_call);
+  }
+
+  const auto bm3 = *BM3::create(kV0, kK0, kK0Prime);
+  const auto mg = *MieGruneisen<BM3, true>::create(bm3, kTr, kTheta0, kGamma0, kQ, kN);
+  const auto mg_rt =
+      *MieGruneisen<RtModel, true>::create(RtModel(bm3), kTr, kTheta0, kGamma0, kQ, kN);
+
+  std::vector<double> volumes(2048), out(volumes.size());
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    volumes[i] = kV0 * (0.8 + 0.25 * static_cast<double>(i) / volumes.size());
+  }
+  double worst = 0.0;
+  for (double t : {300.0, 2000.0}) {
+    std::printf("Debye MieGruneisen, BM3 reference, T = %g K\n", t);
+    const Timing floor_pth =
+        time_loop(volumes, out, [t](double v) { return by_hand::thermal_pressure(v, t); });
+    report("  hand-written thermal pressure (floor)", floor_pth, floor_pth.ns_per_call);
+    report("  thermal_pressure",
+           time_loop(volumes, out,
+                     [&](double v) { return value_or_nan(mg.thermal_pressure(v, t)); }),
+           floor_pth.ns_per_call);
+    report("  thermal_pressure, RtModel reference",
+           time_loop(volumes, out,
+                     [&](double v) { return value_or_nan(mg_rt.thermal_pressure(v, t)); }),
+           floor_pth.ns_per_call);
+    const Timing floor_p = time_loop(volumes, out, [t](double v) {
+      return by_hand::bm3_pressure(v) + by_hand::thermal_pressure(v, t);
+    });
+    report("  hand-written total pressure (floor)", floor_p, floor_p.ns_per_call);
+    report("  pressure",
+           time_loop(volumes, out, [&](double v) { return value_or_nan(mg.pressure(v, t)); }),
+           floor_p.ns_per_call);
+    report("  pressure, RtModel reference",
+           time_loop(volumes, out, [&](double v) { return value_or_nan(mg_rt.pressure(v, t)); }),
+           floor_p.ns_per_call);
+    for (double v : volumes) {
+      const double by_hand_p = by_hand::bm3_pressure(v) + by_hand::thermal_pressure(v, t);
+      worst = std::max(worst, std::fabs(*mg_rt.pressure(v, t) - by_hand_p) / std::fabs(by_hand_p));
+    }
+  }
+  std::printf("largest relative difference from the floor: %.2e\n", worst);
+  return 0;
+}
