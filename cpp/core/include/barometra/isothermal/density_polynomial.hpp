@@ -1,0 +1,128 @@
+// Pressure as a cubic in density, rho = rho0 V0 / V:
+//   P(rho) = c0 + c1 rho + c2 rho^2 + c3 rho^3,  K = rho dP/drho.
+// The model is defined only where the slope dP/drho is positive; its inverse
+// brackets the density by doubling and bisects in density.
+#pragma once
+
+#include <array>
+#include <cmath>
+
+#include "barometra/checks.hpp"
+#include "barometra/isothermal/contract.hpp"
+
+namespace barometra {
+
+class DensityPolynomial3 : public IsothermalModel<DensityPolynomial3> {
+ public:
+  static constexpr const char* kName = "DensityPolynomial3";
+  static constexpr std::array<const char*, 6> kParameterNames{"V0", "rho0", "c0",
+                                                              "c1", "c2",   "c3"};
+  static constexpr bool kShiftable = false;
+
+  static std::expected<DensityPolynomial3, EosError> create(double v0, double rho0, double c0,
+                                                            double c1, double c2,
+                                                            double c3) noexcept {
+    if (auto e = first_failure(require_positive_finite(v0, "V0"),
+                               require_positive_finite(rho0, "rho0"), require_finite(c0, "c0"),
+                               require_finite(c1, "c1"), require_finite(c2, "c2"),
+                               require_positive_finite(c3, "c3"))) {
+      return std::unexpected(*e);
+    }
+    // With c2 >= 0 and c3 > 0 the slope has a single positive root, so a
+    // positive slope at rho0 puts the anchor on the rising branch.
+    if (!(c2 >= 0.0 && slope(c1, c2, c3, rho0) > 0.0)) {
+      return std::unexpected(EosError::invalid_parameter(
+          "density polynomial", "requires c2>=0 and a stable density anchor"));
+    }
+    return DensityPolynomial3(v0, rho0, c0, c1, c2, c3);
+  }
+  std::array<double, 6> parameters() const noexcept { return {v0_, rho0_, c0_, c1_, c2_, c3_}; }
+  double v0() const noexcept { return v0_; }
+
+  Result pressure(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    const double rho = density(volume);
+    if (auto e = check_density(rho)) return std::unexpected(*e);
+    return finite_or_error(polynomial(rho));
+  }
+  Result bulk_modulus(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    const double rho = density(volume);
+    if (auto e = check_density(rho)) return std::unexpected(*e);
+    return finite_or_error(rho * slope(c1_, c2_, c3_, rho));
+  }
+
+  // Bisection in density between the start of the rising branch and a
+  // doubled upper bound; hides the default root solver.
+  Result volume(double pressure) const noexcept {
+    if (auto e = require_finite_state(pressure, "pressure")) return std::unexpected(*e);
+    double lo = rising_branch_start();
+    if (pressure <= polynomial(lo)) return std::unexpected(EosError::outside_invertible_range());
+    // P rises without bound, so only overflow of the density ends the doubling.
+    double hi = rho0_;
+    while (polynomial(hi) < pressure) {
+      hi *= 2.0;
+      if (!is_finite(hi)) return std::unexpected(EosError::bracketing_failed());
+    }
+    for (int i = 0; i < kMaxBisections; ++i) {
+      const double width = hi - lo;
+      const double mid = lo + width / 2.0;
+      if (width <= mid * kDensityTolerance) return volume_at(mid);
+      if (polynomial(mid) < pressure) {
+        lo = mid;
+      } else {
+        hi = mid;
+      }
+    }
+    return std::unexpected(EosError::convergence_failed());
+  }
+
+  // V0 is not a parameter of the polynomial: the coefficients assume rho0 at V0.
+  std::expected<DensityPolynomial3, EosError> with_reference_state(double,
+                                                                   double) const noexcept {
+    return std::unexpected(EosError::invalid_parameter(
+        "rt_eos", "density polynomial does not support shifting its reference state"));
+  }
+
+ private:
+  static constexpr int kMaxBisections = 256;
+  static constexpr double kDensityTolerance = 3.552713678800501e-15;  // 2^-48, relative
+
+  // The coefficients come first, as the polynomial reads them on every evaluation.
+  DensityPolynomial3(double v0, double rho0, double c0, double c1, double c2, double c3) noexcept
+      : c0_(c0), c1_(c1), c2_(c2), c3_(c3), v0_(v0), rho0_(rho0) {}
+
+  static constexpr double slope(double c1, double c2, double c3, double rho) noexcept {
+    return c1 + rho * (2.0 * c2 + 3.0 * c3 * rho);
+  }
+  double polynomial(double rho) const noexcept {
+    return rho * (c1_ + rho * (c2_ + rho * c3_)) + c0_;
+  }
+  double density(double volume) const noexcept { return rho0_ * v0_ / volume; }
+  // An extreme density can overflow the volume or underflow it to zero; a
+  // zero volume is no answer either, so both are non-finite results.
+  Result volume_at(double rho) const noexcept {
+    const double v = rho0_ * v0_ / rho;
+    if (!is_positive_finite(v)) return std::unexpected(EosError::non_finite_result());
+    return v;
+  }
+
+  // The slope check comes first, so a density past the curve's minimum reads
+  // as outside the invertible range rather than as an overflow.
+  Check check_density(double rho) const noexcept {
+    if (slope(c1_, c2_, c3_, rho) <= 0.0) return EosError::outside_invertible_range();
+    if (!is_finite(rho)) return EosError::non_finite_result();
+    return std::nullopt;
+  }
+
+  // The positive root of the slope when c1 < 0, in the form that avoids
+  // cancellation; below it the curve falls.
+  double rising_branch_start() const noexcept {
+    if (c1_ >= 0.0) return 0.0;
+    return -2.0 * c1_ / (2.0 * c2_ + std::sqrt(4.0 * c2_ * c2_ - 12.0 * c1_ * c3_));
+  }
+
+  double c0_, c1_, c2_, c3_, v0_, rho0_;
+};
+
+}  // namespace barometra

@@ -1,0 +1,273 @@
+// Potential-type isothermal models, written in a reduced length y = (V/V0)^(1/m).
+// Vinet (Vinet et al. 1987): P = 3 K0 (1 - y)/y^2 exp(1.5 (K0' - 1)(1 - y)).
+// Morse3 (Stacey et al. 1981): P = 3 K0/(a y^2) (e^2 - e), e = exp(a (1 - y)), a = K0' - 1.
+// Sun-Morse (Sun et al. 2005), m = 3 or 4: P = m K0/s (e^2 - e), e = exp(s (1 - y)),
+//   s = (m K0' + 1)/3.
+// Rydberg-Stacey (Stacey 2000): P = 3 K0 y^(-3 Kinf') (1 - y) exp(eta (1 - y)).
+// Baonza (Baonza et al. 1995): K = K0 ((P + Psp)/Psp)^0.85, a pseudospinodal at -Psp.
+// Holzapfel's AP2 form lives in holzapfel.hpp.
+#pragma once
+
+#include <array>
+#include <cmath>
+
+#include "barometra/checks.hpp"
+#include "barometra/isothermal/contract.hpp"
+
+namespace barometra {
+
+class Vinet : public IsothermalModel<Vinet> {
+ public:
+  static constexpr const char* kName = "Vinet";
+  static constexpr std::array<const char*, 3> kParameterNames{"V0", "K0", "K0_prime"};
+  static constexpr bool kShiftable = true;
+
+  static std::expected<Vinet, EosError> create(double v0, double k0, double k0_prime) noexcept {
+    return checked<Vinet>(first_failure(require_positive_finite(v0, "V0"),
+                                        require_positive_finite(k0, "K0"),
+                                        require_finite(k0_prime, "K0_prime")),
+                          [&] { return Vinet(v0, k0, k0_prime); });
+  }
+  std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
+  double v0() const noexcept { return v0_; }
+
+  Result pressure(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    const double y = std::cbrt(volume / v0_);
+    const double eta = 1.5 * (k0_prime_ - 1.0);
+    return finite_or_error(3.0 * k0_ * (1.0 - y) / (y * y) * std::exp(eta * (1.0 - y)));
+  }
+  Result bulk_modulus(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    const double y = std::cbrt(volume / v0_);
+    const double eta = 1.5 * (k0_prime_ - 1.0);
+    return finite_or_error(k0_ / (y * y) * ((1.0 - y) * (eta * y + 1.0) + 1.0) *
+                           std::exp(eta * (1.0 - y)));
+  }
+
+ private:
+  Vinet(double v0, double k0, double k0_prime) noexcept : v0_(v0), k0_(k0), k0_prime_(k0_prime) {}
+  double v0_, k0_, k0_prime_;
+};
+
+namespace detail {
+
+inline constexpr const char* kMorse3Message = "Morse3 requires K0_prime != 1";
+inline constexpr const char* kSunMorseMessage = "Sun-Morse requires (n*K0_prime+1)/3 != 0";
+
+// The formulas divide by K0' - 1, so a K0' within one epsilon of 1 is refused.
+inline Check require_morse3_coefficient(double k0_prime) noexcept {
+  return require(std::fabs(k0_prime - 1.0) > kMachineEpsilon, "K0_prime", kMorse3Message);
+}
+
+// s = (m K0' + 1)/3 is the divisor of the Sun-Morse pressure. The 3 is the
+// same for both orders: it is what makes dK/dP equal K0' at V0 for m = 4 too.
+template <int M>
+constexpr double sun_morse_coefficient(double k0_prime) noexcept {
+  return (M * k0_prime + 1.0) / 3.0;
+}
+
+template <int M>
+inline Check require_sun_morse_coefficient(double k0_prime) noexcept {
+  return require(std::fabs(sun_morse_coefficient<M>(k0_prime)) > kMachineEpsilon, "K0_prime",
+                 kSunMorseMessage);
+}
+
+}  // namespace detail
+
+class Morse3 : public IsothermalModel<Morse3> {
+ public:
+  static constexpr const char* kName = "Morse3";
+  static constexpr std::array<const char*, 3> kParameterNames{"V0", "K0", "K0_prime"};
+  static constexpr bool kShiftable = true;
+
+  static std::expected<Morse3, EosError> create(double v0, double k0, double k0_prime) noexcept {
+    return checked<Morse3>(first_failure(require_positive_finite(v0, "V0"),
+                                         require_positive_finite(k0, "K0"),
+                                         require_finite(k0_prime, "K0_prime"),
+                                         detail::require_morse3_coefficient(k0_prime)),
+                           [&] { return Morse3(v0, k0, k0_prime); });
+  }
+  std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
+  double v0() const noexcept { return v0_; }
+
+  Result pressure(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    // Re-checked so that no evaluation can divide by a zero a.
+    if (auto e = detail::require_morse3_coefficient(k0_prime_)) return std::unexpected(*e);
+    const double a = k0_prime_ - 1.0;
+    const double y = std::cbrt(volume / v0_);
+    const double e = std::exp(a * (1.0 - y));
+    return finite_or_error(3.0 * k0_ / (a * y * y) * (e * e - e));
+  }
+  Result bulk_modulus(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    if (auto e = detail::require_morse3_coefficient(k0_prime_)) return std::unexpected(*e);
+    const double a = k0_prime_ - 1.0;
+    const double y = std::cbrt(volume / v0_);
+    const double e = std::exp(a * (1.0 - y));
+    return finite_or_error(k0_ / a *
+                           (2.0 / (y * y) * (e * e - e) + a / y * (2.0 * e * e - e)));
+  }
+
+ private:
+  Morse3(double v0, double k0, double k0_prime) noexcept
+      : v0_(v0), k0_(k0), k0_prime_(k0_prime) {}
+  double v0_, k0_, k0_prime_;
+};
+
+// M = 3 or 4, the root taken of V/V0.
+template <int M>
+class SunMorse : public IsothermalModel<SunMorse<M>> {
+  static_assert(M == 3 || M == 4);
+
+ public:
+  static constexpr const char* kName = M == 3 ? "SunMorse3" : "SunMorse4";
+  static constexpr std::array<const char*, 3> kParameterNames{"V0", "K0", "K0_prime"};
+  static constexpr bool kShiftable = true;
+
+  static std::expected<SunMorse, EosError> create(double v0, double k0,
+                                                  double k0_prime) noexcept {
+    return checked<SunMorse>(first_failure(require_positive_finite(v0, "V0"),
+                                           require_positive_finite(k0, "K0"),
+                                           require_finite(k0_prime, "K0_prime"),
+                                           detail::require_sun_morse_coefficient<M>(k0_prime)),
+                             [&] { return SunMorse(v0, k0, k0_prime); });
+  }
+  std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
+  double v0() const noexcept { return v0_; }
+
+  Result pressure(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    if (auto e = detail::require_sun_morse_coefficient<M>(k0_prime_)) return std::unexpected(*e);
+    const double s = detail::sun_morse_coefficient<M>(k0_prime_);
+    const double e = std::exp(s * (1.0 - reduced_length(volume)));
+    return finite_or_error(M * k0_ / s * (e * e - e));
+  }
+  Result bulk_modulus(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    if (auto e = detail::require_sun_morse_coefficient<M>(k0_prime_)) return std::unexpected(*e);
+    const double s = detail::sun_morse_coefficient<M>(k0_prime_);
+    const double y = reduced_length(volume);
+    const double e = std::exp(s * (1.0 - y));
+    return finite_or_error(k0_ * y * (2.0 * e * e - e));
+  }
+
+ private:
+  // pow with the rounded exponent, for both orders alike, rather than cbrt.
+  static constexpr double kExponent = M == 3 ? 0.3333333333333333 : 0.25;
+
+  SunMorse(double v0, double k0, double k0_prime) noexcept
+      : v0_(v0), k0_(k0), k0_prime_(k0_prime) {}
+  double reduced_length(double volume) const noexcept {
+    return std::pow(volume / v0_, kExponent);
+  }
+  double v0_, k0_, k0_prime_;
+};
+
+using SunMorse3 = SunMorse<3>;
+using SunMorse4 = SunMorse<4>;
+
+class RydbergStacey : public IsothermalModel<RydbergStacey> {
+ public:
+  static constexpr const char* kName = "RydbergStacey";
+  static constexpr std::array<const char*, 4> kParameterNames{"V0", "K0", "K0_prime",
+                                                              "K_infinity_prime"};
+  static constexpr bool kShiftable = false;
+
+  static std::expected<RydbergStacey, EosError> create(double v0, double k0, double k0_prime,
+                                                       double k_infinity_prime) noexcept {
+    return checked<RydbergStacey>(
+        first_failure(require_positive_finite(v0, "V0"), require_positive_finite(k0, "K0"),
+                      require_finite(k0_prime, "K0_prime"),
+                      require_finite(k_infinity_prime, "K_infinity_prime")),
+        [&] { return RydbergStacey(v0, k0, k0_prime, k_infinity_prime); });
+  }
+  std::array<double, 4> parameters() const noexcept {
+    return {v0_, k0_, k0_prime_, k_infinity_prime_};
+  }
+  double v0() const noexcept { return v0_; }
+
+  Result pressure(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    const double y = std::cbrt(volume / v0_);
+    return finite_or_error(3.0 * k0_ * std::pow(y, -q()) * (1.0 - y) *
+                           std::exp(eta() * (1.0 - y)));
+  }
+  Result bulk_modulus(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    const double y = std::cbrt(volume / v0_);
+    const double q = this->q(), eta = this->eta();
+    return finite_or_error(k0_ * std::pow(y, -q) * std::exp(eta * (1.0 - y)) *
+                           (y + (1.0 - y) * q + (1.0 - y) * y * eta));
+  }
+
+ private:
+  RydbergStacey(double v0, double k0, double k0_prime, double k_infinity_prime) noexcept
+      : v0_(v0), k0_(k0), k0_prime_(k0_prime), k_infinity_prime_(k_infinity_prime) {}
+  double q() const noexcept { return 3.0 * k_infinity_prime_; }
+  double eta() const noexcept { return 1.5 * k0_prime_ - 3.0 * k_infinity_prime_ + 0.5; }
+  double v0_, k0_, k0_prime_, k_infinity_prime_;
+};
+
+class Baonza : public IsothermalModel<Baonza> {
+ public:
+  static constexpr const char* kName = "Baonza";
+  static constexpr std::array<const char*, 3> kParameterNames{"V0", "K0", "K0_prime"};
+  static constexpr bool kShiftable = true;
+
+  static std::expected<Baonza, EosError> create(double v0, double k0, double k0_prime) noexcept {
+    // K0' divides Psp, so it must be positive, not merely finite.
+    return checked<Baonza>(first_failure(require_positive_finite(v0, "V0"),
+                                         require_positive_finite(k0, "K0"),
+                                         require_positive_finite(k0_prime, "K0_prime")),
+                           [&] { return Baonza(v0, k0, k0_prime); });
+  }
+  std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
+  double v0() const noexcept { return v0_; }
+
+  Result pressure(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    const Reduced r = reduced(volume);
+    if (auto e = check_domain(r.u)) return std::unexpected(*e);
+    return finite_or_error(std::pow(r.u, kPressureExponent) - r.psp);
+  }
+  Result bulk_modulus(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    const Reduced r = reduced(volume);
+    if (auto e = check_domain(r.u)) return std::unexpected(*e);
+    return finite_or_error(std::pow(r.u, kBulkModulusExponent) / r.a);
+  }
+
+ private:
+  // beta = 0.85. 1 - beta rounds to 0.15000000000000002, and the exponents are
+  // the doubles of 1/(1 - beta) and 1/(1 - beta) - 1 as they round from that,
+  // not the doubles nearest 20/3 and 17/3.
+  static constexpr double kBeta = 0.85;
+  static constexpr double kOneMinusBeta = 0.15000000000000002;
+  static constexpr double kPressureExponent = 6.666666666666666;
+  static constexpr double kBulkModulusExponent = 5.666666666666666;
+
+  struct Reduced {
+    double psp, a, u;
+  };
+
+  Baonza(double v0, double k0, double k0_prime) noexcept
+      : v0_(v0), k0_(k0), k0_prime_(k0_prime) {}
+
+  Reduced reduced(double volume) const noexcept {
+    const double psp = kBeta * k0_ / k0_prime_;  // the pseudospinodal pressure
+    const double a = std::pow(psp, kBeta) / k0_;
+    const double u = std::pow(psp, kOneMinusBeta) - std::log(volume / v0_) * kOneMinusBeta / a;
+    return {psp, a, u};
+  }
+  // u reaches zero at the pseudospinodal, beyond which the model has no state.
+  static Check check_domain(double u) noexcept {
+    if (is_positive_finite(u)) return std::nullopt;
+    return EosError::invalid_state("volume", "is outside the Baonza EOS pseudospinodal domain");
+  }
+
+  double v0_, k0_, k0_prime_;
+};
+
+}  // namespace barometra
