@@ -73,13 +73,57 @@ Result energy_temperature_derivative(Energy&& energy, double temperature) noexce
   return finite_or_error((*e_plus - *e_minus) / (2.0 * h));
 }
 
+// F, H, G and Cv from a model's own thermal_energy, thermal_entropy and
+// vibrational_pressure; every member of the family derives them the same way.
+template <class Model>
+class GruneisenEnergies : public CaloricModelBase<Model> {
+ public:
+  Result thermal_helmholtz_free_energy(double volume, double temperature) const noexcept {
+    auto e = self().thermal_energy(volume, temperature);
+    if (!e) return e;
+    auto s = self().thermal_entropy(volume, temperature);
+    if (!s) return s;
+    return finite_or_error(*e - temperature * *s);
+  }
+
+  Result thermal_enthalpy(double volume, double temperature) const noexcept {
+    auto e = self().thermal_energy(volume, temperature);
+    if (!e) return e;
+    return plus_vibrational_work(*e, volume, temperature);
+  }
+
+  Result thermal_gibbs_free_energy(double volume, double temperature) const noexcept {
+    auto f = thermal_helmholtz_free_energy(volume, temperature);
+    if (!f) return f;
+    return plus_vibrational_work(*f, volume, temperature);
+  }
+
+  Result molar_heat_capacity_v(double volume, double temperature) const noexcept {
+    return energy_temperature_derivative(
+        [this, volume](double t) noexcept { return self().thermal_energy(volume, t); },
+        temperature);
+  }
+
+ protected:
+  GruneisenEnergies() = default;
+  using CaloricModelBase<Model>::self;
+
+ private:
+  // energy + V Pvib, with Pvib evaluated afresh (its energy included).
+  Result plus_vibrational_work(double energy, double volume, double temperature) const noexcept {
+    auto pvib = self().vibrational_pressure(volume, temperature);
+    if (!pvib) return pvib;
+    return finite_or_error(energy + volume * *pvib * kEnergyPerPressureVolume);
+  }
+};
+
 // The Debye models with E = 3nR T D3(theta/T) and Pth(V, Tr) = 0, whose
 // energy checks the temperature before the volume. A model supplies n(), tr(),
 // and theta(V) and gamma(V) for an already checked volume as the Results
 // theta_at(V) and gamma_at(V), which it may keep private by befriending this
 // base.
 template <class Model>
-class DebyeGruneisenModel : public CaloricModelBase<Model> {
+class DebyeGruneisenModel : public GruneisenEnergies<Model> {
  public:
   Result characteristic_temperature(double volume) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
@@ -110,13 +154,6 @@ class DebyeGruneisenModel : public CaloricModelBase<Model> {
     return debye_entropy(self().n() * kGasConstant, *theta / temperature);
   }
 
-  Result thermal_helmholtz_free_energy(double volume, double temperature) const noexcept {
-    auto e = thermal_energy(volume, temperature);
-    if (!e) return e;
-    auto s = thermal_entropy(volume, temperature);
-    if (!s) return s;
-    return finite_or_error(*e - temperature * *s);
-  }
 
   Result vibrational_pressure(double volume, double temperature) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
@@ -127,26 +164,6 @@ class DebyeGruneisenModel : public CaloricModelBase<Model> {
     return gruneisen_pressure(*gamma, *e, volume);
   }
 
-  Result thermal_enthalpy(double volume, double temperature) const noexcept {
-    auto e = thermal_energy(volume, temperature);
-    if (!e) return e;
-    auto pvib = vibrational_pressure(volume, temperature);
-    if (!pvib) return pvib;
-    return finite_or_error(*e + volume * *pvib * kEnergyPerPressureVolume);
-  }
-
-  Result thermal_gibbs_free_energy(double volume, double temperature) const noexcept {
-    auto f = thermal_helmholtz_free_energy(volume, temperature);
-    if (!f) return f;
-    auto pvib = vibrational_pressure(volume, temperature);
-    if (!pvib) return pvib;
-    return finite_or_error(*f + volume * *pvib * kEnergyPerPressureVolume);
-  }
-
-  Result molar_heat_capacity_v(double volume, double temperature) const noexcept {
-    return energy_temperature_derivative(
-        [this, volume](double t) noexcept { return thermal_energy(volume, t); }, temperature);
-  }
 
   // gamma (E(V, T) - E(V, Tr)) / V. The energy at T comes first, so its checks
   // (temperature, then volume) decide the error. theta(V) is formed once: the
@@ -169,7 +186,7 @@ class DebyeGruneisenModel : public CaloricModelBase<Model> {
 
  protected:
   DebyeGruneisenModel() = default;
-  using CaloricModelBase<Model>::self;
+  using GruneisenEnergies<Model>::self;
 
  private:
   // 3nR, the high-temperature limit of Cv.
@@ -180,7 +197,7 @@ class DebyeGruneisenModel : public CaloricModelBase<Model> {
 
 // Debye (Debye = true) or Einstein (false) spectrum over the reference EOS R.
 template <class R, bool Debye>
-class MieGruneisen : public CaloricModelBase<MieGruneisen<R, Debye>> {
+class MieGruneisen : public detail::GruneisenEnergies<MieGruneisen<R, Debye>> {
  public:
   static constexpr const char* kName = Debye ? "MieGruneisenDebye" : "MieGruneisenEinstein";
   static constexpr std::size_t kParameterCount = Debye ? 6 : 5;
@@ -269,13 +286,6 @@ class MieGruneisen : public CaloricModelBase<MieGruneisen<R, Debye>> {
     }
   }
 
-  Result thermal_helmholtz_free_energy(double volume, double temperature) const noexcept {
-    auto e = thermal_energy(volume, temperature);
-    if (!e) return e;
-    auto s = thermal_entropy(volume, temperature);
-    if (!s) return s;
-    return finite_or_error(*e - temperature * *s);
-  }
 
   Result vibrational_pressure(double volume, double temperature) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
@@ -286,26 +296,6 @@ class MieGruneisen : public CaloricModelBase<MieGruneisen<R, Debye>> {
     return detail::gruneisen_pressure(gamma, *e, volume);
   }
 
-  Result thermal_enthalpy(double volume, double temperature) const noexcept {
-    auto e = thermal_energy(volume, temperature);
-    if (!e) return e;
-    auto pvib = vibrational_pressure(volume, temperature);
-    if (!pvib) return pvib;
-    return finite_or_error(*e + volume * *pvib * kEnergyPerPressureVolume);
-  }
-
-  Result thermal_gibbs_free_energy(double volume, double temperature) const noexcept {
-    auto f = thermal_helmholtz_free_energy(volume, temperature);
-    if (!f) return f;
-    auto pvib = vibrational_pressure(volume, temperature);
-    if (!pvib) return pvib;
-    return finite_or_error(*f + volume * *pvib * kEnergyPerPressureVolume);
-  }
-
-  Result molar_heat_capacity_v(double volume, double temperature) const noexcept {
-    return detail::energy_temperature_derivative(
-        [this, volume](double t) noexcept { return thermal_energy(volume, t); }, temperature);
-  }
 
   // gamma (E(V, T) - E(V, T2)) / V. theta(V) is formed once and shared by both
   // energies, which is what two calls of thermal_energy would compute.
