@@ -6,65 +6,26 @@
 //   cmake -S . -B build-bench -G Ninja -DBAROMETRA_BUILD_BENCH=ON
 //   cmake --build build-bench --target thermal_bench && ./build-bench/bench/thermal_bench
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
 #include "barometra/isothermal/finite_strain.hpp"
 #include "barometra/isothermal/rt_model.hpp"
+#include "bench_support.hpp"
 #include "barometra/quadrature.hpp"
 #include "barometra/thermal/mie_gruneisen.hpp"
 #include "barometra/thermal/vibrational.hpp"
 
 namespace {
 
-std::atomic<long> g_allocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-
-namespace {
-
 using namespace barometra;
-using Clock = std::chrono::steady_clock;
+using bench::Timing;
+using bench::time_loop;
+using bench::value_or_nan;
 
 constexpr double kV0 = 11.25, kK0 = 160.0, kK0Prime = 4.15;
 constexpr double kTr = 300.0, kTheta0 = 773.0, kGamma0 = 1.5, kQ = 1.5, kN = 2.0;
-
-struct Timing {
-  double ns_per_call;
-  long allocations;
-};
-
-// Best of several repetitions of one pass over the inputs.
-template <class Body>
-Timing time_loop(const std::vector<double>& inputs, std::vector<double>& outputs, Body body,
-                 int repetitions = 7) {
-  double best = 1e300;
-  long allocations = 0;
-  for (int r = 0; r < repetitions; ++r) {
-    const long before = g_allocations.load();
-    const auto start = Clock::now();
-    for (std::size_t i = 0; i < inputs.size(); ++i) outputs[i] = body(inputs[i]);
-    const auto stop = Clock::now();
-    allocations += g_allocations.load() - before;
-    best = std::min(best, std::chrono::duration<double, std::nano>(stop - start).count());
-  }
-  return {best / static_cast<double>(inputs.size()), allocations};
-}
-
-double value_or_nan(const Result& r) { return r ? *r : NAN; }
 
 void report(const char* name, Timing t, double floor) {
   std::printf("%-40s %10.1f ns/call  %5.2fx floor  allocations: %ld\n", name, t.ns_per_call,
