@@ -152,7 +152,8 @@ def main():
     tunables = os.environ.get("GLIBC_TUNABLES", "")
     print(f"RtEos (BM3) benchmark - CPython {platform.python_version()}, NumPy {np.__version__}, "
           f"{os.cpu_count()} logical CPUs, allocator: "
-          f"{'GLIBC_TUNABLES=' + tunables if tunables else 'glibc default'}")
+          f"{'GLIBC_TUNABLES=' + tunables if tunables else 'glibc default'}; "
+          f"load average {os.getloadavg()[0]:.2f}")
     print("times in ms (best of alternating repeats); ratio = other / engine")
     header = (f"{'size':>9} | {'P engine':>10} {'P numpy':>10} {'ratio':>8} {'copy':>6} | "
               f"{'V engine':>10} {'V brentq':>10} {'ratio':>8} {'V bisect':>10} {'ratio':>8}")

@@ -26,7 +26,7 @@ namespace {
 
 constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
 // Larger buffers are returned after the call rather than kept.
-constexpr std::size_t kKeptScratchBytes = std::size_t{256} << 20;
+constexpr std::size_t kKeptScratchBytes = std::size_t{128} << 20;
 
 struct ScratchStore {
   double* data = nullptr;
