@@ -1,60 +1,112 @@
-"""The module frame: import, registration, classes that cannot be called."""
-
-from __future__ import annotations
-
+import inspect
 import subprocess
 import sys
 import sysconfig
 
+import numpy as np
 import pytest
+from support import BM3, HOLZAPFEL, MODELS
 
 from barometra import _engine
 from barometra._engine import RtEos
 
+METHODS = {
+    "pressure_scalar": "($self, volume)", "bulk_modulus_scalar": "($self, volume)",
+    "bulk_modulus_derivative_scalar": "($self, volume, epsilon)",
+    "volume_scalar": "($self, pressure)", "pressure_array": "($self, volumes)",
+    "bulk_modulus_array": "($self, volumes)",
+    "bulk_modulus_derivative_array": "($self, volumes, epsilon)",
+    "volume_array": "($self, pressures)",
+}
+SIGNATURES = {
+    **{f"RtEos.{name}": text for name, (_, _, text) in MODELS.items()},
+    **{f"RtEos.{name}": text for name, text in METHODS.items()},
+    "holzapfel_derivative_analytical": "(v0, volume, bulk_modulus, k0, c0, c2)",
+}
 
-def test_imports_in_a_fresh_isolated_interpreter():
-    # -I: no user site, no current directory, no PYTHON* variables.
-    completed = subprocess.run(
-        [sys.executable, "-I", "-c",
-         "import barometra._engine as e; print(e.__name__, e.__all__)"],
-        capture_output=True, text=True, timeout=120, check=True)
-    assert completed.stdout.strip() == (
-        "barometra._engine ['RtEos', 'holzapfel_derivative_analytical']")
 
-
-def test_registration_order_and_documentation():
+def test_registration():
     assert _engine.__all__ == ["RtEos", "holzapfel_derivative_analytical"]
-    assert _engine.__doc__ == ""
-    assert RtEos.__doc__ == "Private native representation of a built-in isothermal EOS."
-    assert RtEos.__module__ == "barometra._engine"
+    assert RtEos.__module__ == _engine.holzapfel_derivative_analytical.__module__ == (
+        "barometra._engine")
     assert RtEos.__qualname__ == "RtEos"
-    assert _engine.holzapfel_derivative_analytical.__module__ == "barometra._engine"
+    published = {f"RtEos.{name}" for name in vars(RtEos) if not name.startswith("_")}
+    assert published | {"holzapfel_derivative_analytical"} == (
+        set(SIGNATURES) | {"RtEos.model_name", "RtEos.reference_volume"})
 
 
-def test_class_cannot_be_called_or_subclassed():
+@pytest.mark.parametrize(("path", "text"), SIGNATURES.items())
+def test_signature(path, text):
+    owner, _, name = path.rpartition(".")
+    function = getattr(RtEos if owner else _engine, name)
+    assert function.__text_signature__ == text
+    assert str(inspect.signature(function)) == text.replace("$self", "self, /")
+    assert function.__doc__
+    if name in MODELS:
+        assert isinstance(inspect.getattr_static(RtEos, name), staticmethod)
+    if name in METHODS:  # the parser accepts the published names as keywords
+        names = text[len("($self, "):-1].split(", ")
+        arguments = [np.array([4.5]) if name.endswith("_array") else 4.5, 1e-4][: len(names)]
+        method = getattr(HOLZAPFEL, name)
+        np.testing.assert_array_equal(method(**dict(zip(names, arguments))), method(*arguments))
+
+
+def test_no_python_constructor_and_immutable():
     with pytest.raises(TypeError, match="cannot create 'barometra._engine.RtEos' instances"):
         RtEos()
-    with pytest.raises(TypeError):
-        RtEos.__new__(RtEos)
-    with pytest.raises(TypeError):
-        type("Sub", (RtEos,), {})
+    for attempt in (lambda: RtEos.__new__(RtEos), lambda: type("Sub", (RtEos,), {}),
+                    lambda: setattr(RtEos, "pressure_scalar", None)):
+        with pytest.raises(TypeError):
+            attempt()
+    for attribute in ("model_name", "anything"):
+        with pytest.raises(AttributeError):
+            setattr(BM3, attribute, "Vinet")
+    assert BM3.model_name == "BM3"
 
 
-def test_instances_and_class_are_immutable(bm3):
-    with pytest.raises(AttributeError):
-        bm3.model_name = "Vinet"
-    with pytest.raises(AttributeError):
-        bm3.anything = 1
-    with pytest.raises(TypeError):
-        RtEos.pressure_scalar = None
-    assert bm3.model_name == "BM3"
+@pytest.mark.parametrize(
+    ("call", "message"),
+    [
+        (lambda: HOLZAPFEL.pressure_scalar(),
+         "pressure_scalar() missing required argument 'volume' (pos 1)"),
+        (lambda: HOLZAPFEL.pressure_scalar(1.0, 2.0),
+         "pressure_scalar() takes at most 1 argument (2 given)"),
+        (lambda: HOLZAPFEL.pressure_scalar(1.0, volume=1.0),
+         "argument for pressure_scalar() given by name ('volume') and position (1)"),
+        (lambda: HOLZAPFEL.bulk_modulus_derivative_scalar(9.0),
+         "bulk_modulus_derivative_scalar() missing required argument 'epsilon' (pos 2)"),
+        (lambda: RtEos.bm3(10.0, 160.0), "bm3() missing required argument 'k0_prime' (pos 3)"),
+        (lambda: HOLZAPFEL.volume_scalar(None),
+         "volume_scalar() argument 'pressure' must be a real number, not NoneType"),
+        (lambda: _engine.holzapfel_derivative_analytical(1.0, 1.0, 1.0, 1.0, 1.0, c3=1.0),
+         "holzapfel_derivative_analytical() got an unexpected keyword argument 'c3'"),
+    ],
+)
+def test_argument_errors(call, message):
+    with pytest.raises(TypeError) as info:
+        call()
+    assert str(info.value) == message
+
+
+@pytest.mark.parametrize(
+    ("value", "error"),
+    [(9, None), (np.float32(9.0), None), (np.array(9.0), None),
+     (type("Floaty", (), {"__float__": lambda self: 9.0})(), None),
+     (type("Indexy", (), {"__index__": lambda self: 9})(), None), (10**400, OverflowError),
+     (type("Bad", (), {"__float__": lambda self: "9"})(), TypeError),
+     (np.array([9.0, 9.0]), TypeError)],
+)
+def test_scalars_use_python_float_conversion(value, error):
+    if error is None:
+        assert BM3.pressure_scalar(value) == BM3.pressure_scalar(9.0)
+    else:
+        with pytest.raises(error):
+            BM3.pressure_scalar(value)
 
 
 @pytest.mark.skipif(not sysconfig.get_config_var("Py_GIL_DISABLED"),
-                    reason="only a free-threaded interpreter can run without the GIL")
+                    reason="needs a free-threaded interpreter")
 def test_importing_does_not_turn_the_gil_on():
-    # A free-threaded interpreter re-enables the GIL when it imports a module
-    # that does not declare it unused.
     script = ("import sys; before = sys._is_gil_enabled(); import barometra._engine; "
               "print(before == sys._is_gil_enabled())")
     completed = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,

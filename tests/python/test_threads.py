@@ -1,67 +1,82 @@
-"""Many Python threads sharing one model."""
-
-from __future__ import annotations
-
+import multiprocessing
+import os
 import threading
+import warnings
+from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
+import pytest
 from support import RtEos
 
 from barometra.errors import EosValidationError
 
 THREADS = 8
+NAN = "invalid state variable pressure: must be finite"
+RANGE = "pressure is outside the invertible expansion range"
 
 
 def test_threads_sharing_one_model_get_the_single_thread_results():
     model = RtEos.vinet(10.0, 160.0, 4.0)
     rng = np.random.default_rng(3)
-    big_volumes = rng.uniform(8.0, 10.5, 70_000)       # parallel pressure path
-    small_volumes = rng.uniform(8.0, 10.5, (10, 10))   # sequential path
+    big, small = rng.uniform(8.0, 10.5, 70_000), rng.uniform(8.0, 10.5, (10, 10))
     pressures = model.pressure_array(rng.uniform(8.0, 10.5, 1500))  # parallel volume path
-    expected = {
-        "pressure": model.pressure_array(big_volumes),
-        "small": model.bulk_modulus_array(small_volumes),
-        "volume": model.volume_array(pressures),
-        "scalar": [model.pressure_scalar(v) for v in small_volumes.ravel()],
-    }
-    # Each thread plants a failure at its own position, so concurrent jobs
-    # that mixed up their first failures would report another thread's error.
-    failing = []
-    for t in range(THREADS):
-        bad = pressures.copy()
-        bad[100 + 97 * t] = np.nan
-        bad[1400] = -1e3
-        failing.append(bad)
 
+    def evaluate():
+        return [model.pressure_array(big), model.bulk_modulus_array(small),
+                model.volume_array(pressures), [model.pressure_scalar(v) for v in small.flat]]
+
+    expected = evaluate()
+    # Threads fail differently at their own positions: mixed-up jobs report the wrong error.
+    failing = [pressures.copy() for _ in range(THREADS)]
+    for t, bad in enumerate(failing):
+        bad[100 + 97 * t], bad[1400] = (np.nan, -1e3) if t % 2 else (-1e3, np.nan)
     barrier = threading.Barrier(THREADS)
-    problems = []
 
     def work(t):
-        try:
-            barrier.wait(timeout=60)
-            for _ in range(3):
-                got = {
-                    "pressure": model.pressure_array(big_volumes),
-                    "small": model.bulk_modulus_array(small_volumes),
-                    "volume": model.volume_array(pressures),
-                    "scalar": [model.pressure_scalar(v) for v in small_volumes.ravel()],
-                }
-                for key, value in got.items():
-                    if not np.array_equal(value, expected[key]):
-                        problems.append((t, key))
-                try:
-                    model.volume_array(failing[t])
-                    problems.append((t, "no error"))
-                except EosValidationError as error:
-                    if str(error) != "invalid state variable pressure: must be finite":
-                        problems.append((t, str(error)))
-        except Exception as error:  # noqa: BLE001 - reported below
-            problems.append((t, repr(error)))
+        barrier.wait(timeout=60)
+        for _ in range(3):
+            for got, want in zip(evaluate(), expected):
+                np.testing.assert_array_equal(got, want)
+            with pytest.raises(EosValidationError) as info:
+                model.volume_array(failing[t])
+            assert str(info.value) == (NAN if t % 2 else RANGE)
 
-    threads = [threading.Thread(target=work, args=(t,)) for t in range(THREADS)]
-    for thread in threads:
+    with ThreadPoolExecutor(THREADS) as pool:
+        list(pool.map(work, range(THREADS), timeout=300))
+
+
+@pytest.mark.skipif(not hasattr(os, "fork"), reason="needs os.fork")
+def test_child_evaluates_after_the_pool_exists():
+    model = RtEos.bm3(10.0, 160.0, 4.0)
+    volumes = np.linspace(8.0, 10.5, 200_000)
+    expected = model.pressure_array(volumes)  # the pool exists from here on
+
+    def check():
+        np.testing.assert_array_equal(model.pressure_array(volumes), expected)
+
+    stop = threading.Event()
+
+    def keep_busy():  # so that a fork may happen while the pool is working
+        while not stop.is_set():
+            model.pressure_array(volumes)
+
+    busy = [threading.Thread(target=keep_busy) for _ in range(2)]
+    for thread in busy:
         thread.start()
-    for thread in threads:
-        thread.join(timeout=300)
-    assert not any(thread.is_alive() for thread in threads), "a thread hung"
-    assert problems == []
+    try:
+        for _ in range(5):
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore", DeprecationWarning)  # fork with threads
+                child = multiprocessing.get_context("fork").Process(target=check)
+                child.start()
+            child.join(120)
+            if child.is_alive():
+                child.kill()
+                child.join()
+                pytest.fail("the forked child hung")
+            assert child.exitcode == 0
+    finally:
+        stop.set()
+        for thread in busy:
+            thread.join()
+    check()
