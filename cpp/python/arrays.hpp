@@ -130,6 +130,24 @@ auto evaluate_parallel(std::size_t n, Element& element, double* out)
   return std::nullopt;
 }
 
+// Evaluates f on the elements that walk(visit) presents, in logical
+// row-major order, writing into out; stops at and returns the first failure.
+template <class Error, class Walk, class F>
+std::optional<Error> evaluate_in_place(Walk& walk, F& f, double* out) {
+  std::optional<Error> failure;
+  auto visit = [&](npy_intp i, auto... x) {
+    auto result = f(x...);
+    if (!result) {
+      failure = std::move(result.error());
+      return false;
+    }
+    out[i] = *result;
+    return true;
+  };
+  walk(visit);
+  return failure;
+}
+
 }  // namespace detail
 
 // A borrowed read-only view of a float64 ndarray (checked by the caller).
@@ -218,17 +236,10 @@ PyObject* map_array(PyArrayObject* input, npy_intp threshold, F f) {
   double* out = array_data(output);
   const npy_intp n = view.size();
   if (n < threshold) {
-    std::optional<Error> failure;
-    view.for_each([&](npy_intp i, double x) {
-      auto result = f(x);
-      if (!result) {
-        failure = std::move(result.error());
-        return false;
-      }
-      out[i] = *result;
-      return true;
-    });
-    if (failure) return raise(to_exception(*failure));
+    auto walk = [&view](auto& visit) { return view.for_each(visit); };
+    if (auto failure = detail::evaluate_in_place<Error>(walk, f, out)) {
+      return raise(to_exception(*failure));
+    }
     return output.release();
   }
   ScratchBuffer scratch(static_cast<std::size_t>(n));
@@ -255,17 +266,10 @@ PyObject* map_array2(PyArrayObject* first, PyArrayObject* second, F f) {
   double* out = array_data(output);
   const npy_intp n = a.size();
   if (n < kPairParallelThreshold) {
-    std::optional<Error> failure;
-    for_each_pair(a, b, [&](npy_intp i, double x, double y) {
-      auto result = f(x, y);
-      if (!result) {
-        failure = std::move(result.error());
-        return false;
-      }
-      out[i] = *result;
-      return true;
-    });
-    if (failure) return raise(to_exception(*failure));
+    auto walk = [&a, &b](auto& visit) { return for_each_pair(a, b, visit); };
+    if (auto failure = detail::evaluate_in_place<Error>(walk, f, out)) {
+      return raise(to_exception(*failure));
+    }
     return output.release();
   }
   const auto count = static_cast<std::size_t>(n);
