@@ -78,6 +78,20 @@ bool parse_double(PyObject* object, const char* function, const char* name,
   return true;
 }
 
+bool parse_str(PyObject* object, const char* function, const char* name,
+               std::string_view* out) noexcept {
+  if (!PyUnicode_Check(object)) {
+    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be str, not %.200s", function, name,
+                 Py_TYPE(object)->tp_name);
+    return false;
+  }
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(object, &size);
+  if (data == nullptr) return false;
+  *out = std::string_view(data, static_cast<std::size_t>(size));
+  return true;
+}
+
 bool parse_float64_array(PyObject* object, const char* function, const char* name,
                          PyArrayObject** out) noexcept {
   if (!PyArray_Check(object)) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string_view>
 
 #include "numpy_api.hpp"
 
@@ -21,6 +22,12 @@ bool parse_arguments(const char* function, std::span<const char* const> names,
 // by the conversion itself (an OverflowError, a failing __float__) pass through.
 bool parse_double(PyObject* object, const char* function, const char* name,
                   double* out) noexcept;
+
+// A str (or subclass), read as UTF-8; the view lives as long as the object.
+// Anything else is a TypeError naming the argument. A str with no UTF-8 form
+// (lone surrogates) raises UnicodeEncodeError.
+bool parse_str(PyObject* object, const char* function, const char* name,
+               std::string_view* out) noexcept;
 
 // A numpy.ndarray (or subclass) whose dtype is native-endian float64; no
 // conversion of any kind. Anything else is a TypeError naming the argument.
