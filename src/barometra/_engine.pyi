@@ -5,7 +5,7 @@ from typing import SupportsFloat, SupportsIndex, final
 import numpy as np
 import numpy.typing as npt
 
-__all__ = ["RtEos", "holzapfel_derivative_analytical"]
+__all__ = ["RtEos", "HugoniotEos", "holzapfel_derivative_analytical"]
 
 # Scalars go through Python float conversion: __float__ or __index__.
 _Real = SupportsFloat | SupportsIndex
@@ -70,6 +70,15 @@ class RtEos:
     def model_name(self) -> str: ...
     @property
     def reference_volume(self) -> float: ...
+
+@final
+class HugoniotEos:
+    """Private native representation of a built-in shock Hugoniot."""
+
+    @staticmethod
+    def linear_us_up(v0: _Real, rho0: _Real, c0: _Real, s: _Real, p0: _Real) -> HugoniotEos: ...
+    def evaluate_scalar(self, quantity: str, value: _Real) -> float: ...
+    def evaluate_array(self, quantity: str, values: _Float64Array) -> _Float64Array: ...
 
 def holzapfel_derivative_analytical(
     v0: _Real, volume: _Real, bulk_modulus: _Real, k0: _Real, c0: _Real, c2: _Real
