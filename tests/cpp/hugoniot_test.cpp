@@ -33,39 +33,16 @@ constexpr std::array<Operation, 3> kParticleVelocityOperations{
     &LinearUsUpHugoniot::pressure_from_particle_velocity};
 
 TEST(LinearUsUpHugoniot, ConstructorChecksInDeclarationOrder) {
-  struct Case {
-    std::array<double, 5> arguments;
-    EosError error;
+  auto failure = [](double v0, double rho0, double c0, double s, double p0) {
+    return LinearUsUpHugoniot::create(v0, rho0, c0, s, p0).error();
   };
-  const Case cases[] = {
-      {{0.0, 3.0, 5.0, 1.5, 0.0}, EosError::invalid_parameter("V0", kPositive)},
-      {{NAN, -1.0, 0.0, 0.0, NAN}, EosError::invalid_parameter("V0", kPositive)},
-      {{10.0, kInf, 0.0, 0.0, NAN}, EosError::invalid_parameter("rho0", kPositive)},
-      {{10.0, 3.0, -5.0, 0.0, NAN}, EosError::invalid_parameter("c0", kPositive)},
-      {{10.0, 3.0, 5.0, 0.0, NAN}, EosError::invalid_parameter("s", kPositive)},
-      {{10.0, 3.0, 5.0, NAN, 0.0}, EosError::invalid_parameter("s", kPositive)},
-      {{10.0, 3.0, 5.0, 1.5, NAN}, EosError::invalid_parameter("P0", "must be finite")},
-      {{10.0, 3.0, 5.0, 1.5, -kInf}, EosError::invalid_parameter("P0", "must be finite")},
-  };
-  for (const Case& c : cases) {
-    const auto [v0, rho0, c0, s, p0] = c.arguments;
-    EXPECT_EQ(LinearUsUpHugoniot::create(v0, rho0, c0, s, p0).error(), c.error) << c.error.text();
-  }
+  EXPECT_EQ(failure(kNan, -1.0, 0.0, 0.0, kNan), EosError::invalid_parameter("V0", kPositive));
+  EXPECT_EQ(failure(10.0, kInf, 0.0, 0.0, kNan), EosError::invalid_parameter("rho0", kPositive));
+  EXPECT_EQ(failure(10.0, 3.0, -5.0, 0.0, kNan), EosError::invalid_parameter("c0", kPositive));
+  EXPECT_EQ(failure(10.0, 3.0, 5.0, 0.0, kNan), EosError::invalid_parameter("s", kPositive));
+  EXPECT_EQ(failure(10.0, 3.0, 5.0, 1.5, -kInf),
+            EosError::invalid_parameter("P0", "must be finite"));
   EXPECT_TRUE(LinearUsUpHugoniot::create(5e-324, 5e-324, 5e-324, 5e-324, -1e300));
-}
-
-TEST(LinearUsUpHugoniot, ReferenceState) {
-  const LinearUsUpHugoniot h = make(1.5);
-  EXPECT_EQ(h.pressure(kV0).value(), 1.5);
-  EXPECT_EQ(h.shock_velocity(kV0).value(), kC0);
-  EXPECT_EQ(h.particle_velocity(kV0).value(), 0.0);
-  EXPECT_EQ(h.tangent_modulus(kV0).value(), kRho0 * kC0 * kC0);
-  EXPECT_DOUBLE_EQ(h.density(kV0).value(), kRho0);
-  EXPECT_NEAR(h.specific_internal_energy_change(kV0).value(), 0.0, 1e-15);
-  EXPECT_EQ(h.volume_from_pressure(1.5).value(), kV0);
-  EXPECT_EQ(h.volume_from_particle_velocity(0.0).value(), kV0);
-  EXPECT_EQ(h.pressure_from_particle_velocity(0.0).value(), 1.5);
-  EXPECT_EQ(h.shock_velocity_from_particle_velocity(0.0).value(), kC0);
 }
 
 // Volumes from V0 to just short of V0 (1 - 1/s), for slopes below, at and
@@ -105,23 +82,19 @@ TEST(LinearUsUpHugoniot, VolumeDomain) {
     const std::pair<double, EosError> cases[] = {
         {std::nextafter(kV0, kInf),
          EosError::invalid_state("volume", "must not exceed V0 on a compression Hugoniot")},
-        {kInf, EosError::invalid_state("volume", kPositive)},
         {NAN, EosError::invalid_state("volume", kPositive)},
         {0.0, EosError::invalid_state("volume", kPositive)},
-        {-1.0, EosError::invalid_state("volume", kPositive)},
         {limit, kOutside},
         {limit / 2.0, kOutside},
     };
     for (const auto& [v, error] : cases) {
-      for (Operation operation : kVolumeOperations) EXPECT_EQ((h.*operation)(v).error(), error) << v;
+      for (Operation op : kVolumeOperations) EXPECT_EQ((h.*op)(v).error(), error) << v;
     }
     for (Operation operation : kVolumeOperations) EXPECT_TRUE((h.*operation)(limit * 1.001));
   }
-  // With s < 1 the whole branch down to V -> 0 is open, and rho0 V0 / V overflows.
-  const LinearUsUpHugoniot soft = make(0.5);
-  EXPECT_TRUE(soft.pressure(1e-300));
-  EXPECT_EQ(soft.density(1e-310).error(), EosError::non_finite_result());
-  EXPECT_EQ(soft.specific_internal_energy_change(1e-310).error(), EosError::non_finite_result());
+  // With s < 1 the branch is open down to V -> 0, where rho0 V0 / V overflows.
+  EXPECT_EQ(make(0.5).specific_internal_energy_change(1e-310).error(),
+            EosError::non_finite_result());
 }
 
 TEST(LinearUsUpHugoniot, ParticleVelocityDomain) {
@@ -139,7 +112,6 @@ TEST(LinearUsUpHugoniot, ParticleVelocityDomain) {
   const LinearUsUpHugoniot soft = make(0.5);
   EXPECT_GT(soft.volume_from_particle_velocity(9.99).value(), 0.0);
   EXPECT_EQ(soft.volume_from_particle_velocity(10.0).error(), kOutside);
-  EXPECT_EQ(soft.volume_from_particle_velocity(1e6).error(), kOutside);
   EXPECT_TRUE(soft.pressure_from_particle_velocity(1e6));
 }
 
@@ -150,7 +122,6 @@ TEST(LinearUsUpHugoniot, PressureDomain) {
               EosError::invalid_parameter("pressure", "must be finite"));
   }
   EXPECT_EQ(h.volume_from_pressure(std::nextafter(2.0, 0.0)).error(), kOutside);
-  EXPECT_EQ(h.volume_from_pressure(1.0).error(), kOutside);
   EXPECT_LT(h.volume_from_pressure(2.0 + 1e-6).value(), kV0);
   // Pressures so large that 1 + 2 s x overflows approach the asymptote
   // V0 (1 - 1/s), which is not a volume on the branch; they never give V0.
@@ -159,19 +130,6 @@ TEST(LinearUsUpHugoniot, PressureDomain) {
     for (double p : {1e300, 8e307, std::numeric_limits<double>::max()}) {
       EXPECT_EQ(unit.volume_from_pressure(p).error(), kOutside) << s << ' ' << p;
     }
-  }
-}
-
-TEST(LinearUsUpHugoniot, QuantityNames) {
-  EXPECT_EQ(hugoniot_quantity_index("volume").value(), 0u);
-  EXPECT_EQ(hugoniot_quantity_index("shock_velocity_from_particle_velocity").value(), 9u);
-  for (const char* name : {"Pressure", "pressure ", "", "volumes"}) {
-    EXPECT_EQ(hugoniot_quantity_index(name).error(),
-              EosError::invalid_state("quantity", "unknown shock Hugoniot quantity"))
-        << name;
-  }
-  for (std::size_t i = 0; i < kHugoniotQuantities.size(); ++i) {
-    visit_hugoniot_quantity(i, [&](auto q) { EXPECT_EQ(decltype(q)::value, i); });
   }
 }
 
