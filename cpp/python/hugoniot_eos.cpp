@@ -153,7 +153,8 @@ int register_hugoniot_eos(PyObject* module) noexcept {
     static PyType_Slot slots[] = {
         {Py_tp_dealloc, reinterpret_cast<void*>(&model_object_dealloc<LinearUsUpHugoniot>)},
         {Py_tp_repr, reinterpret_cast<void*>(&hugoniot_eos_repr)},
-        {Py_tp_doc, const_cast<char*>("Private native representation of a built-in shock Hugoniot.")},
+        {Py_tp_doc,
+         const_cast<char*>("Private native representation of a built-in shock Hugoniot.")},
         {Py_tp_methods, g_methods},
         {0, nullptr},
     };

@@ -1,6 +1,7 @@
 // Shock Hugoniot with a shock velocity linear in the particle velocity,
-// Us = c0 + s up, the empirical fit of McQueen et al. (1970). With the compression eta = 1 - V/V0 and D = 1 - s eta, the
-// Rankine-Hugoniot jump conditions give
+// Us = c0 + s up, the empirical fit of McQueen et al. (1970). With the
+// compression eta = 1 - V/V0 and D = 1 - s eta, the Rankine-Hugoniot jump
+// conditions give
 //   Us = c0 / D,  up = eta Us,  P = P0 + rho0 Us up = P0 + rho0 c0^2 eta / D^2,
 //   E - E0 = (P + P0) / 2 (1/rho0 - 1/rho)  per unit mass, rho = rho0 V0 / V.
 // No units are converted: pressures come out in the unit of rho0 c0^2.
