@@ -6,16 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <string_view>
+#include <vector>
 
 #include "barometra/isothermal/rt_model.hpp"
+#include "test_support.hpp"
 
 namespace barometra {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using namespace test_support;
+
 constexpr double kV0 = 11.25, kTr = 298.15, kTheta = 510.0, kAlpha0 = 3.1e-5, kN = 5.0;
 constexpr double k3nR = 3.0 * kN * 8.31446261815324;
 
@@ -26,11 +27,6 @@ const DensityPolynomial3 kPolynomial = *DensityPolynomial3::create(kV0, 3.58, -1
 template <class R>
 HollandPowellThermalPressure<R> make(R reference, double alpha0 = kAlpha0) {
   return *HollandPowellThermalPressure<R>::create(reference, kTr, kTheta, alpha0, kN);
-}
-
-double ok(const Result& r) {
-  EXPECT_TRUE(r) << (r ? "" : r.error().text());
-  return r ? *r : kNaN;
 }
 
 // Cv = dE/dT of the Einstein energy, by a fourth-order difference.
@@ -98,21 +94,19 @@ TEST(HollandPowell, HeatCapacityLimitsAndAZeroAlpha0) {
 }
 
 TEST(HollandPowell, ChecksInOrder) {
-  auto error = [](double tr, double theta, double alpha0, double n) {
-    auto m = ThermalModifiedTait::create(kTait, tr, theta, alpha0, n);
-    return m ? EosError::non_finite_result() : m.error();  // the success case is never expected
+  expect_checks_in_order(
+      {kTr, kTheta, -kAlpha0, kN},
+      {positive("Tr"), positive("theta"), finite("alpha0"), positive("n")},
+      [](const std::vector<double>& p) {
+        return ThermalModifiedTait::create(kTait, p[0], p[1], p[2], p[3]);
+      });
+  auto error = [](double tr, double theta, double n) {
+    return error_of(ThermalModifiedTait::create(kTait, tr, theta, kAlpha0, n));
   };
-  auto positive = [](const char* f) {
-    return EosError::invalid_parameter(f, "must be positive and finite");
-  };
-  EXPECT_EQ(error(kNaN, kNaN, kNaN, kNaN), positive("Tr"));
-  EXPECT_EQ(error(kTr, 0.0, kNaN, kNaN), positive("theta"));
-  EXPECT_EQ(error(kTr, kTheta, kInf, -1.0),
-            EosError::invalid_parameter("alpha0", "must be finite"));
-  EXPECT_EQ(error(kTr, kTheta, -kAlpha0, -1.0), positive("n"));
+  EXPECT_EQ(error(kTr, 0.0, kN), positive("theta"));
+  EXPECT_EQ(error(kTr, kTheta, -1.0), positive("n"));
   // exp(-theta/Tr) underflows: Cv(Tr) = 0 and k is not finite.
-  EXPECT_EQ(error(1.0, 1e4, kAlpha0, kN), EosError::non_finite_result());
-  EXPECT_TRUE(ThermalModifiedTait::create(kTait, kTr, kTheta, -kAlpha0, kN));
+  EXPECT_EQ(error(1.0, 1e4, kN), EosError::non_finite_result());
 
   const auto m = make(kTait);
   const auto bad_volume =

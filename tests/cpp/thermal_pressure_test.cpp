@@ -5,23 +5,19 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <functional>
-#include <limits>
-#include <optional>
-#include <tuple>
 #include <type_traits>
 #include <vector>
 
 #include "barometra/isothermal/finite_strain.hpp"
 #include "barometra/isothermal/rt_model.hpp"
+#include "test_support.hpp"
 
 namespace barometra {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using namespace test_support;
+
 constexpr double kV0 = 11.25, kTr = 300.0;
 
 const auto kBadVolume =
@@ -30,11 +26,6 @@ const auto kBadTemperature =
     std::unexpected(EosError::invalid_state("temperature", "must be positive and finite"));
 
 const BM3 kBm3 = *BM3::create(kV0, 160.0, 4.15);
-
-double ok(const Result& r) {
-  EXPECT_TRUE(r) << (r ? "" : r.error().text());
-  return r ? *r : kNaN;
-}
 
 auto linear() { return *LinearThermalPressure<BM3>::create(kBm3, kTr, 0.006); }
 auto log_volume() { return *LogVolumeThermalPressure<BM3>::create(kBm3, kTr, 0.005, 0.004); }
@@ -176,53 +167,34 @@ TEST(SecondOrderTaylorThermalPressure, IncrementIsTheTemperatureDependentPart) {
 }
 
 TEST(ExplicitThermalPressureConstructors, ReportTheFirstBadParameterInCheckOrder) {
-  auto positive = [](const char* f) {
-    return EosError::invalid_parameter(f, "must be positive and finite");
-  };
-  auto finite = [](const char* f) { return EosError::invalid_parameter(f, "must be finite"); };
-  auto error = [](const auto& m) { return m ? std::nullopt : std::optional(m.error()); };
   using P = std::vector<double>;
-  // Parameters in check order, and the error when each is NaN with every later one.
-  const std::tuple<P, std::vector<EosError>, std::function<std::optional<EosError>(const P&)>>
-      cases[] = {
-          {{kTr, 0.01},
-           {positive("Tr"), finite("alpha_KT")},
-           [&](const P& p) { return error(LinearThermalPressure<BM3>::create(kBm3, p[0], p[1])); }},
-          {{kTr, 0.01, 0.001},
-           {positive("Tr"), finite("alpha_KT_ref"), finite("dK_dT_V")},
-           [&](const P& p) {
-             return error(LogVolumeThermalPressure<BM3>::create(kBm3, p[0], p[1], p[2]));
-           }},
-          {{kTr, 773.0, 1.5, 1.5, 2.0, 0.0, 1.0},
-           {positive("Tr"), positive("theta0"), finite("gamma0"), finite("q"), positive("n"),
-            finite("A"), finite("m")},
-           [&](const P& p) {
-             return error(DebyeQuadraticThermalPressure<BM3>::create(kBm3, p[0], p[1], p[2], p[3],
-                                                                     p[4], p[5], p[6]));
-           }},
-          {{kTr, 0.0, 1, 1, 1, 1, 1, 1},
-           {positive("Tr"), finite("eta0"), finite("c0"), finite("c1"), finite("c2"),
-            finite("c3"), finite("c4"), finite("c5")},
-           [&](const P& p) {
-             return error(SecondOrderTaylorThermalPressure<BM3>::create(
-                 kBm3, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]));
-           }},
-      };
-  for (const auto& [good, errors, build] : cases) {
-    EXPECT_FALSE(build(good));
-    for (std::size_t i = 0; i < good.size(); ++i) {
-      P values = good;
-      std::fill(values.begin() + i, values.end(), kNaN);
-      EXPECT_EQ(build(values), errors[i]) << i;
-    }
-  }
-  EXPECT_EQ(error(LinearThermalPressure<BM3>::create(kBm3, 0.0, 0.01)), positive("Tr"));
-  EXPECT_EQ(error(DebyeQuadraticThermalPressure<BM3>::create(kBm3, kTr, 773, 1.5, 1.5, 0.0, kNaN,
-                                                             1.0)),
-            positive("n"));
-  EXPECT_EQ(error(DebyeQuadraticThermalPressure<BM3>::create(kBm3, kTr, 773, 1.5, 1.5, 2.0, kInf,
-                                                             1.0)),
-            finite("A"));
+  expect_checks_in_order({kTr, 0.01}, {positive("Tr"), finite("alpha_KT")}, [](const P& p) {
+    return LinearThermalPressure<BM3>::create(kBm3, p[0], p[1]);
+  });
+  expect_checks_in_order(
+      {kTr, 0.01, 0.001}, {positive("Tr"), finite("alpha_KT_ref"), finite("dK_dT_V")},
+      [](const P& p) { return LogVolumeThermalPressure<BM3>::create(kBm3, p[0], p[1], p[2]); });
+  expect_checks_in_order({kTr, 773.0, 1.5, 1.5, 2.0, 0.0, 1.0},
+                         {positive("Tr"), positive("theta0"), finite("gamma0"), finite("q"),
+                          positive("n"), finite("A"), finite("m")},
+                         [](const P& p) {
+                           return DebyeQuadraticThermalPressure<BM3>::create(
+                               kBm3, p[0], p[1], p[2], p[3], p[4], p[5], p[6]);
+                         });
+  expect_checks_in_order({kTr, 0.0, 1, 1, 1, 1, 1, 1},
+                         {positive("Tr"), finite("eta0"), finite("c0"), finite("c1"),
+                          finite("c2"), finite("c3"), finite("c4"), finite("c5")},
+                         [](const P& p) {
+                           return SecondOrderTaylorThermalPressure<BM3>::create(
+                               kBm3, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+                         });
+  EXPECT_EQ(error_of(LinearThermalPressure<BM3>::create(kBm3, 0.0, 0.01)), positive("Tr"));
+  auto debye_quadratic_error = [](double n, double a) {
+    return error_of(
+        DebyeQuadraticThermalPressure<BM3>::create(kBm3, kTr, 773, 1.5, 1.5, n, a, 1.0));
+  };
+  EXPECT_EQ(debye_quadratic_error(0.0, kNaN), positive("n"));
+  EXPECT_EQ(debye_quadratic_error(2.0, kInf), finite("A"));
 }
 
 }  // namespace

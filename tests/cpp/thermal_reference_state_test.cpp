@@ -7,17 +7,17 @@
 
 #include <cmath>
 #include <functional>
-#include <limits>
 #include <optional>
 #include <vector>
 
 #include "barometra/isothermal/rt_model.hpp"
+#include "test_support.hpp"
 
 namespace barometra {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using namespace test_support;
+
 constexpr double kV0 = 11.25, kK0 = 160.0, kK0Prime = 4.15, kTr = 300.0;
 
 using Expansion = ThermalExpansionLaw;
@@ -27,16 +27,6 @@ using State = ThermalReferenceState<RtModel>;
 
 const RtModel kBm3 = *BM3::create(kV0, kK0, kK0Prime);
 const RtModel kBm2 = *BM2::create(kV0, kK0);
-
-double ok(const Result& r) {
-  EXPECT_TRUE(r) << (r ? "" : r.error().text());
-  return r ? *r : kNaN;
-}
-
-template <class T>
-std::optional<EosError> error(const std::expected<T, EosError>& r) {
-  return r ? std::nullopt : std::optional(r.error());
-}
 
 auto invalid(const char* field, const char* message) {
   return EosError::invalid_parameter(field, message);
@@ -131,15 +121,16 @@ TEST(ThermalReferenceState, NoTemperatureTermsMeanNoThermalPressure) {
 }
 
 TEST(ThermalReferenceState, ConstructionStepsCheckInOrder) {
-  auto step1 = [](double tr, double alpha0, double dk_dt, double alpha1,
-                  Expansion e = Expansion::constant, Volume v = Volume::integrated_expansivity) {
-    return error(State::create(kBm3, e, v, tr, alpha0, dk_dt, alpha1));
+  expect_checks_in_order(
+      {kTr, 1e-5, -0.02, 1e-8},
+      {positive("Tr"), finite("alpha0"), finite("dK_dT"), finite("alpha1")},
+      [](const std::vector<double>& p) {
+        return State::create(kBm3, Expansion::linear_temperature, Volume::berman, p[0], p[1],
+                             p[2], p[3]);
+      });
+  auto step1 = [](double alpha1, Expansion e, Volume v) {
+    return error_of(State::create(kBm3, e, v, kTr, 0.0, 0.0, alpha1));
   };
-  const auto positive = "must be positive and finite", finite = "must be finite";
-  EXPECT_EQ(step1(kNaN, kNaN, kNaN, kNaN), invalid("Tr", positive));
-  EXPECT_EQ(step1(kTr, kNaN, kNaN, kNaN), invalid("alpha0", finite));
-  EXPECT_EQ(step1(kTr, 0, kInf, kNaN), invalid("dK_dT", finite));
-  EXPECT_EQ(step1(kTr, 0, 0, kNaN), invalid("alpha1", finite));
   const auto constant_only = invalid("alpha1", "must be zero for constant thermal expansion");
   const auto linear_volume =
       invalid("reference_volume_law",
@@ -147,36 +138,34 @@ TEST(ThermalReferenceState, ConstructionStepsCheckInOrder) {
   const auto berman =
       invalid("reference_volume_law",
               "Berman volume requires linear-temperature expansivity configuration");
-  EXPECT_EQ(step1(kTr, 0, 0, 1e-3, Expansion::constant, Volume::linear_temperature), constant_only);
-  EXPECT_EQ(step1(kTr, 0, 0, 1e-3, Expansion::linear_temperature, Volume::linear_temperature),
+  EXPECT_EQ(step1(1e-3, Expansion::constant, Volume::linear_temperature), constant_only);
+  EXPECT_EQ(step1(1e-3, Expansion::linear_temperature, Volume::linear_temperature), linear_volume);
+  EXPECT_EQ(step1(0, Expansion::linear_reference_temperature, Volume::linear_temperature),
             linear_volume);
-  EXPECT_EQ(
-      step1(kTr, 0, 0, 0, Expansion::linear_reference_temperature, Volume::linear_temperature),
-      linear_volume);
-  EXPECT_EQ(step1(kTr, 0, 0, 0, Expansion::constant, Volume::berman), berman);
-  EXPECT_EQ(step1(kTr, 0, 0, 0, Expansion::linear_reference_temperature, Volume::berman), berman);
-  EXPECT_EQ(step1(kTr, 0, 0, 1e-3, Expansion::linear_temperature, Volume::berman), std::nullopt);
+  EXPECT_EQ(step1(0, Expansion::constant, Volume::berman), berman);
+  EXPECT_EQ(step1(0, Expansion::linear_reference_temperature, Volume::berman), berman);
+  EXPECT_EQ(step1(0, Expansion::constant, Volume::integrated_expansivity), std::nullopt);
 
   // Steps 2 and 3, through the full constructor; step 1 errors come first.
   auto full = [](const RtModel& r, double dk_dt, Bulk bulk, double kprime_log, double dkprime_dt) {
-    return error(State::create(r, Expansion::constant, Volume::integrated_expansivity, bulk, kTr,
-                               1e-5, dk_dt, 0.0, kprime_log, dkprime_dt));
+    return error_of(State::create(r, Expansion::constant, Volume::integrated_expansivity, bulk,
+                                  kTr, 1e-5, dk_dt, 0.0, kprime_log, dkprime_dt));
   };
   const auto cubic_nan = Bulk::reciprocal_cubic(0.0, kNaN, 0.0);
+  const auto cubic_finite = invalid("compressibility coefficient", "must be finite");
   const auto no_shift = invalid("kprime_log_coefficient",
                                 "reference EOS does not support a pressure-derivative shift");
-  EXPECT_EQ(error(State::create(kBm2, Expansion::constant, Volume::berman, cubic_nan, kNaN, 0, 0.5,
-                                0, kNaN, kNaN)),
-            invalid("Tr", positive));
+  EXPECT_EQ(error_of(State::create(kBm2, Expansion::constant, Volume::berman, cubic_nan, kNaN, 0,
+                                   0.5, 0, kNaN, kNaN)),
+            positive("Tr"));
   EXPECT_EQ(full(kBm2, 0.5, kCubic, kNaN, kNaN),
             invalid("dK_dT", "must be zero with cubic compressibility"));
-  EXPECT_EQ(full(kBm2, 0.5, cubic_nan, kNaN, kNaN), invalid("compressibility coefficient", finite));
-  EXPECT_EQ(full(kBm2, 0.0, Bulk::reciprocal_cubic(kInf, 0, 0), kNaN, kNaN),
-            invalid("compressibility coefficient", finite));
+  EXPECT_EQ(full(kBm2, 0.5, cubic_nan, kNaN, kNaN), cubic_finite);
+  EXPECT_EQ(full(kBm2, 0.0, Bulk::reciprocal_cubic(kInf, 0, 0), kNaN, kNaN), cubic_finite);
   EXPECT_EQ(full(kBm2, 0.5, Bulk::linear_temperature(), kNaN, kNaN),
-            invalid("kprime_log_coefficient", finite));
+            finite("kprime_log_coefficient"));
   EXPECT_EQ(full(kBm2, 0.5, Bulk::linear_temperature(), 0.1, kNaN), no_shift);
-  EXPECT_EQ(full(kBm2, 0.5, Bulk::linear_temperature(), 0.0, kNaN), invalid("dKprime_dT", finite));
+  EXPECT_EQ(full(kBm2, 0.5, Bulk::linear_temperature(), 0.0, kNaN), finite("dKprime_dT"));
   EXPECT_EQ(full(kBm2, 0.5, Bulk::linear_temperature(), 0.0, 0.1), no_shift);
   EXPECT_EQ(full(kBm2, 0.0, kCubic, 0.0, 0.0), std::nullopt);
   EXPECT_EQ(full(kBm3, 0.0, kCubic, 0.1, 0.1), std::nullopt);
@@ -224,7 +213,7 @@ TEST(ThermalReferenceState, TemperaturesOutsideTheLawsFailCleanly) {
             std::unexpected(invalid("K0_prime", "Morse3 requires K0_prime != 1")));
   const auto baonza = softening_kprime(*Baonza::create(kV0, kK0, 1.5));
   EXPECT_EQ(baonza.pressure(kV0, 1800.0),
-            std::unexpected(invalid("K0_prime", "must be positive and finite")));
+            std::unexpected(positive("K0_prime")));
   // A density polynomial is accepted, but cannot be rebuilt at any temperature.
   const auto polynomial =
       model(*DensityPolynomial3::create(kV0, 3.58, -100, -20, 5, 2), Expansion::constant,
@@ -248,7 +237,7 @@ TEST(ThermalReferenceState, RebuildKeepsTheLawsAndRejectsUnusedBetas) {
   auto values = linear.parameters();
   EXPECT_EQ(values, (std::array<double, 9>{kTr, 2e-5, -0.02, 1e-8, 0, 0, 0, 2e-4, 0}));
   values[5] = 0.3;
-  EXPECT_EQ(error(linear.rebuild(kBm3, values)),
+  EXPECT_EQ(error_of(linear.rebuild(kBm3, values)),
             invalid("beta coefficients", "require reciprocal cubic compressibility"));
   values[5] = 0.0;
   values[0] = 350.0;
@@ -256,7 +245,7 @@ TEST(ThermalReferenceState, RebuildKeepsTheLawsAndRejectsUnusedBetas) {
   EXPECT_EQ(moved.parameters(), values);
   EXPECT_EQ(moved.thermal_expansion_law(), Expansion::linear_temperature);
   // The rebuild runs every step again: a BM2 cannot take the K0' term.
-  EXPECT_EQ(error(linear.rebuild(kBm2, values)),
+  EXPECT_EQ(error_of(linear.rebuild(kBm2, values)),
             invalid("kprime_log_coefficient",
                     "reference EOS does not support a pressure-derivative shift"));
 
@@ -267,7 +256,7 @@ TEST(ThermalReferenceState, RebuildKeepsTheLawsAndRejectsUnusedBetas) {
   EXPECT_EQ(steeper.bulk_modulus_law().kind(), Bulk::Kind::reciprocal_cubic);
   EXPECT_EQ(steeper.bulk_modulus_law().beta1(), 3e-7);
   cubic_values[2] = 0.1;
-  EXPECT_EQ(error(cubic.rebuild(kBm3, cubic_values)),
+  EXPECT_EQ(error_of(cubic.rebuild(kBm3, cubic_values)),
             invalid("dK_dT", "must be zero with cubic compressibility"));
 }
 
