@@ -37,11 +37,6 @@ using EinsteinBM3 = MieGruneisen<BM3, false>;
 using VariableQBM3 = VariableQMieGruneisenDebye<BM3>;
 using PowerLawBM3 = AsymptoticPowerLawMieGruneisenDebye<BM3>;
 
-const auto kBadVolume =
-    std::unexpected(EosError::invalid_state("volume", "must be positive and finite"));
-const auto kBadTemperature =
-    std::unexpected(EosError::invalid_state("temperature", "must be positive and finite"));
-
 template <class R = BM3>
 R reference() {
   if constexpr (std::is_same_v<R, BM3>) return *BM3::create(kV0, 160.0, 4.15);
