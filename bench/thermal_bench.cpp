@@ -14,7 +14,10 @@
 #include "barometra/isothermal/rt_model.hpp"
 #include "bench_support.hpp"
 #include "barometra/quadrature.hpp"
+#include "barometra/thermal/holland_powell.hpp"
 #include "barometra/thermal/mie_gruneisen.hpp"
+#include "barometra/thermal/thermal_pressure.hpp"
+#include "barometra/thermal/thermal_reference_state.hpp"
 #include "barometra/thermal/vibrational.hpp"
 
 namespace {
@@ -105,6 +108,70 @@ long library_evaluations(double x) {
   return count;
 }
 
+// ns per thermal pressure of the explicit, Holland-Powell and reference-state
+// models over an RtModel reference EOS, at one state (V = 0.9 V0, T = 1500 K).
+// The temperature is read from memory on every call: several of these
+// pressures do not depend on V, so a fixed T would let the compiler hoist them.
+template <class Model>
+void report_per_call(const char* name, const Model& model, const std::vector<double>& temperatures,
+                     std::vector<double>& out) {
+  const double v = 0.9 * kV0;
+  const Timing timing = time_loop(
+      temperatures, out, [&](double t) { return value_or_nan(model.thermal_pressure(v, t)); });
+  std::printf("  %-48s %8.1f ns/call  allocations: %ld  Pth = %.6g\n", name, timing.ns_per_call,
+              timing.allocations, out[0]);
+}
+
+void thermal_pressure_models() {
+  const RtModel bm3 = *BM3::create(kV0, kK0, kK0Prime);
+  const ModifiedTait tait = *ModifiedTait::create(kV0, kK0, kK0Prime, -kK0Prime / kK0);
+  std::vector<double> temperatures(4096, 1500.0), out(temperatures.size());
+  std::printf("Thermal pressure, RtModel reference, V = 0.9 V0, T = 1500 K\n");
+  report_per_call("LinearThermalPressure",
+                  *LinearThermalPressure<RtModel>::create(bm3, kTr, 0.006), temperatures, out);
+  report_per_call("LogVolumeThermalPressure",
+                  *LogVolumeThermalPressure<RtModel>::create(bm3, kTr, 0.005, 0.004),
+                  temperatures, out);
+  report_per_call("DebyeQuadraticThermalPressure",
+                  *DebyeQuadraticThermalPressure<RtModel>::create(bm3, kTr, kTheta0, kGamma0, kQ,
+                                                                  kN, 2e-8, 1.5),
+                  temperatures, out);
+  const auto taylor = *SecondOrderTaylorThermalPressure<RtModel>::create(
+      bm3, kTr, 0.05, 0.1, 2.0, 0.005, -3.0, 1e-6, 0.02);
+  report_per_call("SecondOrderTaylorThermalPressure", taylor, temperatures, out);
+  const Timing increment = time_loop(temperatures, out, [&](double t) {
+    return value_or_nan(taylor.thermal_pressure_increment(0.9 * kV0, t));
+  });
+  std::printf("  %-48s %8.1f ns/call  allocations: %ld\n", "  its thermal_pressure_increment",
+              increment.ns_per_call, increment.allocations);
+  report_per_call("HollandPowellThermalPressure",
+                  *HollandPowellThermalPressure<RtModel>::create(bm3, kTr, 510.0, 3e-5, kN),
+                  temperatures, out);
+  report_per_call("ThermalModifiedTait", *ThermalModifiedTait::create(tait, kTr, 510.0, 3e-5, kN),
+                  temperatures, out);
+  using State = ThermalReferenceState<RtModel>;
+  const auto linear_k0 = *State::create(bm3, ThermalExpansionLaw::constant,
+                                        ReferenceVolumeLaw::integrated_expansivity, kTr, 3e-5,
+                                        -0.02, 0.0);
+  report_per_call("ThermalReferenceState, linear K0(T)", linear_k0, temperatures, out);
+  report_per_call("ThermalReferenceState, cubic 1/K0(T), K0' terms",
+                  *State::create(bm3, ThermalExpansionLaw::linear_temperature,
+                                 ReferenceVolumeLaw::integrated_expansivity,
+                                 BulkModulusLaw::reciprocal_cubic(1e-7, 2e-10, 5e-14), kTr, 2e-5,
+                                 0.0, 1e-8, 2e-4, 1e-4),
+                  temperatures, out);
+  report_per_call("ThermalReferenceState over ModifiedTait",
+                  *State::create(RtModel(tait), ThermalExpansionLaw::constant,
+                                 ReferenceVolumeLaw::integrated_expansivity, kTr, 3e-5, -0.02, 0.0),
+                  temperatures, out);
+  // Its own bulk modulus: one rebuild and one closed-form K, no differences.
+  const Timing kt = time_loop(temperatures, out, [&](double t) {
+    return value_or_nan(linear_k0.bulk_modulus(0.9 * kV0, t, 1e-6));
+  });
+  std::printf("  %-48s %8.1f ns/call  allocations: %ld\n", "  its bulk_modulus (linear K0(T))",
+              kt.ns_per_call, kt.allocations);
+}
+
 }  // namespace
 
 int main() {
@@ -162,5 +229,6 @@ int main() {
     }
   }
   std::printf("largest relative difference from the floor: %.2e\n", worst);
+  thermal_pressure_models();
   return 0;
 }
