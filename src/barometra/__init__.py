@@ -8,58 +8,9 @@ private module ``barometra._engine``.
 """
 
 from . import data, eos, errors
-from .eos import (
-    AP2,
-    BM2,
-    BM3,
-    BM4,
-    Baonza,
-    BirchMurnaghan2,
-    BirchMurnaghan3,
-    BirchMurnaghan4,
-    DensityPolynomial3,
-    Holzapfel,
-    IsothermalEos,
-    ModifiedTait,
-    Morse3,
-    Murnaghan,
-    NaturalStrain2,
-    NaturalStrain3,
-    NaturalStrain4,
-    RydbergStacey,
-    SecondOrderMurnaghan,
-    SunMorse3,
-    SunMorse4,
-    Vinet,
-)
+from .eos import *  # noqa: F403  (the models, also at the top level)
 
 __version__ = "0.1.0"
 
-__all__ = [
-    "__version__",
-    "data",
-    "eos",
-    "errors",
-    "IsothermalEos",
-    "BirchMurnaghan2",
-    "BirchMurnaghan3",
-    "BirchMurnaghan4",
-    "NaturalStrain2",
-    "NaturalStrain3",
-    "NaturalStrain4",
-    "Vinet",
-    "Morse3",
-    "SunMorse3",
-    "SunMorse4",
-    "RydbergStacey",
-    "Holzapfel",
-    "Baonza",
-    "Murnaghan",
-    "SecondOrderMurnaghan",
-    "ModifiedTait",
-    "DensityPolynomial3",
-    "BM2",
-    "BM3",
-    "BM4",
-    "AP2",
-]
+__all__ = ["__version__", "data", "eos", "errors"]
+__all__ += eos.__all__

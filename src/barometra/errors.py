@@ -106,16 +106,10 @@ class DataFileError(ValidationError):
     default_code = "data.invalid_file"
 
     def __init__(
-        self,
-        message: str = "",
-        *,
-        code: str | None = None,
-        operation: str | None = None,
-        field: str | None = None,
-        path: str | None = None,
-        line: int | None = None,
+        self, message: str = "", *, path: str | None = None, line: int | None = None,
+        **keywords: str | None,
     ) -> None:
-        super().__init__(message, code=code, operation=operation, field=field)
+        super().__init__(message, **keywords)
         self.path = path
         self.line = line
 

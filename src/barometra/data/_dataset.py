@@ -135,6 +135,19 @@ class Dataset:
     atoms_per_formula_unit : int, optional
         n, the atoms per formula unit that thermal models need.
 
+    Attributes
+    ----------
+    pressure, volume, pressure_sigma, volume_sigma : ndarray
+        Read-only float64 columns, one value per row.
+    temperature, temperature_sigma : ndarray or None
+        Likewise, or None for an isothermal dataset.
+    extra : mapping of str to ndarray
+        Read-only float64 or string columns.
+    pressure_unit, volume_unit, name, citation, doi : str
+        As given.
+    formula_units_per_cell, atoms_per_formula_unit : int or None
+        As given.
+
     Examples
     --------
     >>> from barometra.data import Dataset
@@ -146,8 +159,25 @@ class Dataset:
     array([1.40195, 1.37967])
     """
 
-    __slots__ = ("_fields",)
-    _fields: dict[str, Any]
+    # The constructor's parameters, each kept as a read-only attribute of that name.
+    __slots__ = ("pressure", "volume", "temperature", "pressure_sigma", "volume_sigma",
+                 "temperature_sigma", "extra", "pressure_unit", "volume_unit", "name",
+                 "citation", "doi", "formula_units_per_cell", "atoms_per_formula_unit")
+
+    pressure: FloatArray
+    volume: FloatArray
+    temperature: FloatArray | None
+    pressure_sigma: FloatArray
+    volume_sigma: FloatArray
+    temperature_sigma: FloatArray | None
+    extra: Mapping[str, npt.NDArray[Any]]
+    pressure_unit: str
+    volume_unit: str
+    name: str
+    citation: str
+    doi: str
+    formula_units_per_cell: int | None
+    atoms_per_formula_unit: int | None
 
     def __init__(
         self,
@@ -200,78 +230,12 @@ class Dataset:
             "formula_units_per_cell": formula_units_per_cell,
             "atoms_per_formula_unit": atoms_per_formula_unit,
         }
-        object.__setattr__(self, "_fields", fields)
-
-    # The columns and labels, read-only.
-    @property
-    def pressure(self) -> FloatArray:
-        """Pressures, in ``pressure_unit``."""
-        return self._fields["pressure"]  # type: ignore[no-any-return]
+        for key, value in fields.items():
+            object.__setattr__(self, key, value)
 
     @property
-    def volume(self) -> FloatArray:
-        """Volumes, in ``volume_unit``."""
-        return self._fields["volume"]  # type: ignore[no-any-return]
-
-    @property
-    def temperature(self) -> FloatArray | None:
-        """Temperatures in kelvin, or None for an isothermal dataset."""
-        return self._fields["temperature"]  # type: ignore[no-any-return]
-
-    @property
-    def pressure_sigma(self) -> FloatArray:
-        """Pressure uncertainties, NaN where not reported."""
-        return self._fields["pressure_sigma"]  # type: ignore[no-any-return]
-
-    @property
-    def volume_sigma(self) -> FloatArray:
-        """Volume uncertainties, NaN where not reported."""
-        return self._fields["volume_sigma"]  # type: ignore[no-any-return]
-
-    @property
-    def temperature_sigma(self) -> FloatArray | None:
-        """Temperature uncertainties (NaN where not reported), or None without temperatures."""
-        return self._fields["temperature_sigma"]  # type: ignore[no-any-return]
-
-    @property
-    def extra(self) -> Mapping[str, npt.NDArray[Any]]:
-        """Further columns by name, read-only float64 or string arrays."""
-        return self._fields["extra"]  # type: ignore[no-any-return]
-
-    @property
-    def pressure_unit(self) -> str:
-        """The unit of pressures and their sigmas, for example ``"GPa"``."""
-        return self._fields["pressure_unit"]  # type: ignore[no-any-return]
-
-    @property
-    def volume_unit(self) -> str:
-        """The unit of volumes and their sigmas, for example ``"Å³/cell"``."""
-        return self._fields["volume_unit"]  # type: ignore[no-any-return]
-
-    @property
-    def name(self) -> str:
-        """A short name, for example the file name without its extension."""
-        return self._fields["name"]  # type: ignore[no-any-return]
-
-    @property
-    def citation(self) -> str:
-        """The publication the data come from, or ``""``."""
-        return self._fields["citation"]  # type: ignore[no-any-return]
-
-    @property
-    def doi(self) -> str:
-        """The DOI of that publication, or ``""``."""
-        return self._fields["doi"]  # type: ignore[no-any-return]
-
-    @property
-    def formula_units_per_cell(self) -> int | None:
-        """Z, formula units per unit cell, when known."""
-        return self._fields["formula_units_per_cell"]  # type: ignore[no-any-return]
-
-    @property
-    def atoms_per_formula_unit(self) -> int | None:
-        """n, atoms per formula unit, when known."""
-        return self._fields["atoms_per_formula_unit"]  # type: ignore[no-any-return]
+    def _fields(self) -> dict[str, Any]:
+        return {key: getattr(self, key) for key in self.__slots__}
 
     def __len__(self) -> int:
         return len(self.pressure)
