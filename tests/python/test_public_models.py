@@ -1,4 +1,5 @@
 import inspect
+import multiprocessing
 import pickle
 from concurrent.futures import ProcessPoolExecutor
 
@@ -153,6 +154,7 @@ def evaluate_in_worker(model):
 
 def test_models_travel_to_worker_processes():
     models = [pair(cls)[0] for cls in (eos.BM3, eos.Holzapfel, eos.DensityPolynomial3)]
-    with ProcessPoolExecutor(max_workers=2) as pool:
+    # spawn, as joblib and Dask do: fork would copy this process's worker-pool threads.
+    with ProcessPoolExecutor(max_workers=2, mp_context=multiprocessing.get_context("spawn")) as pool:
         results = list(pool.map(evaluate_in_worker, models))
     assert results == [(model, model.pressure(9.0)) for model in models]
