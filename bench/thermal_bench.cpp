@@ -198,7 +198,6 @@ struct CountingReference {
 void multi_parameter_models() {
   const RtModel bm3 = *BM3::create(kV0, kK0, kK0Prime);
   std::vector<double> temperatures(4096, 1500.0), out(temperatures.size());
-  std::printf("Thermal pressure, RtModel reference, V = 0.9 V0, T = 1500 K\n");
   report_per_call("Dewaele2006",
                   *Dewaele2006<RtModel>::create(bm3, kTr, 800.0, kGamma0, 0.5, 2.0, 1e-5, 3.0,
                                                 3e-5, 1.5, kN),
@@ -230,16 +229,15 @@ void multi_parameter_models() {
   const long own_calls = calls;
   calls = 0;
   const double by_default = *multi.Base::temperature(p, v);
-  std::printf("  MultiOscillatorGruneisen temperature(P(V, 1500 K), V), reference-EOS "
-              "evaluations:\n    per volume record %ld, own inversion %ld, default inversion %ld"
-              " (T = %.15g, %.15g)\n",
+  std::printf("    reference-EOS evaluations of temperature(P(V, 1500 K), V): per volume "
+              "record %ld,\n    own inversion %ld, default inversion %ld (T = %.15g, %.15g)\n",
               per_record, own_calls, calls, own, by_default);
   std::vector<double> pressures(16, p), found(pressures.size());
   for (const auto& [name, body] :
        {std::pair<const char*, std::function<double(double)>>{
-            "    temperature, own",
+            "  its temperature, own inversion",
             [&](double x) { return value_or_nan(multi.temperature(x, v)); }},
-        {"    temperature, default",
+        {"  its temperature, default inversion",
          [&](double x) { return value_or_nan(multi.Base::temperature(x, v)); }}}) {
     const Timing timing = time_loop(pressures, found, body, 3);
     std::printf("  %-48s %8.1f ns/call  allocations: %ld\n", name, timing.ns_per_call,

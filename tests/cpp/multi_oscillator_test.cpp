@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "barometra/isothermal/finite_strain.hpp"
-#include "thermal_test_support.hpp"
+#include "test_support.hpp"
 
 namespace barometra {
 namespace {
 
-using namespace barometra::testing;
+using namespace test_support;
 using P = std::vector<double>;
 
 constexpr double kV0 = 11.25, kTr = 298.15, kR = 8.31446261815324;
@@ -122,7 +122,7 @@ TEST_F(MultiOscillator, ChecksInOrder) {
     const char* name = Model::kParameterNames[i];
     errors.push_back(std::string("++0+00000000++0++0+")[i] == '+' ? positive(name) : finite(name));
   }
-  expect_checks_in_order(kGood, errors, [&](const P& p) { return error_of(build(p, &calls)); });
+  expect_checks_in_order(kGood, errors, [&](const P& p) { return build(p, &calls); });
   for (std::size_t i : {2u, 4u, 14u, 17u}) {  // the multiplicities
     P p = kGood;
     p[i] = -1.0;
@@ -135,10 +135,16 @@ TEST_F(MultiOscillator, ChecksInOrder) {
   EXPECT_EQ(m.temperature(kNaN, 0.0).error(), EosError::invalid_state("pressure", kMustBeFinite));
   EXPECT_EQ(m.temperature(1.0, 0.0), kBadVolume);
   EXPECT_EQ(m.thermal_pressure_from_terms(ok(m.volume_terms(kV0)), 0.0), kBadTemperature);
-  expect_no_non_finite_values(kV0, [&](double v, double t) {
-    return std::vector{m.thermal_pressure(v, t), m.pressure(v, t), m.temperature(v, t),
-                       m.bulk_modulus(v, t, 1e-6)};
-  });
+  // Not the common fuzz: its volume inversions at 1e10 K compress to V/V0 = 1e-4,
+  // where each of their hundreds of pressures costs a quadrature of milliseconds.
+  for (double v : {0.0, -1.0, kNaN, kInf, 1e-300, kV0, 1e300}) {
+    for (double t : {0.0, kNaN, 1e-320, 300.0, 1e10, 1.7e308}) {
+      for (const Result& r : {m.thermal_pressure(v, t), m.pressure(v, t), m.temperature(v, t),
+                              m.bulk_modulus(v, t, 1e-6)}) {
+        EXPECT_TRUE(!r || std::isfinite(*r)) << v << " " << t;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -107,9 +107,7 @@ class DebyeAnharmonicHelmholtz : public CaloricModelBase<DebyeAnharmonicHelmholt
 
   // The Debye Cv, 3R (4 D3(u) - 3u/(e^u - 1)), minus T d2Fanh/dT2.
   Result molar_heat_capacity_v(double volume, double temperature) const noexcept {
-    if (auto e = first_failure(check_volume(volume), check_temperature(temperature))) {
-      return std::unexpected(*e);
-    }
+    if (auto e = check_volume_and_temperature(volume, temperature)) return std::unexpected(*e);
     auto theta = debye_.characteristic_temperature(volume);
     if (!theta) return theta;
     const double u = *theta / temperature;
@@ -157,9 +155,7 @@ class DebyeAnharmonicHelmholtz : public CaloricModelBase<DebyeAnharmonicHelmholt
   }
 
   Result anharmonic_free_energy(double volume, double temperature) const noexcept {
-    if (auto e = first_failure(check_volume(volume), check_temperature(temperature))) {
-      return std::unexpected(*e);
-    }
+    if (auto e = check_volume_and_temperature(volume, temperature)) return std::unexpected(*e);
     const double tau = temperature / theta0(), x = volume / reference_eos().v0();
     const double tau2 = tau * tau;
     return finite_or_error(tau2 * tau2 * (theta0() * (b1_ * kHelmholtzGasConstant)) /

@@ -120,9 +120,7 @@ class Dewaele2006 : public ThermalModelBase<Dewaele2006<R>> {
   // electronic one with (e, g).
   Result quadratic_pressure_increment(double volume, double temperature, double coefficient,
                                       double exponent) const noexcept {
-    if (auto e = first_failure(check_volume(volume), check_temperature(temperature))) {
-      return std::unexpected(*e);
-    }
+    if (auto e = check_volume_and_temperature(volume, temperature)) return std::unexpected(*e);
     const double x = volume / reference_eos_.v0();
     return finite_or_error(squared_temperature_rise(temperature) * std::pow(x, exponent) *
                            exponent * coefficient * half_gas_heat_capacity() / volume /

@@ -98,7 +98,7 @@ class DorogokupetsOganov2007 : public CaloricModelBase<DorogokupetsOganov2007<R>
   // F, E, S and Cv in one pass over the oscillators.
   std::expected<ThermodynamicTerms, EosError> thermodynamic_terms(
       double volume, double temperature) const noexcept {
-    if (auto e = check_state(volume, temperature)) return std::unexpected(*e);
+    if (auto e = check_volume_and_temperature(volume, temperature)) return std::unexpected(*e);
     const double x = volume / reference_eos_.v0();
     const double factor = law().theta_factor(x);
     if (!is_finite(factor)) return std::unexpected(EosError::non_finite_result());
@@ -144,7 +144,7 @@ class DorogokupetsOganov2007 : public CaloricModelBase<DorogokupetsOganov2007<R>
 
   // -dF/dV of every contribution, relative to the static lattice.
   Result absolute_nonreference_pressure(double volume, double temperature) const noexcept {
-    if (auto e = check_state(volume, temperature)) return std::unexpected(*e);
+    if (auto e = check_volume_and_temperature(volume, temperature)) return std::unexpected(*e);
     const double x = volume / reference_eos_.v0(), t = temperature;
     const double factor = law().theta_factor(x), gamma = law().gruneisen(x);
     if (!is_finite(factor) || !is_finite(gamma)) {
@@ -241,10 +241,6 @@ class DorogokupetsOganov2007 : public CaloricModelBase<DorogokupetsOganov2007<R>
 
   DorogokupetsOganov2007(R reference_eos, const std::array<double, 21>& parameters) noexcept
       : reference_eos_(std::move(reference_eos)), values_(parameters) {}
-
-  static constexpr Check check_state(double volume, double temperature) noexcept {
-    return first_failure(check_volume(volume), check_temperature(temperature));
-  }
 
   detail::AltshulerLaw law() const noexcept { return {gamma0(), gamma_inf(), beta()}; }
   double half_gas_heat_capacity() const noexcept { return 1.5 * n() * kGasConstant; }

@@ -147,9 +147,7 @@ class MultiOscillatorGruneisen : public ThermalModelBase<MultiOscillatorGruneise
   // Both state variables are checked before the quadrature, which a bad
   // temperature would otherwise waste.
   Result thermal_pressure(double volume, double temperature) const noexcept {
-    if (auto e = first_failure(check_volume(volume), check_temperature(temperature))) {
-      return std::unexpected(*e);
-    }
+    if (auto e = check_volume_and_temperature(volume, temperature)) return std::unexpected(*e);
     auto terms = volume_terms(volume);
     if (!terms) return std::unexpected(terms.error());
     return thermal_pressure_from_terms(*terms, temperature);
