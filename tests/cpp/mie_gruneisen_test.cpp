@@ -47,11 +47,6 @@ DebyeBM3 debye(double q = kQ, Law law = Law::integrated_gruneisen) {
   return *DebyeBM3::create(reference(), kTr, kTheta0, kGamma0, q, kN, law);
 }
 
-// Fourth-order central difference.
-double derivative(const std::function<double(double)>& f, double x, double h) {
-  return (-f(x + 2 * h) + 8 * f(x + h) - 8 * f(x - h) + f(x - 2 * h)) / (12 * h);
-}
-
 // One configuration per code path.
 struct Defaults {
   static constexpr double kCvMax = k3nR;

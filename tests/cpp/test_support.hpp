@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstddef>
 #include <expected>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -31,6 +32,17 @@ inline const auto kBadTemperature =
 inline double ok(const Result& r) {
   EXPECT_TRUE(r) << (r ? "" : r.error().text());
   return r ? *r : kNaN;
+}
+// The same for a record of values; a value-initialised record if it failed.
+template <class T>
+T ok(const std::expected<T, EosError>& r) {
+  EXPECT_TRUE(r) << (r ? "" : r.error().text());
+  return r ? *r : T{};
+}
+
+// Fourth-order central difference, for derivatives the models do not form.
+inline double derivative(const std::function<double(double)>& f, double x, double h) {
+  return (-f(x + 2 * h) + 8 * f(x + h) - 8 * f(x - h) + f(x - 2 * h)) / (12 * h);
 }
 
 inline EosError positive(const char* field) {

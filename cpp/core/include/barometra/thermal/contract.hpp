@@ -55,6 +55,21 @@ constexpr Check check_dac_fraction(double f_dac) noexcept {
   return std::nullopt;
 }
 
+namespace detail {
+
+// g(T) - g(Tr), the first error passing through: what heating from Tr at
+// constant volume adds to a quantity g of the temperature.
+template <class G>
+Result heating_increment(G&& g, double temperature, double tr) noexcept {
+  auto value = g(temperature);
+  if (!value) return value;
+  auto at_tr = g(tr);
+  if (!at_tr) return at_tr;
+  return finite_or_error(*value - *at_tr);
+}
+
+}  // namespace detail
+
 template <class Model>
 class ThermalModelBase {
  public:
