@@ -16,6 +16,12 @@ bool keyword_matches(PyObject* keyword, const char* name) noexcept {
 bool parse_arguments(const char* function, std::span<const char* const> names,
                      PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                      PyObject** out) noexcept {
+  return parse_arguments(function, names, names.size(), args, nargs, kwnames, out);
+}
+
+bool parse_arguments(const char* function, std::span<const char* const> names,
+                     std::size_t required, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames, PyObject** out) noexcept {
   const auto count = static_cast<Py_ssize_t>(names.size());
   if (nargs == count && kwnames == nullptr) {
     for (Py_ssize_t i = 0; i < count; ++i) out[i] = args[i];
@@ -49,7 +55,7 @@ bool parse_arguments(const char* function, std::span<const char* const> names,
     }
     out[slot] = args[nargs + k];
   }
-  for (Py_ssize_t i = 0; i < count; ++i) {
+  for (Py_ssize_t i = 0; i < static_cast<Py_ssize_t>(required); ++i) {
     if (out[i] == nullptr) {
       PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zd)", function,
                    names[i], i + 1);

@@ -1,6 +1,6 @@
 // Argument parsing for METH_FASTCALL | METH_KEYWORDS callables. Every
-// parameter is required and may be passed by position or by name; errors are
-// TypeErrors that name the function and the argument, as CPython's own do.
+// parameter may be passed by position or by name; errors are TypeErrors that
+// name the function and the argument, as CPython's own do.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +16,11 @@ namespace barometra::python {
 bool parse_arguments(const char* function, std::span<const char* const> names,
                      PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                      PyObject** out) noexcept;
+// The same, with only the first `required` parameters required; out[i] of an
+// omitted one is null (the caller applies its default).
+bool parse_arguments(const char* function, std::span<const char* const> names,
+                     std::size_t required, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames, PyObject** out) noexcept;
 
 // Ordinary Python float conversion: floats, ints and objects with __float__ or
 // __index__. Anything else is a TypeError naming the argument; errors raised

@@ -8,6 +8,7 @@
 #include "hugoniot_eos.hpp"
 #include "numpy_api.hpp"
 #include "rt_eos.hpp"
+#include "thermal_eos.hpp"
 
 namespace barometra::python {
 
@@ -42,6 +43,7 @@ int exec_engine(PyObject* module) noexcept {
     // yet are left out; the rest keep their relative order.
     if (register_rt_eos(module) < 0) return -1;
     if (register_hugoniot_eos(module) < 0) return -1;
+    if (register_thermal_eos(module) < 0) return -1;
     if (add_function(module, &holzapfel_derivative_analytical_def) < 0) return -1;
     return 0;
   } catch (const std::bad_alloc&) {

@@ -26,7 +26,8 @@ SIGNATURES = {
 
 
 def test_registration():
-    assert _engine.__all__ == ["RtEos", "HugoniotEos", "holzapfel_derivative_analytical"]
+    assert _engine.__all__ == [
+        "RtEos", "HugoniotEos", "ThermalEos", "holzapfel_derivative_analytical"]
     assert RtEos.__module__ == _engine.holzapfel_derivative_analytical.__module__ == (
         "barometra._engine")
     assert RtEos.__qualname__ == "RtEos"
