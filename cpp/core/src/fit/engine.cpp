@@ -65,12 +65,11 @@ class Iteration {
 
   // A Jacobian at result.x with its normal equations and optimality.
   ResidualStatus linearise(SolverResult& result) {
-    auto evaluation =
-        finite_difference_for_layout(result.x, lower_, upper_, result.fun, layout_, residual_);
-    if (!evaluation) return std::unexpected(evaluation.error());
-    jacobian_ = std::move(evaluation->jacobian);
+    auto evaluations = detail::finite_difference_into(result.x, lower_, upper_, result.fun,
+                                                      layout_, residual_, work_, jacobian_);
+    if (!evaluations) return std::unexpected(evaluations.error());
     const auto weights = robust_weights(result.fun, options_.loss, options_.f_scale);
-    system_ = normal_equations_for_layout(jacobian_, result.fun, weights);
+    detail::normal_equations_into(jacobian_, result.fun, weights, system_);
     result.optimality = projected_gradient_norm(system_.gradient, result.x, lower_, upper_);
     ++result.njev;
     return {};
@@ -159,6 +158,8 @@ class Iteration {
   const std::optional<StructuredLayout>& layout_;
   ResidualFunction residual_;
   double lambda_ = kInitialDamping;  // never reset between outer iterations
+  // Reused by every outer iteration.
+  detail::DifferenceWorkspace work_;
   Jacobian jacobian_;
   NormalSystem system_;
   std::vector<double> trial_x_, trial_f_;

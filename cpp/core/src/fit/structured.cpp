@@ -16,10 +16,7 @@ std::unexpected<FitError> fixed_parameter(std::size_t index) {
                                                  " is fixed by equal bounds"));
 }
 
-// Buffers reused by every column of one Jacobian evaluation.
-struct Workspace {
-  std::vector<double> x, x_minus, plus, minus;
-};
+using Workspace = detail::DifferenceWorkspace;
 
 ResidualStatus evaluate(ResidualFunction residual, std::span<const double> x,
                         std::vector<double>& out, std::size_t m) {
@@ -78,7 +75,8 @@ std::expected<std::uint64_t, FitError> global_columns(
     std::span<const double> x, std::span<const double> lower, std::span<const double> upper,
     std::span<const double> f0, std::size_t count, ResidualFunction residual, Workspace& work,
     Jacobian& jacobian) {
-  std::vector<double> difference(f0.size());
+  std::vector<double>& difference = work.difference;
+  difference.resize(f0.size());
   std::uint64_t evaluations = 0;
   for (std::size_t j = 0; j < count; ++j) {
     if (evaluations == std::numeric_limits<std::uint64_t>::max()) {
@@ -181,6 +179,44 @@ void structured_normal_equations(const Jacobian& jacobian, std::span<const doubl
 
 }  // namespace
 
+namespace detail {
+
+std::expected<std::uint64_t, FitError> finite_difference_into(
+    std::span<const double> x, std::span<const double> lower, std::span<const double> upper,
+    std::span<const double> f0, const std::optional<StructuredLayout>& layout,
+    ResidualFunction residual, DifferenceWorkspace& work, Jacobian& jacobian) {
+  const std::size_t m = f0.size(), n = x.size();
+  if (jacobian.rows() != m || jacobian.cols() != n || jacobian.layout() != layout) {
+    jacobian = layout ? Jacobian::structured(*layout) : Jacobian::dense(m, n);
+  }
+  const std::size_t globals = layout ? layout->global_parameter_count : n;
+  auto evaluations = global_columns(x, lower, upper, f0, globals, residual, work, jacobian);
+  if (!evaluations || !layout) return evaluations;
+  work.steps.resize(layout->point_count);
+  for (std::size_t c = 0; c < layout->latent_coordinate_count; ++c) {
+    if (*evaluations > std::numeric_limits<std::uint64_t>::max() - 2) {
+      return std::unexpected(FitError::evaluation_failed(
+          "function evaluation budget exhausted while calculating Jacobian"));
+    }
+    auto status = latent_column(x, lower, upper, *layout, c, residual, work, work.steps, jacobian);
+    if (!status) return std::unexpected(status.error());
+    *evaluations += 2;
+  }
+  return evaluations;
+}
+
+void normal_equations_into(const Jacobian& jacobian, std::span<const double> residuals,
+                           std::span<const double> weights, NormalSystem& system) {
+  system.layout = jacobian.layout();
+  if (system.layout) {
+    structured_normal_equations(jacobian, residuals, weights, system);
+  } else {
+    dense_normal_equations(jacobian, residuals, weights, system);
+  }
+}
+
+}  // namespace detail
+
 std::expected<FiniteDifference, FitError> finite_difference_column(
     std::span<const double> x, std::span<const double> lower, std::span<const double> upper,
     std::span<const double> f0, std::size_t column, ResidualFunction residual) {
@@ -197,31 +233,12 @@ std::expected<JacobianEvaluation, FitError> finite_difference_for_layout(
     std::span<const double> x, std::span<const double> lower, std::span<const double> upper,
     std::span<const double> f0, const std::optional<StructuredLayout>& layout,
     ResidualFunction residual) {
-  Workspace work;
-  if (!layout) {
-    JacobianEvaluation result{Jacobian::dense(f0.size(), x.size()), 0};
-    auto evaluations =
-        global_columns(x, lower, upper, f0, x.size(), residual, work, result.jacobian);
-    if (!evaluations) return std::unexpected(evaluations.error());
-    result.evaluations = *evaluations;
-    return result;
-  }
-  JacobianEvaluation result{Jacobian::structured(*layout), 0};
-  auto evaluations = global_columns(x, lower, upper, f0, layout->global_parameter_count,
-                                    residual, work, result.jacobian);
+  detail::DifferenceWorkspace work;
+  JacobianEvaluation result{{}, 0};
+  auto evaluations =
+      detail::finite_difference_into(x, lower, upper, f0, layout, residual, work, result.jacobian);
   if (!evaluations) return std::unexpected(evaluations.error());
   result.evaluations = *evaluations;
-  std::vector<double> steps(layout->point_count);
-  for (std::size_t c = 0; c < layout->latent_coordinate_count; ++c) {
-    if (result.evaluations > std::numeric_limits<std::uint64_t>::max() - 2) {
-      return std::unexpected(FitError::evaluation_failed(
-          "function evaluation budget exhausted while calculating Jacobian"));
-    }
-    auto status =
-        latent_column(x, lower, upper, *layout, c, residual, work, steps, result.jacobian);
-    if (!status) return std::unexpected(status.error());
-    result.evaluations += 2;
-  }
   return result;
 }
 
@@ -229,12 +246,7 @@ NormalSystem normal_equations_for_layout(const Jacobian& jacobian,
                                          std::span<const double> residuals,
                                          std::span<const double> weights) {
   NormalSystem system;
-  system.layout = jacobian.layout();
-  if (system.layout) {
-    structured_normal_equations(jacobian, residuals, weights, system);
-  } else {
-    dense_normal_equations(jacobian, residuals, weights, system);
-  }
+  detail::normal_equations_into(jacobian, residuals, weights, system);
   return system;
 }
 

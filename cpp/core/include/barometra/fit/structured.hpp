@@ -77,4 +77,27 @@ std::expected<std::vector<double>, FitError> solve_normal_step(const NormalSyste
 std::expected<std::vector<double>, FitError> solve_structured_normal_step(
     const NormalSystem& system, double lambda);
 
+namespace detail {
+
+// Buffers of one Jacobian evaluation, kept by the engine from one outer
+// iteration to the next so that a large structured fit faults in no fresh
+// pages per iteration.
+struct DifferenceWorkspace {
+  std::vector<double> x, x_minus, plus, minus, difference, steps;
+};
+
+// finite_difference_for_layout into `jacobian`, whose storage is reused when
+// its shape and layout already fit (every stored entry is overwritten).
+// Returns the number of evaluations.
+std::expected<std::uint64_t, FitError> finite_difference_into(
+    std::span<const double> x, std::span<const double> lower, std::span<const double> upper,
+    std::span<const double> f0, const std::optional<StructuredLayout>& layout,
+    ResidualFunction residual, DifferenceWorkspace& work, Jacobian& jacobian);
+
+// normal_equations_for_layout into `system`, reusing its storage.
+void normal_equations_into(const Jacobian& jacobian, std::span<const double> residuals,
+                           std::span<const double> weights, NormalSystem& system);
+
+}  // namespace detail
+
 }  // namespace barometra
