@@ -149,7 +149,7 @@ PyObject* lsq_parameter_covariance(PyObject* self, void*) noexcept {
     const Jacobian& jac = record.solver.jac;
     auto covariance = jac.layout()
                           ? parameter_covariance_structured(jac)
-                          : parameter_covariance(jac.values(), jac.rows(), jac.cols(), k);
+                          : parameter_covariance(jac.to_dense(), jac.rows(), jac.cols(), k);
     if (!covariance) return raise(to_python_fit_error(covariance.error()));
     return square_array(*covariance, k);
   });

@@ -120,8 +120,8 @@ TEST(ParameterCovarianceStructured, EqualsTheDenseProfiledCovariance) {
   const StructuredLayout layout{2, 6, 2};
   Jacobian compact = Jacobian::structured(layout);
   for (std::size_t r = 0; r < compact.rows(); ++r) {
-    for (double& v : compact.row(r)) v = normal(random);
-    compact.row(r)[2] *= 1e4;  // latent units far from the globals'
+    for (std::size_t s = 0; s < compact.row_width(); ++s) compact.at(r, s) = normal(random);
+    compact.at(r, 2) *= 1e4;  // latent units far from the globals'
   }
   const auto dense = compact.to_dense();
   const auto expected = parameter_covariance(dense, compact.rows(), compact.cols(), 2).value();

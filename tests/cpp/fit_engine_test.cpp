@@ -35,7 +35,7 @@ TEST(LeastSquares, LinearResidualReachesItsRootAndTheFirstStepIsDamped) {
   EXPECT_TRUE(r.success);
   EXPECT_GE(r.status, 1);
   EXPECT_EQ(r.row_count(), 1u);
-  EXPECT_NEAR(r.jac.values()[0], 1.0, 1e-7);
+  EXPECT_NEAR(r.jac.at(0, 0), 1.0, 1e-7);
   EXPECT_LT(r.nfev, 8u);
 }
 
@@ -87,7 +87,7 @@ TEST(LeastSquares, BudgetAfterAnAcceptedStepKeepsThePreviousJacobian) {
                                                 quadratic).value();
   EXPECT_EQ(r.nfev, 2u);
   EXPECT_EQ(r.njev, 1u);
-  EXPECT_NEAR(r.jac.values()[0], 6.0, 1e-6);
+  EXPECT_NEAR(r.jac.at(0, 0), 6.0, 1e-6);
   EXPECT_NE(r.x[0], 3.0);
   EXPECT_EQ(r.message, "The maximum number of function evaluations is exceeded.");
 }

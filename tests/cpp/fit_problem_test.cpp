@@ -81,13 +81,13 @@ TEST(RobustLoss, WorkedValuesForOneResidualOfThree) {
   EXPECT_EQ(robust_cost(f, {Loss::Huber}, 1.0), 2.5);
   EXPECT_DOUBLE_EQ(robust_weights(f, {Loss::SoftL1}, 1.0)[0], 1.0 / std::sqrt(10.0));
   Jacobian j = Jacobian::dense(1, 2);
-  j.row(0)[0] = 1.0;
-  j.row(0)[1] = -4.0;
+  j.at(0, 0) = 1.0;
+  j.at(0, 1) = -4.0;
   const Jacobian huber = robust_result_jacobian(j, f, {Loss::Huber}, 1.0);
-  EXPECT_EQ(huber.row(0)[0], 1.4901161193847656e-08);
-  EXPECT_EQ(huber.row(0)[1], -4.0 * 1.4901161193847656e-08);
+  EXPECT_EQ(huber.at(0, 0), 1.4901161193847656e-08);
+  EXPECT_EQ(huber.at(0, 1), -4.0 * 1.4901161193847656e-08);
   // z = 1 belongs to Huber's quadratic branch: factor exactly 1.
-  EXPECT_EQ(robust_result_jacobian(j, std::vector{2.0}, {Loss::Huber}, 2.0).row(0)[1], -4.0);
+  EXPECT_EQ(robust_result_jacobian(j, std::vector{2.0}, {Loss::Huber}, 2.0).at(0, 1), -4.0);
 }
 
 // Independent of the formulas: d cost / df = w f and d2 cost / df2 is the
@@ -101,8 +101,8 @@ TEST(RobustLoss, WeightsAndJacobianFactorsAreTheCostsDerivatives) {
       const double second = (cost(f + h) - 2 * cost(f) + cost(f - h)) / (h * h);
       EXPECT_NEAR(robust_weights(std::vector{f}, loss, s)[0] * f, first, 1e-6) << loss.name();
       Jacobian j = Jacobian::dense(1, 1);
-      j.row(0)[0] = 1.0;
-      const double factor = robust_result_jacobian(j, std::vector{f}, loss, s).row(0)[0];
+      j.at(0, 0) = 1.0;
+      const double factor = robust_result_jacobian(j, std::vector{f}, loss, s).at(0, 0);
       EXPECT_NEAR(factor * factor, std::max(second, 2.220446049250313e-16), 1e-5)
           << loss.name() << " " << f;
     }
@@ -118,7 +118,7 @@ TEST(StructuredLayout, IndexConventionsAndDenseView) {
   EXPECT_FALSE((StructuredLayout{1, SIZE_MAX, 2}.residual_count()));
   Jacobian j = Jacobian::structured(layout);
   EXPECT_EQ(j.row_width(), 3u);
-  for (std::size_t r = 0; r < 6; ++r) j.row(r)[2] = 10.0 + r;  // the latent entry
+  for (std::size_t r = 0; r < 6; ++r) j.at(r, 2) = 10.0 + r;  // the latent entry
   const auto dense = j.to_dense();
   EXPECT_EQ(dense[2 * 5 + 4], 12.0);  // row 2 and row 5 belong to point 2
   EXPECT_EQ(dense[5 * 5 + 4], 15.0);

@@ -54,7 +54,7 @@ Jacobian dense_copy(const Jacobian& j) {
   Jacobian dense = Jacobian::dense(j.rows(), j.cols());
   const auto values = j.to_dense();
   for (std::size_t r = 0; r < j.rows(); ++r) {
-    std::copy_n(values.begin() + r * j.cols(), j.cols(), dense.row(r).begin());
+    for (std::size_t c = 0; c < j.cols(); ++c) dense.at(r, c) = values[r * j.cols() + c];
   }
   return dense;
 }
@@ -125,7 +125,7 @@ TEST(FiniteDifferenceForLayout, LatentOnABoundStillCostsTwoEvaluations) {
   p.upper[p.layout.latent_index(2, 1)] = p.x[p.layout.latent_index(2, 1)];
   auto j = finite_difference_for_layout(p.x, p.lower, p.upper, p.f0, p.layout, p.f).value();
   EXPECT_EQ(j.evaluations, 8u);
-  EXPECT_NEAR(j.jacobian.row(4 + 1)[2], 1.0, 1e-7);  // d(u - obs)/du, forward
+  EXPECT_NEAR(j.jacobian.at(4 + 1, 2), 1.0, 1e-7);  // d(u - obs)/du, forward
   p.upper[p.layout.latent_index(3, 0)] = p.lower[p.layout.latent_index(3, 0)] =
       p.x[p.layout.latent_index(3, 0)];
   EXPECT_EQ(finite_difference_for_layout(p.x, p.lower, p.upper, p.f0, p.layout, p.f).error(),

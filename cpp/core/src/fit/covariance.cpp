@@ -134,9 +134,8 @@ Matrix parameter_covariance_structured(std::span<const double> jacobian,
   // Only the structurally non-zero entries count, so read just those.
   Jacobian compact = Jacobian::structured(layout);
   for (std::size_t r = 0; r < *m; ++r) {
-    auto entries = compact.row(r);
-    for (std::size_t s = 0; s < entries.size(); ++s) {
-      entries[s] = jacobian[r * *n + compact.column_of(r, s)];
+    for (std::size_t s = 0; s < compact.row_width(); ++s) {
+      compact.at(r, s) = jacobian[r * *n + compact.column_of(r, s)];
     }
   }
   return parameter_covariance_structured(compact);
@@ -151,13 +150,13 @@ Matrix parameter_covariance_structured(const Jacobian& jacobian) {
   const std::size_t g = layout.global_parameter_count, points = layout.point_count,
                     l = layout.latent_coordinate_count;
   std::vector<double> information(g * g, 0.0);
-  std::vector<double> a(g * g), b(g * l), d(l * l);
+  std::vector<double> a(g * g), b(g * l), d(l * l), row(g + l);
   for (std::size_t k = 0; k < points; ++k) {
     std::fill(a.begin(), a.end(), 0.0);
     std::fill(b.begin(), b.end(), 0.0);
     std::fill(d.begin(), d.end(), 0.0);
     for (std::size_t block = 0; block <= l; ++block) {
-      const auto row = jacobian.row(block * points + k);
+      for (std::size_t s = 0; s < row.size(); ++s) row[s] = jacobian.at(block * points + k, s);
       for (std::size_t i = 0; i < g; ++i) {
         for (std::size_t j = 0; j < g; ++j) a[i * g + j] += row[i] * row[j];
         for (std::size_t c = 0; c < l; ++c) b[i * l + c] += row[i] * row[g + c];

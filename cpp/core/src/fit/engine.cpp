@@ -68,8 +68,8 @@ class Iteration {
     auto evaluations = detail::finite_difference_into(result.x, lower_, upper_, result.fun,
                                                       layout_, residual_, work_, jacobian_);
     if (!evaluations) return std::unexpected(evaluations.error());
-    const auto weights = robust_weights(result.fun, options_.loss, options_.f_scale);
-    detail::normal_equations_into(jacobian_, result.fun, weights, system_);
+    detail::robust_weights_into(result.fun, options_.loss, options_.f_scale, weights_);
+    detail::normal_equations_into(jacobian_, result.fun, weights_, system_);
     result.optimality = projected_gradient_norm(system_.gradient, result.x, lower_, upper_);
     ++result.njev;
     return {};
@@ -160,6 +160,7 @@ class Iteration {
   double lambda_ = kInitialDamping;  // never reset between outer iterations
   // Reused by every outer iteration.
   detail::DifferenceWorkspace work_;
+  std::vector<double> weights_;
   Jacobian jacobian_;
   NormalSystem system_;
   std::vector<double> trial_x_, trial_f_;

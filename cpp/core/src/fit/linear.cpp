@@ -1,5 +1,6 @@
 #include "barometra/fit/linear.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -34,6 +35,16 @@ void add_marquardt_damping(std::span<double> a, std::size_t n, double lambda) no
 
 bool solve_scaled_in_place(std::span<double> a, std::span<double> b, std::span<double> scale,
                            std::size_t n) noexcept {
+  if (n == 1) {
+    // The general path below with its loops unrolled, operation for
+    // operation: the many 1 x 1 latent systems of a structured step.
+    const double s = std::sqrt(diagonal_measure(a[0]));
+    const double pivot = a[0] / (s * s);
+    const double rhs = b[0] / s;
+    if (std::fabs(pivot) <= kMachineEpsilon * std::max(1.0, std::fabs(pivot))) return false;
+    b[0] = rhs / pivot / s;
+    return true;
+  }
   for (std::size_t i = 0; i < n; ++i) scale[i] = std::sqrt(diagonal_measure(a[i * n + i]));
   for (std::size_t i = 0; i < n; ++i) {
     for (std::size_t j = 0; j < n; ++j) a[i * n + j] /= scale[i] * scale[j];

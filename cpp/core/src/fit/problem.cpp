@@ -109,10 +109,9 @@ Jacobian Jacobian::structured(const StructuredLayout& layout) {
 }
 
 void Jacobian::write_dense(std::span<double> out) const noexcept {
-  for (std::size_t r = 0; r < rows_; ++r) {
-    const auto entries = row(r);
-    double* target = out.data() + r * cols_;
-    for (std::size_t s = 0; s < width_; ++s) target[column_of(r, s)] = entries[s];
+  for (std::size_t s = 0; s < width_; ++s) {
+    const auto column = entries(s);
+    for (std::size_t r = 0; r < rows_; ++r) out[r * cols_ + column_of(r, s)] = column[r];
   }
 }
 
@@ -190,23 +189,30 @@ double robust_cost(std::span<const double> residuals, Loss loss, double f_scale)
   return 0.5 * f_scale * f_scale * sum;
 }
 
-std::vector<double> robust_weights(std::span<const double> residuals, Loss loss,
-                                   double f_scale) {
-  std::vector<double> weights(residuals.size());
+void detail::robust_weights_into(std::span<const double> residuals, Loss loss, double f_scale,
+                                 std::vector<double>& weights) {
+  weights.resize(residuals.size());
   for (std::size_t i = 0; i < residuals.size(); ++i) {
     weights[i] = at_least_eps(loss_terms(loss, squared_ratio(residuals[i], f_scale)).d1);
   }
+}
+
+std::vector<double> robust_weights(std::span<const double> residuals, Loss loss,
+                                   double f_scale) {
+  std::vector<double> weights;
+  detail::robust_weights_into(residuals, loss, f_scale, weights);
   return weights;
 }
 
 Jacobian robust_result_jacobian(Jacobian jacobian, std::span<const double> residuals, Loss loss,
                                 double f_scale) noexcept {
   if (loss.kind == Loss::Linear) return jacobian;  // every factor is exactly 1
-  for (std::size_t r = 0; r < jacobian.rows() && r < residuals.size(); ++r) {
+  const std::size_t rows = std::min(jacobian.rows(), residuals.size());
+  for (std::size_t r = 0; r < rows; ++r) {
     const double z = squared_ratio(residuals[r], f_scale);
     const LossTerms t = loss_terms(loss, z);
     const double factor = std::sqrt(at_least_eps(t.d1 + 2.0 * z * t.d2));
-    for (double& entry : jacobian.row(r)) entry *= factor;
+    for (std::size_t s = 0; s < jacobian.row_width(); ++s) jacobian.at(r, s) *= factor;
   }
   return jacobian;
 }

@@ -38,14 +38,14 @@ struct ColumnStep {
   unsigned evaluations;
 };
 
-// Column j into `difference` (m values).
+// Column j into `difference` (m values). work.x must hold x; it does again
+// on success (only entry j moves), so the vector is copied once per Jacobian.
 std::expected<ColumnStep, FitError> difference_column(
     std::span<const double> x, std::span<const double> lower, std::span<const double> upper,
     std::span<const double> f0, std::size_t j, ResidualFunction residual, Workspace& work,
     std::span<double> difference) {
   const std::size_t m = f0.size();
   const Room h = room(x[j], lower[j], upper[j]);
-  work.x.assign(x.begin(), x.end());
   ColumnStep result{};
   if (h.forward > 0.0 && h.backward > 0.0) {
     work.x[j] = x[j] + h.forward;
@@ -67,6 +67,7 @@ std::expected<ColumnStep, FitError> difference_column(
   } else {
     return fixed_parameter(j);
   }
+  work.x[j] = x[j];
   return result;
 }
 
@@ -75,19 +76,18 @@ std::expected<std::uint64_t, FitError> global_columns(
     std::span<const double> x, std::span<const double> lower, std::span<const double> upper,
     std::span<const double> f0, std::size_t count, ResidualFunction residual, Workspace& work,
     Jacobian& jacobian) {
-  std::vector<double>& difference = work.difference;
-  difference.resize(f0.size());
+  work.x.assign(x.begin(), x.end());
   std::uint64_t evaluations = 0;
   for (std::size_t j = 0; j < count; ++j) {
     if (evaluations == std::numeric_limits<std::uint64_t>::max()) {
       return std::unexpected(FitError::evaluation_failed(
           "function evaluation budget exhausted while calculating Jacobian"));
     }
-    auto column = difference_column(x, lower, upper, f0, j, residual, work, difference);
+    // The difference goes straight into the Jacobian's column, then is scaled.
+    const auto target = jacobian.entries(j);
+    auto column = difference_column(x, lower, upper, f0, j, residual, work, target);
     if (!column) return std::unexpected(column.error());
-    for (std::size_t r = 0; r < f0.size(); ++r) {
-      jacobian.row(r)[j] = difference[r] / column->step;
-    }
+    for (double& entry : target) entry /= column->step;
     evaluations += column->evaluations;
   }
   return evaluations;
@@ -95,13 +95,12 @@ std::expected<std::uint64_t, FitError> global_columns(
 
 // Latent coordinate c of every point at once: x+ and x- move each point's
 // coordinate by its own room, and rows of point k only see point k's move.
+// work.x and work.x_minus hold x on entry and again on success.
 ResidualStatus latent_column(std::span<const double> x, std::span<const double> lower,
                              std::span<const double> upper, const StructuredLayout& layout,
                              std::size_t c, ResidualFunction residual, Workspace& work,
                              std::vector<double>& steps, Jacobian& jacobian) {
-  const std::size_t points = layout.point_count, m = jacobian.rows();
-  work.x.assign(x.begin(), x.end());
-  work.x_minus.assign(x.begin(), x.end());
+  const std::size_t points = layout.point_count;
   for (std::size_t k = 0; k < points; ++k) {
     const std::size_t i = layout.latent_index(k, c);
     const Room h = room(x[i], lower[i], upper[i]);
@@ -110,11 +109,18 @@ ResidualStatus latent_column(std::span<const double> x, std::span<const double> 
     work.x[i] = x[i] + h.forward;
     work.x_minus[i] = x[i] - h.backward;
   }
+  const std::size_t m = jacobian.rows();
   if (auto s = evaluate(residual, work.x, work.plus, m); !s) return s;
   if (auto s = evaluate(residual, work.x_minus, work.minus, m); !s) return s;
-  const std::size_t entry = layout.global_parameter_count + c;
-  for (std::size_t r = 0; r < m; ++r) {
-    jacobian.row(r)[entry] = (work.plus[r] - work.minus[r]) / steps[r % points];
+  for (std::size_t k = 0; k < points; ++k) {
+    const std::size_t i = layout.latent_index(k, c);
+    work.x[i] = work.x_minus[i] = x[i];
+  }
+  const auto target = jacobian.entries(layout.global_parameter_count + c);
+  for (std::size_t block = 0, r = 0; block <= layout.latent_coordinate_count; ++block) {
+    for (std::size_t k = 0; k < points; ++k, ++r) {
+      target[r] = (work.plus[r] - work.minus[r]) / steps[k];
+    }
   }
   return {};
 }
@@ -131,8 +137,9 @@ void dense_normal_equations(const Jacobian& jacobian, std::span<const double> f,
   const std::size_t n = jacobian.cols();
   system.a.assign(n * n, 0.0);
   system.gradient.assign(n, 0.0);
+  std::vector<double> row(n);
   for (std::size_t r = 0; r < jacobian.rows(); ++r) {
-    const auto row = jacobian.row(r);
+    for (std::size_t j = 0; j < n; ++j) row[j] = jacobian.at(r, j);
     for (std::size_t j = 0; j < n; ++j) {
       const double t = w[r] * row[j];
       system.gradient[j] += t * f[r];
@@ -152,22 +159,26 @@ void structured_normal_equations(const Jacobian& jacobian, std::span<const doubl
   system.coupling.assign(points * g * l, 0.0);
   system.latent.assign(points * l * l, 0.0);
   system.gradient.assign(jacobian.cols(), 0.0);
-  for (std::size_t r = 0; r < jacobian.rows(); ++r) {
-    const std::size_t k = r % points;
-    const auto row = jacobian.row(r);
-    double* coupling = system.coupling.data() + k * g * l;
-    double* latent = system.latent.data() + k * l * l;
-    // Entry s is column column_of(r, s), and columns grow with s, so the
-    // pairs s' <= s are the dense routine's lower triangle.
-    for (std::size_t s = 0; s < width; ++s) {
-      const double t = w[r] * row[s];
-      system.gradient[jacobian.column_of(r, s)] += t * f[r];
-      if (s < g) {
-        for (std::size_t q = 0; q <= s; ++q) system.a[s * g + q] += t * row[q];
-      } else {
-        const std::size_t c = s - g;
-        for (std::size_t q = 0; q < g; ++q) coupling[q * l + c] += t * row[q];
-        for (std::size_t q = 0; q <= c; ++q) latent[c * l + q] += t * row[g + q];
+  // Rows block by block, so that row r = block * P + k needs no division.
+  std::vector<double> row(width);
+  for (std::size_t block = 0, r = 0; block <= l; ++block) {
+    for (std::size_t k = 0; k < points; ++k, ++r) {
+      for (std::size_t s = 0; s < width; ++s) row[s] = jacobian.at(r, s);
+      double* coupling = system.coupling.data() + k * g * l;
+      double* latent = system.latent.data() + k * l * l;
+      // Entry s is column column_of(r, s), and columns grow with s, so the
+      // pairs s' <= s are the dense routine's lower triangle.
+      for (std::size_t s = 0; s < width; ++s) {
+        const double t = w[r] * row[s];
+        if (s < g) {
+          system.gradient[s] += t * f[r];
+          for (std::size_t q = 0; q <= s; ++q) system.a[s * g + q] += t * row[q];
+        } else {
+          const std::size_t c = s - g;
+          system.gradient[layout.latent_index(k, c)] += t * f[r];
+          for (std::size_t q = 0; q < g; ++q) coupling[q * l + c] += t * row[q];
+          for (std::size_t q = 0; q <= c; ++q) latent[c * l + q] += t * row[g + q];
+        }
       }
     }
   }
@@ -193,6 +204,7 @@ std::expected<std::uint64_t, FitError> finite_difference_into(
   auto evaluations = global_columns(x, lower, upper, f0, globals, residual, work, jacobian);
   if (!evaluations || !layout) return evaluations;
   work.steps.resize(layout->point_count);
+  work.x_minus.assign(x.begin(), x.end());
   for (std::size_t c = 0; c < layout->latent_coordinate_count; ++c) {
     if (*evaluations > std::numeric_limits<std::uint64_t>::max() - 2) {
       return std::unexpected(FitError::evaluation_failed(
@@ -221,6 +233,7 @@ std::expected<FiniteDifference, FitError> finite_difference_column(
     std::span<const double> x, std::span<const double> lower, std::span<const double> upper,
     std::span<const double> f0, std::size_t column, ResidualFunction residual) {
   Workspace work;
+  work.x.assign(x.begin(), x.end());
   FiniteDifference result{std::vector<double>(f0.size()), 0.0, 0};
   auto step = difference_column(x, lower, upper, f0, column, residual, work, result.difference);
   if (!step) return std::unexpected(step.error());

@@ -37,9 +37,12 @@ struct StructuredLayout {
   friend bool operator==(const StructuredLayout&, const StructuredLayout&) = default;
 };
 
-// An m x n Jacobian, dense (n entries per row, row-major) or structured
-// (G + L entries per row: the global columns, then the latents of the row's
-// point in coordinate order). Entries outside the stored ones are zero.
+// An m x n Jacobian, dense (n entries per row) or structured (G + L entries
+// per row: the global columns, then the latents of the row's point in
+// coordinate order). Entries outside the stored ones are zero. Storage is
+// entry-major: stored entry s of all m rows is contiguous, so a
+// finite-difference column is one contiguous write and a pass over it
+// touches only m doubles.
 class Jacobian {
  public:
   Jacobian() = default;
@@ -59,17 +62,22 @@ class Jacobian {
     return layout_->latent_index(row % layout_->point_count,
                                  entry - layout_->global_parameter_count);
   }
-  std::span<double> row(std::size_t r) noexcept { return {values_.data() + r * width_, width_}; }
-  std::span<const double> row(std::size_t r) const noexcept {
-    return {values_.data() + r * width_, width_};
+  double& at(std::size_t row, std::size_t entry) noexcept { return values_[entry * rows_ + row]; }
+  double at(std::size_t row, std::size_t entry) const noexcept {
+    return values_[entry * rows_ + row];
   }
-  // All stored entries, row after row; for a dense Jacobian this is the
-  // row-major m x n matrix.
-  std::span<const double> values() const noexcept { return values_; }
+  // Stored entry s of every row (m values); for a dense Jacobian, column s.
+  std::span<double> entries(std::size_t entry) noexcept {
+    return {values_.data() + entry * rows_, rows_};
+  }
+  std::span<const double> entries(std::size_t entry) const noexcept {
+    return {values_.data() + entry * rows_, rows_};
+  }
 
   // Writes the full m x n matrix, row-major, into `out` (m * n doubles,
   // zeroed by the caller).
   void write_dense(std::span<double> out) const noexcept;
+  // The full m x n matrix, row-major.
   std::vector<double> to_dense() const;
 
  private:

@@ -88,6 +88,11 @@ double robust_cost(std::span<const double> residuals, Loss loss, double f_scale)
 // w_i = max(rho'(z_i), eps); the rows of the normal equations are weighted by it.
 std::vector<double> robust_weights(std::span<const double> residuals, Loss loss,
                                    double f_scale);
+namespace detail {
+// robust_weights into `weights`, reusing its storage.
+void robust_weights_into(std::span<const double> residuals, Loss loss, double f_scale,
+                         std::vector<double>& weights);
+}  // namespace detail
 // Rows scaled by sqrt(max(rho'(z) + 2 z rho''(z), eps)): the Jacobian reported
 // with a result. The iteration itself never uses it.
 Jacobian robust_result_jacobian(Jacobian jacobian, std::span<const double> residuals, Loss loss,

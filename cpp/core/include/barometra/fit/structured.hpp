@@ -83,7 +83,7 @@ namespace detail {
 // iteration to the next so that a large structured fit faults in no fresh
 // pages per iteration.
 struct DifferenceWorkspace {
-  std::vector<double> x, x_minus, plus, minus, difference, steps;
+  std::vector<double> x, x_minus, plus, minus, steps;
 };
 
 // finite_difference_for_layout into `jacobian`, whose storage is reused when
