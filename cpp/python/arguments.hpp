@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -38,5 +40,15 @@ bool parse_str(PyObject* object, const char* function, const char* name,
 // conversion of any kind. Anything else is a TypeError naming the argument.
 bool parse_float64_array(PyObject* object, const char* function, const char* name,
                          PyArrayObject** out) noexcept;
+
+// None (nothing) or a non-negative integer (int or __index__). A negative or
+// too large integer is a ValueError naming the argument.
+bool parse_optional_count(PyObject* object, const char* function, const char* name,
+                          std::optional<std::uint64_t>* out) noexcept;
+// True or False (Python or NumPy booleans); nothing else.
+bool parse_bool(PyObject* object, const char* function, const char* name, bool* out) noexcept;
+// A str, viewed as UTF-8 for as long as `object` lives.
+bool parse_string(PyObject* object, const char* function, const char* name,
+                  std::string_view* out) noexcept;
 
 }  // namespace barometra::python
