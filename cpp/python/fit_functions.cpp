@@ -215,11 +215,6 @@ PyObject* monte_carlo_summary(PyObject*, PyObject* const* args, Py_ssize_t nargs
   });
 }
 
-template <auto Function>
-PyCFunction fastcall() noexcept {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Function));
-}
-
 }  // namespace
 
 PyMethodDef fit_least_squares_def = {

@@ -13,6 +13,7 @@
 
 #include "arguments.hpp"
 #include "errors.hpp"
+#include "module.hpp"
 #include "rt_eos.hpp"
 #include "thermal_eos.hpp"
 
@@ -150,11 +151,6 @@ template <class Model>
 PyObject* wrap(const std::expected<Model, EosError>& model) {
   if (!model) return raise_eos_error(model.error());
   return wrap_thermal_model(ThermalModel(*model));
-}
-
-template <auto Function>
-constexpr PyCFunction fastcall() noexcept {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Function));
 }
 
 constexpr int kStatic = METH_STATIC | METH_FASTCALL | METH_KEYWORDS;

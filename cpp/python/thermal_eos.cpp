@@ -180,11 +180,6 @@ PyObject* thermal_eos_model_name(PyObject* self, void*) noexcept {
   return PyUnicode_FromString(model_of(self).model_name());
 }
 
-template <auto Function>
-constexpr PyCFunction fastcall() noexcept {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Function));
-}
-
 constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 
 const std::array<PyMethodDef, 4> kMethodDefs{{

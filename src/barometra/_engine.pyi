@@ -185,29 +185,7 @@ class ThermalEos:
         mb1: _Real = 0.0,
         n: _Real | None = None,
     ) -> ThermalEos: ...
-    @staticmethod
-    def sokolova2016(
-        rt_eos: RtEos,
-        tr: _Real,
-        qe1o: _Real,
-        me1: _Real,
-        qe2o: _Real,
-        me2: _Real,
-        delta: _Real,
-        t: _Real,
-        a_0: _Real,
-        m: _Real,
-        g: _Real,
-        e_0: _Real,
-        beta: _Real = 0.0,
-        qbo: _Real = 1.0,
-        d: _Real = 1.0,
-        mb: _Real = 0.0,
-        qb1o: _Real = 1.0,
-        d1: _Real = 1.0,
-        mb1: _Real = 0.0,
-        n: _Real | None = None,
-    ) -> ThermalEos: ...
+    sokolova2016 = multi_oscillator_gruneisen
     @staticmethod
     def debye_anharmonic_helmholtz(
         rt_eos: RtEos,
