@@ -25,6 +25,13 @@ Class                     Alias       Parameters
 :class:`DensityPolynomial3`           v0, rho0, c0, c1, c2, c3
 ========================  ==========  =======================================
 
+Shock Hugoniot (pressure, density, shock and particle velocities, tangent
+modulus and internal-energy change along the states reached by one shock):
+
+========================  ==========  =======================================
+:class:`LinearUsUpHugoniot`           v0, rho0, c0, s, p0 (0 by default)
+========================  ==========  =======================================
+
 Every model is also available from the top-level package: ``barometra.BM3``.
 """
 
@@ -52,6 +59,8 @@ from ._isothermal import (
     SunMorse4,
     Vinet,
 )
+from ._hugoniot import LinearUsUpHugoniot
+
 __all__ = [
     "IsothermalEos",
     "BirchMurnaghan2",
@@ -71,6 +80,7 @@ __all__ = [
     "SecondOrderMurnaghan",
     "ModifiedTait",
     "DensityPolynomial3",
+    "LinearUsUpHugoniot",
     "BM2",
     "BM3",
     "BM4",
