@@ -25,16 +25,15 @@ Class                     Alias       Parameters
 :class:`DensityPolynomial3`           v0, rho0, c0, c1, c2, c3
 ========================  ==========  =======================================
 
-Shock Hugoniot (pressure, density, shock and particle velocities, tangent
-modulus and internal-energy change along the states reached by one shock):
-
-========================  ==========  =======================================
-:class:`LinearUsUpHugoniot`           v0, rho0, c0, s, p0 (0 by default)
-========================  ==========  =======================================
+The shock Hugoniot :class:`LinearUsUpHugoniot` (parameters v0, rho0, c0, s
+and p0, 0 by default) gives pressure, density, shock and particle velocities,
+tangent modulus and internal-energy change along the states one shock
+reaches, and their inverses from pressure or particle velocity.
 
 Every model is also available from the top-level package: ``barometra.BM3``.
 """
 
+from ._hugoniot import LinearUsUpHugoniot
 from ._isothermal import (
     AP2,
     BM2,
@@ -59,7 +58,6 @@ from ._isothermal import (
     SunMorse4,
     Vinet,
 )
-from ._hugoniot import LinearUsUpHugoniot
 
 __all__ = [
     "IsothermalEos",

@@ -157,7 +157,7 @@ class LinearUsUpHugoniot(EngineModel):
     @overload
     def particle_velocity(self, volume: npt.ArrayLike) -> FloatArray: ...
     def particle_velocity(self, volume: npt.ArrayLike) -> float | FloatArray:
-        """Particle velocity up behind a shock reaching the given volume(s), in the unit of ``c0``."""
+        """Particle velocity up behind a shock reaching the given volume(s), in the unit of c0."""
         return self._evaluate("particle_velocity", volume, "volume")
 
     @overload

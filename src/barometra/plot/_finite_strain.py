@@ -8,7 +8,7 @@ from typing import Any, NamedTuple
 import numpy as np
 import numpy.typing as npt
 
-from .._arrays import FloatArray, as_float64_array
+from .._arrays import as_float64_array
 from ..data import Dataset
 from ._matplotlib import axis_label, error_bars, new_axes, pyplot
 from ._models import as_models, model_labels, model_pressure, reference_volume
@@ -17,10 +17,10 @@ from ._models import as_models, model_labels, model_pressure, reference_volume
 class FiniteStrain(NamedTuple):
     """Eulerian strain f and normalised pressure F, with their propagated sigmas."""
 
-    strain: FloatArray
-    normalized_pressure: FloatArray
-    strain_sigma: FloatArray
-    normalized_pressure_sigma: FloatArray
+    strain: Any
+    normalized_pressure: Any
+    strain_sigma: Any
+    normalized_pressure_sigma: Any
 
 
 def finite_strain(
@@ -56,9 +56,9 @@ def finite_strain(
     Returns
     -------
     FiniteStrain
-        Named arrays ``strain``, ``normalized_pressure``, ``strain_sigma``
-        and ``normalized_pressure_sigma`` of the broadcast shape. F is NaN at
-        V = V0, where it is 0/0.
+        ``strain``, ``normalized_pressure``, ``strain_sigma`` and
+        ``normalized_pressure_sigma``: floats for scalar input, else arrays
+        of the broadcast shape. F is NaN at V = V0, where it is 0/0.
 
     Examples
     --------
@@ -88,7 +88,10 @@ def finite_strain(
         big_f_sigma = np.where(neither, np.nan,
                                np.hypot(np.nan_to_num(from_p), np.nan_to_num(from_v)))
         big_f_sigma = np.where(f == 0.0, np.nan, big_f_sigma)
-    return FiniteStrain(f, big_f, f_sigma, big_f_sigma)
+    results = (f, big_f, f_sigma, big_f_sigma)
+    if f.ndim == 0:
+        return FiniteStrain(*map(float, results))
+    return FiniteStrain(*results)
 
 
 def ff(
