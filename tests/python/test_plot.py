@@ -6,6 +6,7 @@ import pytest
 
 from barometra import BM3, LinearUsUpHugoniot, Vinet
 from barometra.data import Dataset, load_example
+from barometra.errors import EosValidationError
 from barometra.plot import confidence_ellipse, ff, finite_strain, pv
 
 STISHOVITE = BM3(v0=46.56, k0=296.0, k0_prime=4.2)
@@ -90,6 +91,11 @@ def test_pv_draws_data_curves_and_engine_residuals(plt):
     figure, ax = plt.subplots()
     assert pv(data, STISHOVITE, ax=ax) is figure and len(figure.axes) == 2
     assert len(pv(data, residuals=False).axes) == 1
+    # A model that fails leaves no half-drawn figure behind.
+    figures = plt.get_fignums()
+    with pytest.raises(EosValidationError, match="must not exceed V0"):
+        pv(data, LinearUsUpHugoniot(v0=45.0, rho0=4.29, c0=8.3, s=1.2))
+    assert plt.get_fignums() == figures
 
 
 class Thermal:

@@ -10,7 +10,7 @@ import numpy as np
 import numpy.typing as npt
 
 from .._arrays import as_float64_array
-from ._matplotlib import new_axes, pyplot
+from ._matplotlib import drawing, pyplot
 
 _LINE_STYLES = ("-", "--", ":", "-.")
 
@@ -76,23 +76,23 @@ def confidence_ellipse(
     variances = np.clip(variances, 0.0, None)  # rounding below zero
     major = vectors[:, 1]
     angle = math.degrees(math.atan2(major[1], major[0]))
-    figure, (axes,) = new_axes(ax)
-    for index, (level, quantile) in enumerate(zip(levels, chi2)):
-        width, height = 2.0 * np.sqrt(quantile * variances[::-1])
-        patch = Ellipse(tuple(mean), float(width), float(height), angle=angle, fill=False,
-                        edgecolor=color, linestyle=_LINE_STYLES[index % len(_LINE_STYLES)],
-                        label=f"{100.0 * float(level):.3g}%", **style)
-        axes.add_patch(patch)
-    axes.plot(*mean, "+", color=color, markersize=8)
     # Patches do not enter the data limits: the outer ellipse's bounding box does.
     half = np.sqrt(max(chi2) * np.diag(matrix))
-    axes.update_datalim([mean - half, mean + half])
-    axes.autoscale_view()
-    if names is not None:
-        x_name, y_name = names
-        axes.set_xlabel(str(x_name))
-        axes.set_ylabel(str(y_name))
-    axes.legend()
+    with drawing(ax) as (figure, (axes,)):
+        for index, (level, quantile) in enumerate(zip(levels, chi2)):
+            width, height = 2.0 * np.sqrt(quantile * variances[::-1])
+            patch = Ellipse(tuple(mean), float(width), float(height), angle=angle, fill=False,
+                            edgecolor=color, linestyle=_LINE_STYLES[index % len(_LINE_STYLES)],
+                            label=f"{100.0 * float(level):.3g}%", **style)
+            axes.add_patch(patch)
+        axes.plot(*mean, "+", color=color, markersize=8)
+        axes.update_datalim([mean - half, mean + half])
+        axes.autoscale_view()
+        if names is not None:
+            x_name, y_name = names
+            axes.set_xlabel(str(x_name))
+            axes.set_ylabel(str(y_name))
+        axes.legend()
     return figure
 
 

@@ -10,7 +10,7 @@ import numpy.typing as npt
 
 from .._arrays import as_float64_array
 from ..data import Dataset
-from ._matplotlib import axis_label, error_bars, new_axes, pyplot
+from ._matplotlib import axis_label, drawing, error_bars, pyplot
 from ._models import as_models, model_labels, model_pressure, reference_volume
 
 
@@ -148,26 +148,28 @@ def ff(
     models = as_models(models)
     names = model_labels(models, labels)
     reference = reference_volume(models, v0)
-    figure, (axes,) = new_axes(ax)
     coordinates = finite_strain(data.pressure, data.volume, reference,
                                 pressure_sigma=data.pressure_sigma,
                                 volume_sigma=data.volume_sigma)
     drawn = np.isfinite(coordinates.normalized_pressure)
+    if not drawn.any():
+        raise ValueError("no row away from v0, where F is defined, to plot")
     strain = coordinates.strain[drawn]
-    axes.errorbar(strain, coordinates.normalized_pressure[drawn],
-                  xerr=error_bars(coordinates.strain_sigma[drawn]),
-                  yerr=error_bars(coordinates.normalized_pressure_sigma[drawn]), fmt="o",
-                  markersize=4, color="k", elinewidth=1, capsize=2, zorder=3, label="data")
-    low, high = min(0.0, *strain), max(0.0, *strain)
+    low, high = min(0.0, float(strain.min())), max(0.0, float(strain.max()))
     grid = np.linspace(low, high, max(points, 2))
     grid = grid[grid != 0.0]
     volumes = reference * (1.0 + 2.0 * grid) ** -1.5
-    for model, name in zip(models, names):
-        curve = finite_strain(model_pressure(model, volumes, None), volumes, reference)
-        axes.plot(grid, curve.normalized_pressure, label=name)
-    axes.set_xlabel("Eulerian strain f")
-    axes.set_ylabel(axis_label("Normalised pressure F", data.pressure_unit))
-    axes.legend()
-    if data.name:
-        axes.set_title(data.name)
+    with drawing(ax) as (figure, (axes,)):
+        axes.errorbar(strain, coordinates.normalized_pressure[drawn],
+                      xerr=error_bars(coordinates.strain_sigma[drawn]),
+                      yerr=error_bars(coordinates.normalized_pressure_sigma[drawn]), fmt="o",
+                      markersize=4, color="k", elinewidth=1, capsize=2, zorder=3, label="data")
+        for model, name in zip(models, names):
+            curve = finite_strain(model_pressure(model, volumes, None), volumes, reference)
+            axes.plot(grid, curve.normalized_pressure, label=name)
+        axes.set_xlabel("Eulerian strain f")
+        axes.set_ylabel(axis_label("Normalised pressure F", data.pressure_unit))
+        axes.legend()
+        if data.name:
+            axes.set_title(data.name)
     return figure

@@ -6,6 +6,8 @@
 
 from __future__ import annotations
 
+import contextlib
+from collections.abc import Iterator
 from typing import Any
 
 import numpy as np
@@ -24,18 +26,26 @@ def pyplot() -> Any:
     return plt
 
 
-def new_axes(ax: Any, rows: int = 1) -> tuple[Any, list[Any]]:
+@contextlib.contextmanager
+def drawing(ax: Any, rows: int = 1) -> Iterator[tuple[Any, list[Any]]]:
     """The figure and axes to draw on: ``ax`` itself, or a new figure's ``rows`` stacked
-    axes (the first three times as tall as the others)."""
+    axes (the first three times as tall as the others), closed again if drawing fails."""
     plt = pyplot()
     if ax is not None:
-        return ax.figure, [ax]
+        yield ax.figure, [ax]
+        return
     if rows == 1:
         figure, single = plt.subplots(layout="constrained")
-        return figure, [single]
-    figure, axes = plt.subplots(rows, 1, sharex=True, layout="constrained",
-                                gridspec_kw={"height_ratios": (3,) + (1,) * (rows - 1)})
-    return figure, list(axes)
+        axes = [single]
+    else:
+        figure, stacked = plt.subplots(rows, 1, sharex=True, layout="constrained",
+                                       gridspec_kw={"height_ratios": (3,) + (1,) * (rows - 1)})
+        axes = list(stacked)
+    try:
+        yield figure, axes
+    except BaseException:
+        plt.close(figure)  # no half-drawn figure left behind in pyplot
+        raise
 
 
 def axis_label(quantity: str, unit: str) -> str:

@@ -9,7 +9,7 @@ import numpy as np
 import numpy.typing as npt
 
 from ..data import Dataset
-from ._matplotlib import axis_label, error_bars, new_axes, pyplot
+from ._matplotlib import axis_label, drawing, error_bars, pyplot
 from ._models import as_models, is_isothermal, model_labels, model_pressure
 
 
@@ -76,58 +76,69 @@ def pv(
     plt = pyplot()
     models = as_models(models)
     names = model_labels(models, labels)
-    draw_residuals = residuals and bool(models)
-    figure, axes = new_axes(ax, rows=2 if draw_residuals else 1)
-    main = axes[0]
-    below = axes[1] if len(axes) > 1 else None
-    if draw_residuals and below is None:
-        from mpl_toolkits.axes_grid1 import make_axes_locatable
-
-        below = make_axes_locatable(main).append_axes("bottom", size="35%", pad=0.1,
-                                                      sharex=main)
     groups = _groups(data, temperatures)
+    shown = np.concatenate([rows for _, rows in groups])
+    volume = data.volume[shown]
+    grid = np.linspace(volume.min(), volume.max(), max(points, 2))
+    # Every model value first, so that a model failing leaves no half-drawn figure.
+    curves = [[(grid, model_pressure(model, grid, None))] if is_isothermal(model)
+              or data.temperature is None else
+              [(grid, model_pressure(model, grid, temperature)) for temperature, _ in groups]
+              for model in models]
+    measured_t = None if data.temperature is None else data.temperature[shown]
+    misfits = [data.pressure[shown] - model_pressure(model, volume, measured_t)
+               for model in models] if residuals else []
     cycle = plt.rcParams["axes.prop_cycle"].by_key().get("color", ["k"])
     group_colors = (["k"] if len(groups) == 1 else
                     [plt.get_cmap("plasma")(x) for x in np.linspace(0.0, 0.85, len(groups))])
-    shown = np.concatenate([rows for _, rows in groups])
-    grid = np.linspace(data.volume[shown].min(), data.volume[shown].max(), max(points, 2))
 
-    for (temperature, rows), color in zip(groups, group_colors):
-        main.errorbar(data.volume[rows], data.pressure[rows],
-                      xerr=error_bars(data.volume_sigma[rows]),
-                      yerr=error_bars(data.pressure_sigma[rows]), fmt="o", markersize=4,
-                      color=color, ecolor=color, elinewidth=1, capsize=2, zorder=3,
-                      label=None if temperature is None else f"{temperature:g} K")
-    for index, (model, name) in enumerate(zip(models, names)):
-        color = cycle[index % len(cycle)]
-        if is_isothermal(model) or data.temperature is None:
-            main.plot(grid, model_pressure(model, grid, None), color=color, label=name)
-        else:
-            for position, (temperature, _) in enumerate(groups):
-                main.plot(grid, model_pressure(model, grid, temperature), color=color,
+    with drawing(ax, rows=2 if misfits else 1) as (figure, axes):
+        main, below = _panels(axes, bool(misfits))
+        for (temperature, rows), color in zip(groups, group_colors):
+            main.errorbar(data.volume[rows], data.pressure[rows],
+                          xerr=error_bars(data.volume_sigma[rows]),
+                          yerr=error_bars(data.pressure_sigma[rows]), fmt="o", markersize=4,
+                          color=color, ecolor=color, elinewidth=1, capsize=2, zorder=3,
+                          label=None if temperature is None else f"{temperature:g} K")
+        for index, (model_curves, name) in enumerate(zip(curves, names)):
+            for position, (x, y) in enumerate(model_curves):
+                main.plot(x, y, color=cycle[index % len(cycle)],
                           label=name if position == 0 else None)
-        if below is not None:
-            measured_t = None if data.temperature is None else data.temperature[shown]
-            residual = data.pressure[shown] - model_pressure(model, data.volume[shown],
-                                                             measured_t)
-            below.errorbar(data.volume[shown], residual,
-                           yerr=error_bars(data.pressure_sigma[shown]), fmt="o",
-                           markersize=3, color=color, elinewidth=1, capsize=2)
+        for index, misfit in enumerate(misfits):
+            below.errorbar(volume, misfit, yerr=error_bars(data.pressure_sigma[shown]),
+                           fmt="o", markersize=3, color=cycle[index % len(cycle)],
+                           elinewidth=1, capsize=2)
+        _label(main, below, data)
+    return figure
 
-    pressure_unit, volume_unit = data.pressure_unit, data.volume_unit
-    main.set_ylabel(axis_label("Pressure", pressure_unit))
+
+def _panels(axes: list[Any], residuals: bool) -> tuple[Any, Any]:
+    """The P-V axes and the residual axes (None without residuals); on axes given by
+    the caller, the residual panel is attached below them."""
+    main = axes[0]
+    if not residuals:
+        return main, None
+    if len(axes) > 1:
+        return main, axes[1]
+    from mpl_toolkits.axes_grid1 import make_axes_locatable
+
+    return main, make_axes_locatable(main).append_axes("bottom", size="35%", pad=0.1,
+                                                       sharex=main)
+
+
+def _label(main: Any, below: Any, data: Dataset) -> None:
+    main.set_ylabel(axis_label("Pressure", data.pressure_unit))
     if below is not None:
         below.axhline(0.0, color="0.5", linewidth=0.8, zorder=0)
-        below.set_ylabel(axis_label("Residual pressure", pressure_unit))
-        below.set_xlabel(axis_label("Volume", volume_unit))
+        below.set_ylabel(axis_label("Residual pressure", data.pressure_unit))
+        below.set_xlabel(axis_label("Volume", data.volume_unit))
         main.tick_params(labelbottom=False)
     else:
-        main.set_xlabel(axis_label("Volume", volume_unit))
+        main.set_xlabel(axis_label("Volume", data.volume_unit))
     if main.get_legend_handles_labels()[0]:
         main.legend()
     if data.name:
         main.set_title(data.name)
-    return figure
 
 
 def _groups(data: Dataset, temperatures: Sequence[float] | None
