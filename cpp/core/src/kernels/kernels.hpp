@@ -1,0 +1,257 @@
+// The vector kernels, written once over the lane count W and compiled once
+// per instruction set (kernels_<isa>.cpp). Everything here has internal
+// linkage, and the model formulas are instantiated only over this unit's own
+// lane width, so no code compiled for a wide target can stand in for
+// baseline code at link time.
+#pragma once
+
+#include <cstddef>
+#include <utility>
+#include <variant>
+
+#include "barometra/isothermal/rt_model.hpp"
+#include "barometra/root.hpp"
+#include "barometra/simd/lanes.hpp"
+#include "barometra/simd/math.hpp"
+#include "kernel_table.hpp"
+
+namespace barometra::detail {
+namespace {
+
+using simd::any;
+using simd::lane_bits;
+using simd::select;
+using simd::splat;
+
+template <class V>
+inline simd::MaskOf<V> positive_finite(V x) noexcept {
+  return (x > 0.0) & (x < __builtin_huge_val());
+}
+template <class V>
+inline simd::MaskOf<V> finite(V x) noexcept {
+  return (x - x) == 0.0;
+}
+
+template <class M>
+inline int first_false(M ok) noexcept {
+  return __builtin_ctz(~lane_bits(ok));
+}
+
+struct Pressure {
+  template <class Model, class V>
+  static V formula(const Model& m, V x) noexcept {
+    return m.pressure_formula(x);
+  }
+};
+struct BulkModulus {
+  template <class Model, class V>
+  static V formula(const Model& m, V x) noexcept {
+    return m.bulk_modulus_formula(x);
+  }
+};
+
+// The evaluation protocol over lanes: volume check, formula, finiteness.
+template <int W, class Model, class Operation>
+std::size_t evaluate(const void* model, const double* in, double* out, std::size_t n) noexcept {
+  using V = typename simd::Lanes<W>::D;
+  const Model& m = *static_cast<const Model*>(model);
+  std::size_t i = 0;
+  for (; i + W <= n; i += W) {
+    const V x = simd::load<V>(in + i);
+    const V y = Operation::formula(m, x);
+    const auto ok = positive_finite(x) & finite(y);
+    if (!simd::all(ok)) {
+      const int lane = first_false(ok);
+      simd::store_partial(out + i, y, lane);
+      return i + static_cast<std::size_t>(lane);
+    }
+    simd::store(out + i, y);
+  }
+  if (i == n) return n;
+  const int rest = static_cast<int>(n - i);
+  const V x = simd::load_partial<V>(in + i, rest);
+  const V y = Operation::formula(m, x);
+  const unsigned bad = ~lane_bits(positive_finite(x) & finite(y)) & ((1u << rest) - 1);
+  const int lane = bad ? __builtin_ctz(bad) : rest;
+  simd::store_partial(out + i, y, lane);
+  return i + static_cast<std::size_t>(lane);
+}
+
+// The volume inversion of root.hpp (solve_volume_function) over W targets at
+// once. Each lane takes exactly the scalar algorithm's steps and trial
+// volumes: start test, geometric bracket search, bisection, residual check.
+// Lanes that finish wait, masked, for the others. A lane that meets any
+// error only marks its element as failed: the caller asks the scalar solver
+// for that element's exact error.
+template <int W, class Model>
+struct LockstepVolume {
+  using V = typename simd::Lanes<W>::D;
+  using M = typename simd::Lanes<W>::M;
+
+  const Model& model;
+  double v0, p0;
+
+  V pressure_at(V v, M use, M& failed) const noexcept {
+    // Unused lanes evaluate at V0, which is known to succeed.
+    const V x = select<V>(use, v, splat<V>(v0));
+    const V p = model.pressure_formula(x);
+    failed |= use & ~(positive_finite(x) & finite(p));
+    return p;
+  }
+
+  // Volumes for the lanes in `active`; returns the lanes that failed.
+  M solve(V target, M active, V& result) const noexcept {
+    M failed = active & ~finite(target);
+    active &= ~failed;
+    const V p_start = splat<V>(p0);
+    const V abs_target = simd::abs(target);
+    // Start test: |p_s - target| <= max(|target|, |p_s|, 1) * 1e-10.
+    V scale = select<V>(abs_target > 1.0, abs_target, splat<V>(1.0));
+    scale = select<V>(simd::abs(p_start) > scale, simd::abs(p_start), scale);
+    const M accepted = active & (simd::abs(p_start - target) <= scale * root::kStartTolerance);
+    result = splat<V>(v0);
+    M searching = active & ~accepted;
+    if (!any(searching)) return failed;
+
+    // Bracket search from V0: compress where the start pressure is too low.
+    const V f_start = p_start - target;
+    const M compress = f_start < 0.0;
+    const double lower_limit = root::kLowerLimit * v0;
+    const double upper_limit = root::kVolumeUpperLimit * v0;
+    V v = splat<V>(v0), f_v = f_start, trials = splat<V>(0.0);
+    while (any(searching)) {
+      const V next = select<V>(compress, v * root::kCompressionFactor, v * root::kExpansionFactor);
+      const M at_limit = (trials >= static_cast<double>(root::kMaxTrials)) |
+                         (compress & (next <= lower_limit)) | (~compress & (next >= upper_limit));
+      M step = searching & ~at_limit;
+      M step_failed = M{};
+      const V p = pressure_at(next, step, step_failed);
+      failed |= step_failed;
+      step &= ~step_failed;
+      searching &= ~step_failed;
+      v = select<V>(step, next, v);
+      f_v = select<V>(step, p - target, f_v);
+      trials = select<V>(step, trials + 1.0, trials);
+      const M crossed = step & (select<V>(compress, f_v, -f_v) >= 0.0);
+      searching &= ~(at_limit | crossed);
+    }
+    M bisecting = active & ~accepted & ~failed;
+    // A compression that never reached the target fails (BracketingFailed),
+    // as does an expansion (OutsideInvertibleRange), or ends of one sign.
+    const M no_bracket =
+        bisecting & ~((select<V>(compress, f_v, -f_v) >= 0.0) & ~(f_v * f_start > 0.0));
+    failed |= no_bracket;
+    bisecting &= ~no_bracket;
+    V lo = select<V>(compress, v, splat<V>(v0));
+    V hi = select<V>(compress, splat<V>(v0), v);
+    const V f_lo = select<V>(compress, f_v, f_start);
+
+    // Bisection with the scalar tolerances.
+    // volume_xtol(v0), written out: this unit calls no shared inline function.
+    const double xtol = v0 * kMachineEpsilon > root::kMinimumXtol ? v0 * kMachineEpsilon
+                                                                  : root::kMinimumXtol;
+    const V ftol = select<V>(abs_target > 1.0, abs_target, splat<V>(1.0)) * root::kBisectionFtol;
+    const M lo_non_negative = f_lo >= 0.0;
+    M settled = M{};
+    V mid_result = splat<V>(v0);
+    for (int i = 0; i < root::kMaxHalvings && any(bisecting); ++i) {
+      const V half = (hi - lo) / 2.0;
+      const V mid = lo + half;
+      M step_failed = M{};
+      const V f_mid = pressure_at(mid, bisecting, step_failed) - target;
+      failed |= step_failed;
+      bisecting &= ~step_failed;
+      const M accept = bisecting & ((simd::abs(f_mid) <= ftol) |
+                                    (half <= xtol + simd::abs(mid) * root::kIntervalRelTol));
+      mid_result = select<V>(accept, mid, mid_result);
+      settled |= accept;
+      bisecting &= ~accept;
+      const M to_hi = bisecting & ((f_mid >= 0.0) != lo_non_negative);
+      hi = select<V>(to_hi, mid, hi);
+      lo = select<V>(bisecting & ~to_hi, mid, lo);
+    }
+    failed |= bisecting;  // 256 halvings without acceptance
+
+    // The residual check on the accepted volumes.
+    M check_failed = M{};
+    const V p = pressure_at(mid_result, settled, check_failed);
+    const V tolerance = select<V>(abs_target > 1.0, abs_target, splat<V>(1.0)) *
+                        root::kResidualTolerance;
+    failed |= check_failed | (settled & ~(simd::abs(p - target) <= tolerance));
+    result = select<V>(settled, mid_result, result);
+    return failed;
+  }
+};
+
+template <int W, class Model>
+std::size_t volume(const void* model, double v0, double p0, const double* in, double* out,
+                   std::size_t n) noexcept {
+  using V = typename simd::Lanes<W>::D;
+  using M = typename simd::Lanes<W>::M;
+  const LockstepVolume<W, Model> solver{*static_cast<const Model*>(model), v0, p0};
+  for (std::size_t i = 0; i < n; i += W) {
+    const int count = n - i < W ? static_cast<int>(n - i) : W;
+    const V target = count == W ? simd::load<V>(in + i) : simd::load_partial<V>(in + i, count);
+    M active = M{};
+    for (int lane = 0; lane < count; ++lane) active[lane] = -1;
+    V result;
+    const M failed = solver.solve(target, active, result);
+    const unsigned bad = lane_bits(failed);
+    const int lane = bad ? __builtin_ctz(bad) : count;
+    simd::store_partial(out + i, result, lane);
+    if (lane < count) return i + static_cast<std::size_t>(lane);
+  }
+  return n;
+}
+
+template <int W, class Function>
+void elementary(const double* in, double* out, std::size_t n) noexcept {
+  using V = typename simd::Lanes<W>::D;
+  std::size_t i = 0;
+  for (; i + W <= n; i += W) simd::store(out + i, Function::apply(simd::load<V>(in + i)));
+  if (i < n) {
+    const int rest = static_cast<int>(n - i);
+    simd::store_partial(out + i, Function::apply(simd::load_partial<V>(in + i, rest)), rest);
+  }
+}
+struct Cbrt {
+  template <class V>
+  static V apply(V x) noexcept { return simd::cbrt(x); }
+};
+struct Exp {
+  template <class V>
+  static V apply(V x) noexcept { return simd::exp(x); }
+};
+struct Log {
+  template <class V>
+  static V apply(V x) noexcept { return simd::log(x); }
+};
+
+template <class Model>
+constexpr bool kHasKernels = requires { Model::kVectorized; };
+
+template <int W, std::size_t... Tags>
+constexpr KernelTable make_table(std::index_sequence<Tags...>) noexcept {
+  KernelTable table{};
+  auto fill = [&]<std::size_t Tag>() {
+    using Model = std::variant_alternative_t<Tag, RtModel::Variant>;
+    if constexpr (kHasKernels<Model>) {
+      table.pressure[Tag] = &evaluate<W, Model, Pressure>;
+      table.bulk_modulus[Tag] = &evaluate<W, Model, BulkModulus>;
+      table.volume[Tag] = &volume<W, Model>;
+    }
+  };
+  (fill.template operator()<Tags>(), ...);
+  table.cbrt = &elementary<W, Cbrt>;
+  table.exp = &elementary<W, Exp>;
+  table.log = &elementary<W, Log>;
+  return table;
+}
+
+template <int W>
+constexpr KernelTable make_table() noexcept {
+  return make_table<W>(std::make_index_sequence<RtModel::kModelCount>());
+}
+
+}  // namespace
+}  // namespace barometra::detail
