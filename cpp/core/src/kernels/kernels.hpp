@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -36,6 +37,18 @@ template <class M>
 inline int first_false(M ok) noexcept {
   return __builtin_ctz(~lane_bits(ok));
 }
+
+// W lanes as K registers of W / K lanes.
+template <int W, int K>
+struct LaneGroupOf {
+  using type = simd::Pack<typename simd::Lanes<W / K>::D, K>;
+};
+template <int W>
+struct LaneGroupOf<W, 1> {
+  using type = typename simd::Lanes<W>::D;
+};
+template <int W, int K>
+using LaneGroup = typename LaneGroupOf<W, K>::type;
 
 struct Pressure {
   template <class Model, class V>
@@ -83,10 +96,9 @@ std::size_t evaluate(const void* model, const double* in, double* out, std::size
 // Lanes that finish wait, masked, for the others. A lane that meets any
 // error only marks its element as failed: the caller asks the scalar solver
 // for that element's exact error.
-template <int W, class Model>
+template <class V, class Model>
 struct LockstepVolume {
-  using V = typename simd::Lanes<W>::D;
-  using M = typename simd::Lanes<W>::M;
+  using M = simd::MaskOf<V>;
 
   const Model& model;
   double v0, p0;
@@ -183,17 +195,19 @@ struct LockstepVolume {
   }
 };
 
-template <int W, class Model>
+template <int W, int K, class Model>
 std::size_t volume(const void* model, double v0, double p0, const double* in, double* out,
                    std::size_t n) noexcept {
-  using V = typename simd::Lanes<W>::D;
-  using M = typename simd::Lanes<W>::M;
-  const LockstepVolume<W, Model> solver{*static_cast<const Model*>(model), v0, p0};
+  using V = LaneGroup<W, K>;
+  using M = simd::MaskOf<V>;
+  const LockstepVolume<V, Model> solver{*static_cast<const Model*>(model), v0, p0};
   for (std::size_t i = 0; i < n; i += W) {
     const int count = n - i < W ? static_cast<int>(n - i) : W;
     const V target = count == W ? simd::load<V>(in + i) : simd::load_partial<V>(in + i, count);
-    M active = M{};
-    for (int lane = 0; lane < count; ++lane) active[lane] = -1;
+    // Lanes [0, count): a lane's index below count.
+    V index;
+    for (int lane = 0; lane < W; ++lane) reinterpret_cast<double*>(&index)[lane] = lane;
+    const M active = index < static_cast<double>(count);
     V result;
     const M failed = solver.solve(target, active, result);
     const unsigned bad = lane_bits(failed);
@@ -230,7 +244,10 @@ struct Log {
 template <class Model>
 constexpr bool kHasKernels = requires { Model::kVectorized; };
 
-template <int W, std::size_t... Tags>
+// W lanes for the evaluations. The inversions take WV lanes as K registers:
+// their bisection steps depend on each other, and independent registers
+// hide the latency of each step.
+template <int W, int WV, int K, std::size_t... Tags>
 constexpr KernelTable make_table(std::index_sequence<Tags...>) noexcept {
   KernelTable table{};
   auto fill = [&]<std::size_t Tag>() {
@@ -238,7 +255,7 @@ constexpr KernelTable make_table(std::index_sequence<Tags...>) noexcept {
     if constexpr (kHasKernels<Model>) {
       table.pressure[Tag] = &evaluate<W, Model, Pressure>;
       table.bulk_modulus[Tag] = &evaluate<W, Model, BulkModulus>;
-      table.volume[Tag] = &volume<W, Model>;
+      table.volume[Tag] = &volume<WV, K, Model>;
     }
   };
   (fill.template operator()<Tags>(), ...);
@@ -248,9 +265,9 @@ constexpr KernelTable make_table(std::index_sequence<Tags...>) noexcept {
   return table;
 }
 
-template <int W>
+template <int W, int WV, int K>
 constexpr KernelTable make_table() noexcept {
-  return make_table<W>(std::make_index_sequence<RtModel::kModelCount>());
+  return make_table<W, WV, K>(std::make_index_sequence<RtModel::kModelCount>());
 }
 
 }  // namespace

@@ -2,5 +2,5 @@
 #include "kernels.hpp"
 
 namespace barometra::detail {
-constinit const KernelTable kAvx2Kernels = make_table<4>();
+constinit const KernelTable kAvx2Kernels = make_table<4, 16, 4>();
 }  // namespace barometra::detail

@@ -2,5 +2,5 @@
 #include "kernels.hpp"
 
 namespace barometra::detail {
-constinit const KernelTable kAvx512Kernels = make_table<8>();
+constinit const KernelTable kAvx512Kernels = make_table<8, 32, 4>();
 }  // namespace barometra::detail

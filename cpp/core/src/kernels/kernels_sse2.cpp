@@ -2,5 +2,5 @@
 #include "kernels.hpp"
 
 namespace barometra::detail {
-constinit const KernelTable kSse2Kernels = make_table<2>();
+constinit const KernelTable kSse2Kernels = make_table<2, 4, 2>();
 }  // namespace barometra::detail
