@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "barometra/isothermal/batch.hpp"
@@ -217,9 +218,14 @@ TEST_P(BatchMatchesScalar, OverAMillionRandomStatesOfEveryModel) {
   }
 }
 
+std::string operation_name(const ::testing::TestParamInfo<BatchOperation>& info) {
+  constexpr const char* kNames[] = {"Pressure", "BulkModulus", "Volume"};
+  return kNames[static_cast<int>(info.param)];
+}
 INSTANTIATE_TEST_SUITE_P(Operations, BatchMatchesScalar,
                          ::testing::Values(BatchOperation::Pressure, BatchOperation::BulkModulus,
-                                           BatchOperation::Volume));
+                                           BatchOperation::Volume),
+                         operation_name);
 
 TEST(Batch, FirstFailureInAFullArray) {
   const RtModel bm3 = BM3::create(11.25, 160, 4.5).value();

@@ -16,7 +16,9 @@
 #include <iterator>
 #include <type_traits>
 
+#if defined(__x86_64__)
 #include <immintrin.h>
+#endif
 
 namespace barometra::simd {
 
@@ -211,6 +213,7 @@ inline unsigned lane_bits(M m) noexcept {
     return r;
   } else if constexpr (std::is_same_v<M, bool>) {
     return m ? 1u : 0u;
+#if defined(__x86_64__)
   } else if constexpr (sizeof(M) == 16) {
     return static_cast<unsigned>(_mm_movemask_pd(reinterpret_cast<__m128d>(m)));
   } else if constexpr (sizeof(M) == 32) {
@@ -218,6 +221,13 @@ inline unsigned lane_bits(M m) noexcept {
   } else {
     return static_cast<unsigned>(_mm512_movepi64_mask(reinterpret_cast<__m512i>(m)));
   }
+#else
+  } else {
+    unsigned r = 0;
+    for (int i = 0; i < int(sizeof(M) / sizeof(std::int64_t)); ++i) r |= (m[i] != 0 ? 1u : 0u) << i;
+    return r;
+  }
+#endif
 }
 
 template <class M>
