@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "barometra/isothermal/batch.hpp"
+#include "barometra/simd/math.hpp"
 
 namespace barometra {
 namespace {
@@ -98,6 +99,22 @@ TEST(ElementaryFunctions, WithinOneUlpOfCorrectRoundingAndAlikeOnEveryPath) {
           ++failures;
         }
       }
+    }
+  }
+}
+
+// The finite-strain models take the root of V0 / V through cbrt_of_quotient,
+// which derives 1 / x from 1 / V0 rather than dividing.
+TEST(ElementaryFunctions, CbrtOfAQuotientIsTheRootOfTheRoundedQuotient) {
+  std::mt19937_64 g(3);
+  std::vector<double> numerators{5e-324, 0x1p-1022, 1.0, 11.25, 0x1.fffffffffffffp1023};
+  while (numerators.size() < 64) numerators.push_back(any_magnitude(g));
+  for (double n : numerators) {
+    for (int i = 0; i < 4096; ++i) {
+      const double d = i % 64 == 0 ? kSpecial[g() % std::size(kSpecial)] : n * any_magnitude(g);
+      const double x = n / d;
+      ASSERT_LE(ulps(simd::cbrt_of_quotient(n, d), static_cast<double>(cbrtq(x))), 1)
+          << std::hexfloat << n << " / " << d;
     }
   }
 }

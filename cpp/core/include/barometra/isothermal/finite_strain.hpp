@@ -25,7 +25,7 @@ struct EulerianStrain {
 
 template <class V>
 inline EulerianStrain<V> eulerian_strain(double v0, V volume) noexcept {
-  const V x = simd::cbrt(v0 / volume);
+  const V x = simd::cbrt_of_quotient(v0, volume);
   const V x2 = x * x;
   return {x, (x2 - 1.0) / 2.0, x * (x2 * x2)};
 }

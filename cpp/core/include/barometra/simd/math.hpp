@@ -10,6 +10,8 @@
 // range both give the same bits: their scale factor is exactly 1.
 #pragma once
 
+#include <cstddef>
+
 #include "barometra/simd/lanes.hpp"
 
 namespace barometra::simd {
@@ -25,42 +27,66 @@ inline constexpr double kLn2Lo = 0x1.a39ef35793c76p-33;
 inline constexpr double kInvLn2 = 0x1.71547652b82fep+0;
 inline constexpr double kInf = __builtin_huge_val();
 
+// c[0] + c[1] x + ... + c[N-1] x^(N-1) by Estrin's scheme: pairs
+// c[i] + x c[i+1], pairs of pairs in x^2, then Horner's scheme in x^4. The
+// chain is a third as long as Horner's, for a few more multiplications.
+template <class V, std::size_t N>
+inline V polynomial(V x, const double (&c)[N]) noexcept {
+  const V x2 = x * x, x4 = x2 * x2;
+  auto pair = [&](std::size_t i) -> V { return i + 1 < N ? c[i] + x * c[i + 1] : splat<V>(c[i]); };
+  auto quad = [&](std::size_t i) -> V { return i + 2 < N ? pair(i) + x2 * pair(i + 2) : pair(i); };
+  std::size_t i = (N - 1) / 4 * 4;
+  V result = quad(i);
+  for (; i >= 4; i -= 4) result = quad(i - 4) + x4 * result;
+  return result;
+}
+
 // A non-negative integer n < 2^52 held in the low bits of b, as a double.
 template <class V>
 inline V small_integer_to_double(BitsOf<V> b) noexcept {
   return from_bits<V>(b | bits(kTwo52)) - kTwo52;
 }
 
-// x^(-1/3) for positive x in [2^-900, 2^900], to about 2^-46, which is all
-// that cbrt_in_range needs. The initial guess divides the exponent by three
-// in the bits (3.4% off), then two steps of the series
-// (1 - u)^(-1/3) = 1 + u/3 + 2u^2/9 + 14u^3/81 + ... with u = 1 - x r^3:
-// to u^3 while |u| < 0.11, to u^2 once |u| < 5e-5.
+// cbrt(x) for positive x in [2^-900, 2^900], given `inverse` within 2^-40 of
+// 1/x. The initial guess of x^(-1/3) divides the exponent by three in the
+// bits (3.4% off); one step of the series
+// (1 - u)^(-1/3) = 1 + u/3 + 2u^2/9 + 14u^3/81 + 35u^4/243 + ...,
+// u = 1 - x r^3, to u^3 brings r within 2^-15. Then y0 = x r^2, cut to 17
+// significant bits, t = trunc(y0) cubes exactly (51 bits), so d = x - t^3 is
+// exact (Sterbenz), eta = d / x is below 2^-12, and cbrt(x) = t (1 - eta)^(-1/3)
+// to eta^4, rounded once at the end.
 template <class V>
-inline V inverse_cbrt(V x) noexcept {
+inline V cbrt_in_range(V x, V inverse) noexcept {
   const BitsOf<V> high = bits(x) >> 32;
   const V third = small_integer_to_double<V>(high) * (1.0 / 3.0) + kTwo52;
   V r = from_bits<V>((0x553ef100ULL - (bits(third) - bits(kTwo52))) << 32);
-  V u = 1.0 - x * (r * r * r);
+  const V u = 1.0 - x * (r * r * r);
   r = r + r * (u * (0x1.5555555555555p-2 + u * (0x1.c71c71c71c71cp-3 + u * 0x1.61f9add3c0ca4p-3)));
-  u = 1.0 - x * (r * r * r);
-  return r + r * (u * (0x1.5555555555555p-2 + u * 0x1.c71c71c71c71cp-3));
+  const V t = from_bits<V>(bits(x * (r * r)) & 0xfffffff000000000ULL);
+  const V eta = (x - t * t * t) * inverse;
+  return t + t * (eta * (0x1.5555555555555p-2 +
+                         eta * (0x1.c71c71c71c71cp-3 +
+                                eta * (0x1.61f9add3c0ca4p-3 + eta * 0x1.26fabb85cb534p-3))));
 }
 
-// cbrt(x) for positive x in [2^-900, 2^900]. With r = x^(-1/3), y0 = x r^2 is
-// within a few ulps. Cut to 17 significant bits, t = trunc(y0) cubes exactly
-// (51 bits), so d = x - t^3 is exact (Sterbenz) and eta = d/x = d r^3 is
-// below 2^-14; then cbrt(x) = t (1 - eta)^(-1/3), one rounding at the end.
-// eta needs r^3 = 1/x only to 2^-40 or so: its error is then scaled by eta/3.
+// cbrt(a) for a >= 0 or NaN; `inverse` is within 2^-40 of 1/a wherever a
+// lies in [2^-900, 2^900]. Outside it, a is scaled by 2^(+-900) into the
+// range and its root by 2^(-+300); zero, infinity and NaN are their own
+// roots. Lanes in the range get the same bits on both paths.
 template <class V>
-inline V cbrt_in_range(V x) noexcept {
-  const V r = inverse_cbrt(x);
-  const V r2 = r * r;
-  const V t = from_bits<V>(bits(x * r2) & 0xfffffff000000000ULL);
-  const V d = x - t * t * t;
-  const V eta = d * (r2 * r);
-  return t + t * (eta * (0x1.5555555555555p-2 +
-                         eta * (0x1.c71c71c71c71cp-3 + eta * 0x1.61f9add3c0ca4p-3)));
+[[gnu::always_inline]] inline V cbrt_magnitude(V a, V inverse) noexcept {
+  const MaskOf<V> in_range = (a >= 0x1p-900) & (a <= 0x1p900);  // false for NaN
+  if (all(in_range)) return cbrt_in_range(a, inverse);
+  const MaskOf<V> small = a < 0x1p-900, large = a > 0x1p900;
+  const V one = splat<V>(1.0);
+  const V scale_in =
+      select<V>(small, splat<V>(0x1p900), select<V>(large, splat<V>(0x1p-900), one));
+  const V scale_out =
+      select<V>(small, splat<V>(0x1p-300), select<V>(large, splat<V>(0x1p300), one));
+  const V scaled = a * scale_in;
+  V y = cbrt_in_range(scaled, select<V>(in_range, inverse, 1.0 / scaled)) * scale_out;
+  const MaskOf<V> special = (a == 0.0) | (a == kInf) | (a != a);
+  return select<V>(special, a + a, y);  // a + a quiets a NaN
 }
 
 // e^x = 2^k e^r with r = x - k ln 2 carried as hi - lo, |r| <= ln2/2, and
@@ -73,17 +99,12 @@ inline V exp_reduced(V x, V& k) noexcept {
   const V hi = x - k * kLn2Hi;
   const V lo = k * kLn2Lo;
   const V r = hi - lo;
-  const V r2 = r * r;
-  // Estrin's scheme: pairs of coefficients, then powers of r^2.
-  const V c01 = 0x1p-1 + r * 0x1.5555555555555p-3;
-  const V c23 = 0x1.5555555555555p-5 + r * 0x1.1111111111111p-7;
-  const V c45 = 0x1.6c16c16c16c17p-10 + r * 0x1.a01a01a01a01ap-13;
-  const V c67 = 0x1.a01a01a01a01ap-16 + r * 0x1.71de3a556c734p-19;
-  const V c89 = 0x1.27e4fb7789f5cp-22 + r * 0x1.ae64567f544e4p-26;
-  const V c1011 = 0x1.1eed8eff8d898p-29 + r * 0x1.6124613a86d09p-33;
-  const V r4 = r2 * r2;
-  const V q = (c01 + r2 * c23) + r4 * ((c45 + r2 * c67) + r4 * (c89 + r2 * c1011));
-  const V tail = r2 * q - lo;
+  // 1/n! for n = 2 ... 13.
+  static constexpr double kInverseFactorials[] = {
+      0x1p-1,          0x1.5555555555555p-3,  0x1.5555555555555p-5,  0x1.1111111111111p-7,
+      0x1.6c16c16c16c17p-10, 0x1.a01a01a01a01ap-13, 0x1.a01a01a01a01ap-16, 0x1.71de3a556c734p-19,
+      0x1.27e4fb7789f5cp-22, 0x1.ae64567f544e4p-26, 0x1.1eed8eff8d898p-29, 0x1.6124613a86d09p-33};
+  const V tail = (r * r) * polynomial(r, kInverseFactorials) - lo;
   const V s = 1.0 + hi;
   const V err = hi - (s - 1.0);
   return s + (err + tail);
@@ -108,16 +129,13 @@ inline V log_normal(V x, V extra_k) noexcept {
                            (bits(x) & 0xffffffffULL));
   const V f = m - 1.0;
   const V s = f / (2.0 + f);
+  // 2/(2n + 1) for n = 1 ... 10.
+  static constexpr double kOddInverses[] = {
+      0x1.5555555555555p-1, 0x1.999999999999ap-2, 0x1.2492492492492p-2, 0x1.c71c71c71c71cp-3,
+      0x1.745d1745d1746p-3, 0x1.3b13b13b13b14p-3, 0x1.1111111111111p-3, 0x1.e1e1e1e1e1e1ep-4,
+      0x1.af286bca1af28p-4, 0x1.8618618618618p-4};
   const V z = s * s;
-  const V z2 = z * z;
-  const V r01 = 0x1.5555555555555p-1 + z * 0x1.999999999999ap-2;
-  const V r23 = 0x1.2492492492492p-2 + z * 0x1.c71c71c71c71cp-3;
-  const V r45 = 0x1.745d1745d1746p-3 + z * 0x1.3b13b13b13b14p-3;
-  const V r67 = 0x1.1111111111111p-3 + z * 0x1.e1e1e1e1e1e1ep-4;
-  const V r89 = 0x1.af286bca1af28p-4 + z * 0x1.8618618618618p-4;
-  const V z4 = z2 * z2;
-  const V poly = (r01 + z2 * r23) + z4 * ((r45 + z2 * r67) + z4 * r89);
-  const V big_r = z * poly;
+  const V big_r = z * polynomial(z, kOddInverses);
   const V half_f2 = 0.5 * f * f;
   return k * kLn2Hi - ((half_f2 - (s * (half_f2 + big_r) + k * kLn2Lo)) - f);
 }
@@ -128,22 +146,18 @@ inline V log_normal(V x, V extra_k) noexcept {
 template <class V>
 [[gnu::always_inline]] inline V cbrt(V x) noexcept {
   const V a = abs(x);
-  const MaskOf<V> in_range = (a >= 0x1p-900) & (a <= 0x1p900);  // false for NaN
-  V y;
-  if (all(in_range)) {
-    y = detail::cbrt_in_range(a);
-  } else {
-    // Scale by 2^(+-900) into the range; the root then scales by 2^(-+300).
-    const MaskOf<V> small = a < 0x1p-900, large = a > 0x1p900;
-    const V one = splat<V>(1.0);
-    const V scale_in = select<V>(small, splat<V>(0x1p900), select<V>(large, splat<V>(0x1p-900), one));
-    const V scale_out = select<V>(small, splat<V>(0x1p-300), select<V>(large, splat<V>(0x1p300), one));
-    y = detail::cbrt_in_range(a * scale_in) * scale_out;
-    // 0, infinity and NaN are their own roots (a + a quiets a NaN).
-    const MaskOf<V> special = (a == 0.0) | (a == detail::kInf) | (a != a);
-    y = select<V>(special, a + a, y);
-  }
-  return copysign(y, x);
+  return copysign(detail::cbrt_magnitude(a, 1.0 / a), x);
+}
+
+// cbrt(n / d), the root of the rounded quotient, as cbrt(n / d) gives it. A
+// model's constant numerator saves cbrt its division: d / n, the inverse it
+// needs, is d times the constant 1 / n.
+template <class V>
+[[gnu::always_inline]] inline V cbrt_of_quotient(double n, V d) noexcept {
+  const V x = n / d;
+  const double inverse_n = 1.0 / n;
+  const V inverse = inverse_n - inverse_n == 0.0 ? abs(d * inverse_n) : 1.0 / abs(x);
+  return copysign(detail::cbrt_magnitude(abs(x), inverse), x);
 }
 
 // e^x of any double, within one ulp.
