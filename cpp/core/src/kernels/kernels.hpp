@@ -111,25 +111,42 @@ struct LockstepVolume {
     return p;
   }
 
+  static V at_least_one(V x) noexcept { return select<V>(x > 1.0, x, splat<V>(1.0)); }
+
   // Volumes for the lanes in `active`; returns the lanes that failed.
   M solve(V target, M active, V& result) const noexcept {
     M failed = active & ~finite(target);
     active &= ~failed;
     const V p_start = splat<V>(p0);
-    const V abs_target = simd::abs(target);
     // Start test: |p_s - target| <= max(|target|, |p_s|, 1) * 1e-10.
-    V scale = select<V>(abs_target > 1.0, abs_target, splat<V>(1.0));
+    V scale = at_least_one(simd::abs(target));
     scale = select<V>(simd::abs(p_start) > scale, simd::abs(p_start), scale);
     const M accepted = active & (simd::abs(p_start - target) <= scale * root::kStartTolerance);
     result = splat<V>(v0);
-    M searching = active & ~accepted;
-    if (!any(searching)) return failed;
+    M bisecting = active & ~accepted;
+    if (!any(bisecting)) return failed;
+    Bracket bracket = search_bracket(target, p_start - target, bisecting, failed);
+    bisecting &= ~failed;
+    const M settled = bisect(target, bracket, bisecting, failed, result);
+    // The residual check on the accepted volumes.
+    M check_failed = M{};
+    const V p = pressure_at(result, settled, check_failed);
+    const V tolerance = at_least_one(simd::abs(target)) * root::kResidualTolerance;
+    return failed | check_failed | (settled & ~(simd::abs(p - target) <= tolerance));
+  }
 
-    // Bracket search from V0: compress where the start pressure is too low.
-    const V f_start = p_start - target;
+  struct Bracket {
+    V lo, hi, f_lo;
+  };
+
+  // From V0 by factors 0.8 (where the start pressure is too low) or 1.05,
+  // up to the trial and volume limits. Lanes that end without a sign change,
+  // or whose evaluation fails, are added to `failed`.
+  Bracket search_bracket(V target, V f_start, M searching, M& failed) const noexcept {
     const M compress = f_start < 0.0;
     const double lower_limit = root::kLowerLimit * v0;
     const double upper_limit = root::kVolumeUpperLimit * v0;
+    const M started = searching;
     V v = splat<V>(v0), f_v = f_start, trials = splat<V>(0.0);
     while (any(searching)) {
       const V next = select<V>(compress, v * root::kCompressionFactor, v * root::kExpansionFactor);
@@ -147,51 +164,41 @@ struct LockstepVolume {
       const M crossed = step & (select<V>(compress, f_v, -f_v) >= 0.0);
       searching &= ~(at_limit | crossed);
     }
-    M bisecting = active & ~accepted & ~failed;
     // A compression that never reached the target fails (BracketingFailed),
     // as does an expansion (OutsideInvertibleRange), or ends of one sign.
-    const M no_bracket =
-        bisecting & ~((select<V>(compress, f_v, -f_v) >= 0.0) & ~(f_v * f_start > 0.0));
-    failed |= no_bracket;
-    bisecting &= ~no_bracket;
-    V lo = select<V>(compress, v, splat<V>(v0));
-    V hi = select<V>(compress, splat<V>(v0), v);
-    const V f_lo = select<V>(compress, f_v, f_start);
+    failed |= started & ~((select<V>(compress, f_v, -f_v) >= 0.0) & ~(f_v * f_start > 0.0));
+    return {select<V>(compress, v, splat<V>(v0)), select<V>(compress, splat<V>(v0), v),
+            select<V>(compress, f_v, f_start)};
+  }
 
-    // Bisection with the scalar tolerances.
+  // Bisection with the scalar tolerances; returns the lanes that accepted a
+  // volume, written to `result`. Evaluation failures and lanes still open
+  // after 256 halvings are added to `failed`.
+  M bisect(V target, Bracket b, M bisecting, M& failed, V& result) const noexcept {
     // volume_xtol(v0), written out: this unit calls no shared inline function.
     const double xtol = v0 * kMachineEpsilon > root::kMinimumXtol ? v0 * kMachineEpsilon
                                                                   : root::kMinimumXtol;
-    const V ftol = select<V>(abs_target > 1.0, abs_target, splat<V>(1.0)) * root::kBisectionFtol;
-    const M lo_non_negative = f_lo >= 0.0;
+    const V ftol = at_least_one(simd::abs(target)) * root::kBisectionFtol;
+    const M lo_non_negative = b.f_lo >= 0.0;  // the sign at lo never changes
     M settled = M{};
-    V mid_result = splat<V>(v0);
     for (int i = 0; i < root::kMaxHalvings && any(bisecting); ++i) {
-      const V half = (hi - lo) / 2.0;
-      const V mid = lo + half;
+      const V half = (b.hi - b.lo) / 2.0;
+      const V mid = b.lo + half;
       M step_failed = M{};
       const V f_mid = pressure_at(mid, bisecting, step_failed) - target;
       failed |= step_failed;
       bisecting &= ~step_failed;
       const M accept = bisecting & ((simd::abs(f_mid) <= ftol) |
                                     (half <= xtol + simd::abs(mid) * root::kIntervalRelTol));
-      mid_result = select<V>(accept, mid, mid_result);
+      result = select<V>(accept, mid, result);
       settled |= accept;
       bisecting &= ~accept;
       const M to_hi = bisecting & ((f_mid >= 0.0) != lo_non_negative);
-      hi = select<V>(to_hi, mid, hi);
-      lo = select<V>(bisecting & ~to_hi, mid, lo);
+      b.hi = select<V>(to_hi, mid, b.hi);
+      b.lo = select<V>(bisecting & ~to_hi, mid, b.lo);
     }
-    failed |= bisecting;  // 256 halvings without acceptance
-
-    // The residual check on the accepted volumes.
-    M check_failed = M{};
-    const V p = pressure_at(mid_result, settled, check_failed);
-    const V tolerance = select<V>(abs_target > 1.0, abs_target, splat<V>(1.0)) *
-                        root::kResidualTolerance;
-    failed |= check_failed | (settled & ~(simd::abs(p - target) <= tolerance));
-    result = select<V>(settled, mid_result, result);
-    return failed;
+    failed |= bisecting;
+    return settled;
   }
 };
 
