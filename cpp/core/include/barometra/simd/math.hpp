@@ -27,18 +27,16 @@ inline constexpr double kLn2Lo = 0x1.a39ef35793c76p-33;
 inline constexpr double kInvLn2 = 0x1.71547652b82fep+0;
 inline constexpr double kInf = __builtin_huge_val();
 
-// c[0] + c[1] x + ... + c[N-1] x^(N-1) by Estrin's scheme: pairs
-// c[i] + x c[i+1], pairs of pairs in x^2, then Horner's scheme in x^4. The
-// chain is a third as long as Horner's, for a few more multiplications.
+// c[0] + c[1] x + ... + c[N-1] x^(N-1), N <= 12, by Estrin's scheme: pairs
+// c[i] + x c[i+1], pairs of those in x^2, then in x^4 and x^8. The chain is a
+// third as long as Horner's, for a few more multiplications.
 template <class V, std::size_t N>
 inline V polynomial(V x, const double (&c)[N]) noexcept {
+  static_assert(N > 8 && N <= 12);
   const V x2 = x * x, x4 = x2 * x2;
   auto pair = [&](std::size_t i) -> V { return i + 1 < N ? c[i] + x * c[i + 1] : splat<V>(c[i]); };
   auto quad = [&](std::size_t i) -> V { return i + 2 < N ? pair(i) + x2 * pair(i + 2) : pair(i); };
-  std::size_t i = (N - 1) / 4 * 4;
-  V result = quad(i);
-  for (; i >= 4; i -= 4) result = quad(i - 4) + x4 * result;
-  return result;
+  return (quad(0) + x4 * quad(4)) + (x4 * x4) * quad(8);
 }
 
 // A non-negative integer n < 2^52 held in the low bits of b, as a double.
