@@ -2,19 +2,30 @@
 // and total pressure, each next to a hand-written loop of the same algorithm
 // (plain doubles, no checks) as the floor. Also counts integrand evaluations
 // per Debye function and heap allocations inside the timed loops (there
-// should be none).
+// should be none). Then the thermal pressure of every other thermal model at
+// one state, and the multi-oscillator temperature inversion with its
+// reference-EOS evaluations counted, against the default inversion.
 //   cmake -S . -B build-bench -G Ninja -DBAROMETRA_BUILD_BENCH=ON
 //   cmake --build build-bench --target thermal_bench && ./build-bench/bench/thermal_bench
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "barometra/isothermal/finite_strain.hpp"
 #include "barometra/isothermal/rt_model.hpp"
 #include "bench_support.hpp"
 #include "barometra/quadrature.hpp"
+#include "barometra/thermal/debye_anharmonic.hpp"
+#include "barometra/thermal/dewaele2006.hpp"
+#include "barometra/thermal/dorogokupets_oganov.hpp"
+#include "barometra/thermal/holland_powell.hpp"
 #include "barometra/thermal/mie_gruneisen.hpp"
+#include "barometra/thermal/multi_oscillator.hpp"
+#include "barometra/thermal/thermal_pressure.hpp"
+#include "barometra/thermal/thermal_reference_state.hpp"
 #include "barometra/thermal/vibrational.hpp"
 
 namespace {
@@ -105,6 +116,135 @@ long library_evaluations(double x) {
   return count;
 }
 
+// ns per thermal pressure of the explicit, Holland-Powell and reference-state
+// models over an RtModel reference EOS, at one state (V = 0.9 V0, T = 1500 K).
+// The temperature is read from memory on every call: several of these
+// pressures do not depend on V, so a fixed T would let the compiler hoist them.
+template <class Model>
+void report_per_call(const char* name, const Model& model, const std::vector<double>& temperatures,
+                     std::vector<double>& out) {
+  const double v = 0.9 * kV0;
+  const Timing timing = time_loop(
+      temperatures, out, [&](double t) { return value_or_nan(model.thermal_pressure(v, t)); });
+  std::printf("  %-48s %8.1f ns/call  allocations: %ld  Pth = %.6g\n", name, timing.ns_per_call,
+              timing.allocations, out[0]);
+}
+
+void thermal_pressure_models() {
+  const RtModel bm3 = *BM3::create(kV0, kK0, kK0Prime);
+  const ModifiedTait tait = *ModifiedTait::create(kV0, kK0, kK0Prime, -kK0Prime / kK0);
+  std::vector<double> temperatures(4096, 1500.0), out(temperatures.size());
+  std::printf("Thermal pressure, RtModel reference, V = 0.9 V0, T = 1500 K\n");
+  report_per_call("LinearThermalPressure",
+                  *LinearThermalPressure<RtModel>::create(bm3, kTr, 0.006), temperatures, out);
+  report_per_call("LogVolumeThermalPressure",
+                  *LogVolumeThermalPressure<RtModel>::create(bm3, kTr, 0.005, 0.004),
+                  temperatures, out);
+  report_per_call("DebyeQuadraticThermalPressure",
+                  *DebyeQuadraticThermalPressure<RtModel>::create(bm3, kTr, kTheta0, kGamma0, kQ,
+                                                                  kN, 2e-8, 1.5),
+                  temperatures, out);
+  const auto taylor = *SecondOrderTaylorThermalPressure<RtModel>::create(
+      bm3, kTr, 0.05, 0.1, 2.0, 0.005, -3.0, 1e-6, 0.02);
+  report_per_call("SecondOrderTaylorThermalPressure", taylor, temperatures, out);
+  const Timing increment = time_loop(temperatures, out, [&](double t) {
+    return value_or_nan(taylor.thermal_pressure_increment(0.9 * kV0, t));
+  });
+  std::printf("  %-48s %8.1f ns/call  allocations: %ld\n", "  its thermal_pressure_increment",
+              increment.ns_per_call, increment.allocations);
+  report_per_call("HollandPowellThermalPressure",
+                  *HollandPowellThermalPressure<RtModel>::create(bm3, kTr, 510.0, 3e-5, kN),
+                  temperatures, out);
+  report_per_call("ThermalModifiedTait", *ThermalModifiedTait::create(tait, kTr, 510.0, 3e-5, kN),
+                  temperatures, out);
+  using State = ThermalReferenceState<RtModel>;
+  const auto linear_k0 = *State::create(bm3, ThermalExpansionLaw::constant,
+                                        ReferenceVolumeLaw::integrated_expansivity, kTr, 3e-5,
+                                        -0.02, 0.0);
+  report_per_call("ThermalReferenceState, linear K0(T)", linear_k0, temperatures, out);
+  report_per_call("ThermalReferenceState, cubic 1/K0(T), K0' terms",
+                  *State::create(bm3, ThermalExpansionLaw::linear_temperature,
+                                 ReferenceVolumeLaw::integrated_expansivity,
+                                 BulkModulusLaw::reciprocal_cubic(1e-7, 2e-10, 5e-14), kTr, 2e-5,
+                                 0.0, 1e-8, 2e-4, 1e-4),
+                  temperatures, out);
+  report_per_call("ThermalReferenceState over ModifiedTait",
+                  *State::create(RtModel(tait), ThermalExpansionLaw::constant,
+                                 ReferenceVolumeLaw::integrated_expansivity, kTr, 3e-5, -0.02, 0.0),
+                  temperatures, out);
+  // Its own bulk modulus: one rebuild and one closed-form K, no differences.
+  const Timing kt = time_loop(temperatures, out, [&](double t) {
+    return value_or_nan(linear_k0.bulk_modulus(0.9 * kV0, t, 1e-6));
+  });
+  std::printf("  %-48s %8.1f ns/call  allocations: %ld\n", "  its bulk_modulus (linear K0(T))",
+              kt.ns_per_call, kt.allocations);
+}
+
+// An RtModel reference that counts its evaluations; K' costs two P and two K.
+struct CountingReference {
+  RtModel model;
+  long* calls;
+  double v0() const noexcept { return model.v0(); }
+  Result pressure(double v) const noexcept { return ++*calls, model.pressure(v); }
+  Result bulk_modulus(double v) const noexcept { return ++*calls, model.bulk_modulus(v); }
+  Result bulk_modulus_derivative(double v, double step) const noexcept {
+    return *calls += 4, model.bulk_modulus_derivative(v, step);
+  }
+};
+
+// The models with many parameters, at the same state, and the multi-oscillator
+// temperature inversion, whose own version computes the volume record (one
+// quadrature) once while the default recomputes it at every trial temperature.
+void multi_parameter_models() {
+  const RtModel bm3 = *BM3::create(kV0, kK0, kK0Prime);
+  std::vector<double> temperatures(4096, 1500.0), out(temperatures.size());
+  report_per_call("Dewaele2006",
+                  *Dewaele2006<RtModel>::create(bm3, kTr, 800.0, kGamma0, 0.5, 2.0, 1e-5, 3.0,
+                                                3e-5, 1.5, kN),
+                  temperatures, out);
+  report_per_call("DorogokupetsOganov2007",
+                  *DorogokupetsOganov2007<RtModel>::create(bm3, kTr, 760.0, 1.5, 3.0, 500.0, 5.0,
+                                                           1.5, 300.0, 1.0, 900.0, 0.5, kGamma0,
+                                                           0.5, 2.5, 15.0, 4.0, 20.0, 1.5, 3e4,
+                                                           5.0, kN),
+                  temperatures, out);
+  report_per_call("DebyeAnharmonicHelmholtz",
+                  *DebyeAnharmonicHelmholtz<RtModel>::create(bm3, kTr, 760.0, kGamma0, 1.2, 5e-3,
+                                                             0.1, 2.0),
+                  temperatures, out);
+  long calls = 0;
+  const auto multi = *MultiOscillatorGruneisen<CountingReference>::create(
+      CountingReference{bm3, &calls}, kTr, 450.0, 3.0, 800.0, 3.0, -0.1, 1.0, 10.0, 3.0, 1.5,
+      30.0, 0.2, 600.0, 2.0, 1.0, 1000.0, 4.0, 0.5, kN);
+  temperatures.resize(256);
+  report_per_call("MultiOscillatorGruneisen", multi, temperatures, out);
+
+  const double v = 0.9 * kV0, p = *multi.pressure(v, 1500.0);
+  using Base = ThermalModelBase<MultiOscillatorGruneisen<CountingReference>>;
+  calls = 0;
+  (void)multi.volume_terms(v);
+  const long per_record = calls;
+  calls = 0;
+  const double own = *multi.temperature(p, v);
+  const long own_calls = calls;
+  calls = 0;
+  const double by_default = *multi.Base::temperature(p, v);
+  std::printf("    reference-EOS evaluations of temperature(P(V, 1500 K), V): per volume "
+              "record %ld,\n    own inversion %ld, default inversion %ld (T = %.15g, %.15g)\n",
+              per_record, own_calls, calls, own, by_default);
+  std::vector<double> pressures(16, p), found(pressures.size());
+  for (const auto& [name, body] :
+       {std::pair<const char*, std::function<double(double)>>{
+            "  its temperature, own inversion",
+            [&](double x) { return value_or_nan(multi.temperature(x, v)); }},
+        {"  its temperature, default inversion",
+         [&](double x) { return value_or_nan(multi.Base::temperature(x, v)); }}}) {
+    const Timing timing = time_loop(pressures, found, body, 3);
+    std::printf("  %-48s %8.1f ns/call  allocations: %ld\n", name, timing.ns_per_call,
+                timing.allocations);
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -162,5 +302,7 @@ int main() {
     }
   }
   std::printf("largest relative difference from the floor: %.2e\n", worst);
+  thermal_pressure_models();
+  multi_parameter_models();
   return 0;
 }

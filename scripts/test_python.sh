@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds and installs barometra (pip install .[test]) into a fresh virtual
-# environment and runs the Python tests, first with python3 and then with a
-# second CPython >= 3.13 when one is installed (pyenv's versions, or
-# python3.13+ on PATH): against its headers the module's "GIL not used" slot
-# is compiled in. Exits non-zero on any failure; says which interpreters ran.
+# environment and runs the Python tests and mypy --strict over the package,
+# first with python3 and then with a second CPython >= 3.13 when one is
+# installed (pyenv's versions, or python3.13+ on PATH): against its headers
+# the module's "GIL not used" slot is compiled in. Exits non-zero on any failure; says which interpreters ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -48,6 +48,8 @@ run_suite() {
   "$python" -m venv "$venv"
   "$venv/bin/python" -m pip install -q ".[test]"
   "$venv/bin/python" -m pytest -q tests/python
+  echo "== mypy --strict src/barometra on CPython $version =="
+  "$venv/bin/python" -m mypy --strict src/barometra
   ran+=("CPython $version ($python)")
 }
 

@@ -16,6 +16,12 @@ bool keyword_matches(PyObject* keyword, const char* name) noexcept {
 bool parse_arguments(const char* function, std::span<const char* const> names,
                      PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                      PyObject** out) noexcept {
+  return parse_arguments(function, names, names.size(), args, nargs, kwnames, out);
+}
+
+bool parse_arguments(const char* function, std::span<const char* const> names,
+                     std::size_t required, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames, PyObject** out) noexcept {
   const auto count = static_cast<Py_ssize_t>(names.size());
   if (nargs == count && kwnames == nullptr) {
     for (Py_ssize_t i = 0; i < count; ++i) out[i] = args[i];
@@ -49,7 +55,7 @@ bool parse_arguments(const char* function, std::span<const char* const> names,
     }
     out[slot] = args[nargs + k];
   }
-  for (Py_ssize_t i = 0; i < count; ++i) {
+  for (Py_ssize_t i = 0; i < static_cast<Py_ssize_t>(required); ++i) {
     if (out[i] == nullptr) {
       PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zd)", function,
                    names[i], i + 1);
@@ -78,6 +84,20 @@ bool parse_double(PyObject* object, const char* function, const char* name,
   return true;
 }
 
+bool parse_str(PyObject* object, const char* function, const char* name,
+               std::string_view* out) noexcept {
+  if (!PyUnicode_Check(object)) {
+    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be str, not %.200s", function, name,
+                 Py_TYPE(object)->tp_name);
+    return false;
+  }
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(object, &size);
+  if (data == nullptr) return false;
+  *out = std::string_view(data, static_cast<std::size_t>(size));
+  return true;
+}
+
 bool parse_float64_array(PyObject* object, const char* function, const char* name,
                          PyArrayObject** out) noexcept {
   if (!PyArray_Check(object)) {
@@ -97,6 +117,56 @@ bool parse_float64_array(PyObject* object, const char* function, const char* nam
     return false;
   }
   *out = array;
+  return true;
+}
+
+bool parse_optional_count(PyObject* object, const char* function, const char* name,
+                          std::optional<std::uint64_t>* out) noexcept {
+  if (object == Py_None) {
+    out->reset();
+    return true;
+  }
+  const PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
+  if (!PyLong_Check(object) && (number == nullptr || number->nb_index == nullptr)) {
+    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be None or an integer, not %.200s",
+                 function, name, Py_TYPE(object)->tp_name);
+    return false;
+  }
+  PyRef index = PyRef::steal(PyNumber_Index(object));
+  if (!index) return false;
+  const unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+    if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
+    PyErr_Clear();
+    PyErr_Format(PyExc_ValueError, "%s() argument '%s' must be a non-negative integer below 2**64",
+                 function, name);
+    return false;
+  }
+  *out = static_cast<std::uint64_t>(value);
+  return true;
+}
+
+bool parse_bool(PyObject* object, const char* function, const char* name, bool* out) noexcept {
+  if (PyBool_Check(object) || PyArray_IsScalar(object, Bool)) {
+    *out = PyObject_IsTrue(object) == 1;
+    return true;
+  }
+  PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be bool, not %.200s", function, name,
+               Py_TYPE(object)->tp_name);
+  return false;
+}
+
+bool parse_string(PyObject* object, const char* function, const char* name,
+                  std::string_view* out) noexcept {
+  if (!PyUnicode_Check(object)) {
+    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be str, not %.200s", function, name,
+                 Py_TYPE(object)->tp_name);
+    return false;
+  }
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(object, &size);
+  if (data == nullptr) return false;  // e.g. a lone surrogate
+  *out = std::string_view(data, static_cast<std::size_t>(size));
   return true;
 }
 

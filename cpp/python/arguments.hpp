@@ -1,10 +1,13 @@
 // Argument parsing for METH_FASTCALL | METH_KEYWORDS callables. Every
-// parameter is required and may be passed by position or by name; errors are
-// TypeErrors that name the function and the argument, as CPython's own do.
+// parameter may be passed by position or by name; errors are TypeErrors that
+// name the function and the argument, as CPython's own do.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
+#include <string_view>
 
 #include "numpy_api.hpp"
 
@@ -15,6 +18,11 @@ namespace barometra::python {
 bool parse_arguments(const char* function, std::span<const char* const> names,
                      PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                      PyObject** out) noexcept;
+// The same, with only the first `required` parameters required; out[i] of an
+// omitted one is null (the caller applies its default).
+bool parse_arguments(const char* function, std::span<const char* const> names,
+                     std::size_t required, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames, PyObject** out) noexcept;
 
 // Ordinary Python float conversion: floats, ints and objects with __float__ or
 // __index__. Anything else is a TypeError naming the argument; errors raised
@@ -22,9 +30,25 @@ bool parse_arguments(const char* function, std::span<const char* const> names,
 bool parse_double(PyObject* object, const char* function, const char* name,
                   double* out) noexcept;
 
+// A str (or subclass), read as UTF-8; the view lives as long as the object.
+// Anything else is a TypeError naming the argument. A str with no UTF-8 form
+// (lone surrogates) raises UnicodeEncodeError.
+bool parse_str(PyObject* object, const char* function, const char* name,
+               std::string_view* out) noexcept;
+
 // A numpy.ndarray (or subclass) whose dtype is native-endian float64; no
 // conversion of any kind. Anything else is a TypeError naming the argument.
 bool parse_float64_array(PyObject* object, const char* function, const char* name,
                          PyArrayObject** out) noexcept;
+
+// None (nothing) or a non-negative integer (int or __index__). A negative or
+// too large integer is a ValueError naming the argument.
+bool parse_optional_count(PyObject* object, const char* function, const char* name,
+                          std::optional<std::uint64_t>* out) noexcept;
+// True or False (Python or NumPy booleans); nothing else.
+bool parse_bool(PyObject* object, const char* function, const char* name, bool* out) noexcept;
+// A str, viewed as UTF-8 for as long as `object` lives.
+bool parse_string(PyObject* object, const char* function, const char* name,
+                  std::string_view* out) noexcept;
 
 }  // namespace barometra::python

@@ -22,6 +22,24 @@ PyRef new_array_like(const ArrayView& view) noexcept {
   return PyRef::steal(PyArray_SimpleNew(view.ndim(), view.shape(), NPY_DOUBLE));
 }
 
+PyRef new_array(std::span<const double> values, std::span<const npy_intp> shape) noexcept {
+  PyRef array = PyRef::steal(PyArray_SimpleNew(static_cast<int>(shape.size()),
+                                               const_cast<npy_intp*>(shape.data()), NPY_DOUBLE));
+  if (array) {
+    const auto size = static_cast<std::size_t>(PyArray_SIZE(reinterpret_cast<PyArrayObject*>(array.get())));
+    const std::size_t count = std::min(size, values.size());
+    if (count > 0) std::memcpy(array_data(array), values.data(), count * sizeof(double));
+  }
+  return array;
+}
+
+std::vector<double> flat_copy(PyArrayObject* array) {
+  const ArrayView view(array);
+  std::vector<double> values(static_cast<std::size_t>(view.size()));
+  view.copy_to(values.data());
+  return values;
+}
+
 namespace {
 
 constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;

@@ -17,7 +17,9 @@
 #include <expected>
 #include <limits>
 #include <optional>
+#include <span>
 #include <type_traits>
+#include <vector>
 
 #include "errors.hpp"
 #include "numpy_api.hpp"
@@ -223,6 +225,12 @@ class ArrayView {
 // A new C-contiguous float64 array of the view's shape (zero-dimensional
 // included), or null with a Python error set.
 PyRef new_array_like(const ArrayView& view) noexcept;
+// A new C-contiguous float64 array of the given shape holding a copy of
+// `values` (as many as the shape has elements), or null with an error set.
+PyRef new_array(std::span<const double> values, std::span<const npy_intp> shape) noexcept;
+// The elements of a float64 array in logical row-major order, flattened.
+// Throws std::bad_alloc.
+std::vector<double> flat_copy(PyArrayObject* array);
 inline double* array_data(const PyRef& array) noexcept {
   return static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
 }

@@ -4,21 +4,6 @@ namespace barometra::python {
 
 namespace {
 
-// Takes the current exception out of the thread state, normalised.
-PyRef fetch_exception() noexcept {
-#if PY_VERSION_HEX >= 0x030C0000
-  return PyRef::steal(PyErr_GetRaisedException());
-#else
-  PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
-  PyErr_Fetch(&type, &value, &traceback);
-  PyErr_NormalizeException(&type, &value, &traceback);
-  if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
-  Py_XDECREF(type);
-  Py_XDECREF(traceback);
-  return PyRef::steal(value);
-#endif
-}
-
 PyRef new_string(std::string_view text) noexcept {
   // Messages may quote user text; a stray byte must not lose the whole message.
   return PyRef::steal(
@@ -32,15 +17,6 @@ std::string utf8_or(PyObject* text, std::string_view fallback) {
   }
   PyErr_Clear();
   return std::string(fallback);
-}
-
-// "ModuleNotFoundError: No module named 'barometra.errors'"
-std::string describe(PyObject* exception) {
-  PyRef name = PyRef::steal(
-      PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(exception)), "__name__"));
-  std::string text = utf8_or(name.get(), Py_TYPE(exception)->tp_name);
-  PyRef str = PyRef::steal(PyObject_Str(exception));
-  return text.append(": ").append(utf8_or(str.get(), "<str() failed>"));
 }
 
 // The request's class, called with the message and the keywords in the order
@@ -79,6 +55,29 @@ PyRef build_requested(const ExceptionRequest& request) {
 
 }  // namespace
 
+// Takes the current exception out of the thread state, normalised.
+PyRef fetch_exception() noexcept {
+#if PY_VERSION_HEX >= 0x030C0000
+  return PyRef::steal(PyErr_GetRaisedException());
+#else
+  PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
+  Py_XDECREF(type);
+  Py_XDECREF(traceback);
+  return PyRef::steal(value);
+#endif
+}
+
+std::string describe_exception(PyObject* exception, std::string_view str_failed) {
+  PyRef name = PyRef::steal(
+      PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(exception)), "__name__"));
+  std::string text = utf8_or(name.get(), Py_TYPE(exception)->tp_name);
+  PyRef str = PyRef::steal(PyObject_Str(exception));
+  return text.append(": ").append(utf8_or(str.get(), str_failed));
+}
+
 PyRef barometra_python_error(const ExceptionRequest& request) {
   // The caller may be a thread that is not attached to the interpreter.
   Attached attached;
@@ -89,7 +88,7 @@ PyRef barometra_python_error(const ExceptionRequest& request) {
   text.append(" (could not construct barometra.errors.")
       .append(request.class_name)
       .append(": ")
-      .append(cause ? describe(cause.get()) : std::string("unknown error"))
+      .append(cause ? describe_exception(cause.get(), "<str() failed>") : std::string("unknown error"))
       .append(")");
   PyRef message = new_string(text);
   PyRef fallback;

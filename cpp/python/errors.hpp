@@ -37,6 +37,12 @@ inline PyRef to_exception(const ExceptionRequest& request) {
   return barometra_python_error(request);
 }
 
+// Takes the current exception (normalised) out of the thread state; null if none.
+PyRef fetch_exception() noexcept;
+// "ValueError: text": the type's __name__, ": " and str(exception), or
+// `str_failed` in place of the text when str() itself fails.
+std::string describe_exception(PyObject* exception, std::string_view str_failed);
+
 // Sets `exception` as the current error; returns null for `return raise(...)`.
 PyObject* raise(PyRef exception) noexcept;
 inline PyObject* raise_eos_error(const EosError& error) { return raise(to_python_error(error)); }

@@ -5,7 +5,9 @@
 #include "module.hpp"
 
 #include "errors.hpp"
+#include "hugoniot_eos.hpp"
 #include "numpy_api.hpp"
+#include "results.hpp"
 #include "rt_eos.hpp"
 
 namespace barometra::python {
@@ -40,6 +42,11 @@ int exec_engine(PyObject* module) noexcept {
     // monte_carlo_summary, holzapfel_derivative_analytical. Those not built
     // yet are left out; the rest keep their relative order.
     if (register_rt_eos(module) < 0) return -1;
+    if (register_hugoniot_eos(module) < 0) return -1;
+    if (register_result_classes(module) < 0) return -1;
+    if (add_function(module, &fit_least_squares_def) < 0) return -1;
+    if (add_function(module, &linear_uncertainty_def) < 0) return -1;
+    if (add_function(module, &monte_carlo_summary_def) < 0) return -1;
     if (add_function(module, &holzapfel_derivative_analytical_def) < 0) return -1;
     return 0;
   } catch (const std::bad_alloc&) {

@@ -16,6 +16,9 @@ int add_to_module(PyObject* module, const char* name, PyObject* object) noexcept
 int add_function(PyObject* module, PyMethodDef* definition) noexcept;
 
 // Module functions, registered by module.cpp.
+extern PyMethodDef fit_least_squares_def;
+extern PyMethodDef linear_uncertainty_def;
+extern PyMethodDef monte_carlo_summary_def;
 extern PyMethodDef holzapfel_derivative_analytical_def;
 
 }  // namespace barometra::python

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstddef>
-#include <new>
 #include <string_view>
 #include <tuple>
 #include <utility>
@@ -12,31 +11,18 @@
 #include "barometra/isothermal/batch.hpp"
 #include "arrays.hpp"
 #include "errors.hpp"
+#include "model_object.hpp"
 #include "module.hpp"
 
 namespace barometra::python {
 
 namespace {
 
-struct RtEosObject {
-  PyObject_HEAD
-  RtModel model;
-};
-
 // Created once per process and never released, so instances can be made
 // and checked without holding any module state.
 PyTypeObject* g_rt_eos_type = nullptr;
 
-const RtModel& model_of(PyObject* self) noexcept {
-  return reinterpret_cast<RtEosObject*>(self)->model;
-}
-
-void rt_eos_dealloc(PyObject* self) noexcept {
-  PyTypeObject* type = Py_TYPE(self);
-  reinterpret_cast<RtEosObject*>(self)->model.~RtModel();
-  type->tp_free(self);
-  Py_DECREF(type);  // instances of a heap type own a reference to it
-}
+const RtModel& model_of(PyObject* self) noexcept { return model_in<RtModel>(self); }
 
 // ---------------------------------------------------------------------------
 // Static constructors, one per RtModel variant, in tag order.
@@ -335,23 +321,14 @@ PyTypeObject* rt_eos_type() noexcept {
   if (g_rt_eos_type != nullptr) return g_rt_eos_type;
   fill_methods();
   static PyType_Slot slots[] = {
-      {Py_tp_dealloc, reinterpret_cast<void*>(&rt_eos_dealloc)},
+      {Py_tp_dealloc, reinterpret_cast<void*>(&model_object_dealloc<RtModel>)},
       {Py_tp_repr, reinterpret_cast<void*>(&rt_eos_repr)},
       {Py_tp_doc, const_cast<char*>("Private native representation of a built-in isothermal EOS.")},
       {Py_tp_methods, g_methods},
       {Py_tp_getset, g_getset},
       {0, nullptr},
   };
-  static PyType_Spec spec = {
-      "barometra._engine.RtEos",
-      sizeof(RtEosObject),
-      0,
-      // Immutable, not subclassable, and not callable: instances come only
-      // from the static constructors.
-      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-      slots,
-  };
-  g_rt_eos_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+  g_rt_eos_type = new_model_type<RtModel>("barometra._engine.RtEos", slots);
   return g_rt_eos_type;
 }
 
@@ -362,12 +339,7 @@ int register_rt_eos(PyObject* module) noexcept {
 }
 
 PyObject* wrap_rt_model(const RtModel& model) noexcept {
-  PyTypeObject* type = rt_eos_type();
-  if (type == nullptr) return nullptr;
-  PyObject* object = type->tp_alloc(type, 0);
-  if (object == nullptr) return nullptr;
-  new (&reinterpret_cast<RtEosObject*>(object)->model) RtModel(model);
-  return object;
+  return new_model_object(rt_eos_type(), model);
 }
 
 const RtModel* rt_model_of(PyObject* object) noexcept {

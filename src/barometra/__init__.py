@@ -1,9 +1,16 @@
 """barometra: equations of state of solids at high pressure and temperature.
 
-The numerical core is the private extension module ``barometra._engine``;
-failures surface as the exception classes of :mod:`barometra.errors`.
+The models live in :mod:`barometra.eos` and are re-exported here
+(``barometra.BM3``, ``barometra.Vinet``, ...); datasets, their CSV files and
+the bundled published measurements in :mod:`barometra.data`; exceptions in
+:mod:`barometra.errors`. The numbers all come from the native core, the
+private module ``barometra._engine``.
 """
+
+from . import data, eos, errors
+from .eos import *  # noqa: F403  (the models, also at the top level)
 
 __version__ = "0.1.0"
 
-__all__ = ["__version__"]
+__all__ = ["__version__", "data", "eos", "errors"]
+__all__ += eos.__all__

@@ -1,15 +1,27 @@
 """Type stubs of barometra._engine, the private native module of barometra."""
 
-from typing import SupportsFloat, SupportsIndex, final
+from collections.abc import Callable
+from typing import Literal, SupportsFloat, SupportsIndex, final
 
 import numpy as np
 import numpy.typing as npt
 
-__all__ = ["RtEos", "holzapfel_derivative_analytical"]
+__all__ = [
+    "RtEos",
+    "HugoniotEos",
+    "LeastSquaresResult",
+    "LinearPropagation",
+    "MonteCarloSummary",
+    "fit_least_squares",
+    "linear_uncertainty",
+    "monte_carlo_summary",
+    "holzapfel_derivative_analytical",
+]
 
 # Scalars go through Python float conversion: __float__ or __index__.
 _Real = SupportsFloat | SupportsIndex
 _Float64Array = npt.NDArray[np.float64]
+_Loss = Literal["linear", "soft_l1", "huber", "cauchy", "arctan"]
 
 @final
 class RtEos:
@@ -71,6 +83,87 @@ class RtEos:
     @property
     def reference_volume(self) -> float: ...
 
+@final
+class HugoniotEos:
+    """Private native representation of a built-in shock Hugoniot."""
+
+    @staticmethod
+    def linear_us_up(v0: _Real, rho0: _Real, c0: _Real, s: _Real, p0: _Real) -> HugoniotEos: ...
+    def evaluate_scalar(self, quantity: str, value: _Real) -> float: ...
+    def evaluate_array(self, quantity: str, values: _Float64Array) -> _Float64Array: ...
+
+@final
+class LeastSquaresResult:
+    """Private SciPy-compatible view of a native least-squares result."""
+
+    @property
+    def x(self) -> _Float64Array: ...
+    @property
+    def fun(self) -> _Float64Array: ...
+    @property
+    def jac(self) -> _Float64Array: ...
+    @property
+    def cost(self) -> float: ...
+    @property
+    def nfev(self) -> int: ...
+    @property
+    def njev(self) -> int: ...
+    @property
+    def status(self) -> int: ...
+    @property
+    def message(self) -> str: ...
+    @property
+    def success(self) -> bool: ...
+    @property
+    def optimality(self) -> float: ...
+    @property
+    def predicted_pressure(self) -> _Float64Array | None: ...
+    @property
+    def parameter_covariance(self) -> _Float64Array: ...
+
+@final
+class LinearPropagation:
+    """Private result of native delta-method covariance propagation."""
+
+    @property
+    def variance(self) -> _Float64Array: ...
+    @property
+    def covariance(self) -> _Float64Array | None: ...
+
+@final
+class MonteCarloSummary:
+    """Private result of native Monte Carlo summary statistics."""
+
+    @property
+    def lower(self) -> _Float64Array: ...
+    @property
+    def upper(self) -> _Float64Array: ...
+    @property
+    def standard_error(self) -> _Float64Array: ...
+    @property
+    def covariance(self) -> _Float64Array | None: ...
+
+def fit_least_squares(
+    residual_function: Callable[[_Float64Array], _Float64Array],
+    initial: _Float64Array,
+    lower: _Float64Array,
+    upper: _Float64Array,
+    loss: _Loss | str = "linear",
+    f_scale: _Real = 1.0,
+    max_nfev: SupportsIndex | None = None,
+    global_parameter_count: SupportsIndex | None = None,
+    point_count: SupportsIndex | None = None,
+    latent_coordinate_count: SupportsIndex | None = None,
+) -> LeastSquaresResult: ...
+def linear_uncertainty(
+    jacobian: _Float64Array,
+    covariance: _Float64Array,
+    state_variance: _Float64Array,
+    full_covariance: bool = False,
+) -> LinearPropagation: ...
+def monte_carlo_summary(
+    samples: _Float64Array, confidence: _Real, full_covariance: bool = False
+) -> MonteCarloSummary: ...
 def holzapfel_derivative_analytical(
     v0: _Real, volume: _Real, bulk_modulus: _Real, k0: _Real, c0: _Real, c2: _Real
 ) -> float: ...

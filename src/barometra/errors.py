@@ -10,6 +10,7 @@ The hierarchy lets callers catch failures the way Python code usually does::
     BarometraError                                   (Exception)
     +-- ValidationError                              (ValueError)
     |   +-- EosValidationError
+    |   +-- DataFileError
     +-- ConfigurationError                           (ValueError)
     +-- UnsupportedOperationError                    (NotImplementedError)
     +-- EosNumericalError                            (ArithmeticError)
@@ -34,6 +35,7 @@ __all__ = [
     "ConfigurationError",
     "EosValidationError",
     "EosNumericalError",
+    "DataFileError",
     "FitError",
     "FitValidationError",
     "FitEosValidationError",
@@ -92,6 +94,24 @@ class EosValidationError(ValidationError):
     """
 
     default_code = "eos.invalid_parameter"
+
+
+class DataFileError(ValidationError):
+    """A data file that cannot be read; a :class:`ValidationError`.
+
+    Besides ``field`` (the column concerned, or ``None``) it carries the
+    ``path`` of the file and the 1-based ``line`` of the fault.
+    """
+
+    default_code = "data.invalid_file"
+
+    def __init__(
+        self, message: str = "", *, path: str | None = None, line: int | None = None,
+        **keywords: str | None,
+    ) -> None:
+        super().__init__(message, **keywords)
+        self.path = path
+        self.line = line
 
 
 class EosNumericalError(BarometraError, ArithmeticError):

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <limits>
 #include <optional>
 #include <tuple>
 #include <type_traits>
@@ -20,12 +19,13 @@
 #include "barometra/thermal/asymptotic_power_law.hpp"
 #include "barometra/thermal/variable_q.hpp"
 #include "barometra/thermal/vibrational.hpp"
+#include "test_support.hpp"
 
 namespace barometra {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using namespace test_support;
+
 // MgO-like.
 constexpr double kV0 = 11.25, kTr = 300.0, kTheta0 = 773.0, kGamma0 = 1.5, kQ = 1.5, kN = 2.0;
 constexpr double k3nR = 3.0 * kN * 8.31446261815324;
@@ -37,11 +37,6 @@ using EinsteinBM3 = MieGruneisen<BM3, false>;
 using VariableQBM3 = VariableQMieGruneisenDebye<BM3>;
 using PowerLawBM3 = AsymptoticPowerLawMieGruneisenDebye<BM3>;
 
-const auto kBadVolume =
-    std::unexpected(EosError::invalid_state("volume", "must be positive and finite"));
-const auto kBadTemperature =
-    std::unexpected(EosError::invalid_state("temperature", "must be positive and finite"));
-
 template <class R = BM3>
 R reference() {
   if constexpr (std::is_same_v<R, BM3>) return *BM3::create(kV0, 160.0, 4.15);
@@ -50,16 +45,6 @@ R reference() {
 
 DebyeBM3 debye(double q = kQ, Law law = Law::integrated_gruneisen) {
   return *DebyeBM3::create(reference(), kTr, kTheta0, kGamma0, q, kN, law);
-}
-
-double ok(const Result& r) {
-  EXPECT_TRUE(r) << (r ? "" : r.error().text());
-  return r ? *r : kNaN;
-}
-
-// Fourth-order central difference.
-double derivative(const std::function<double(double)>& f, double x, double h) {
-  return (-f(x + 2 * h) + 8 * f(x + h) - 8 * f(x - h) + f(x - 2 * h)) / (12 * h);
 }
 
 // One configuration per code path.
@@ -313,47 +298,33 @@ TEST(VariableQ, ThetaMatchesCompositeSimpsonInEveryBranch) {
 }
 
 TEST(MieGruneisenConstructors, ReportTheFirstBadParameterInCheckOrder) {
-  auto positive = [](const char* f) {
-    return EosError::invalid_parameter(f, "must be positive and finite");
-  };
-  auto finite = [](const char* f) { return EosError::invalid_parameter(f, "must be finite"); };
-  auto error = [](const auto& m) { return m ? std::nullopt : std::optional(m.error()); };
   using P = std::vector<double>;
-  // Parameters in check order, and the error when each is NaN with every later one.
-  const std::tuple<P, std::vector<EosError>, std::function<std::optional<EosError>(const P&)>>
-      cases[] = {
-          {{kTr, kTheta0, kGamma0, kQ, kN, 40.0},
-           {positive("Tr"), positive("theta0"), finite("gamma0"), finite("q"), positive("n"),
-            positive("Cvmax")},
-           [&](const P& p) {
-             return error(DebyeBM3::create(reference(), p[0], p[1], p[2], p[3], p[4],
-                                           Law::variable_exponent, Ref::absolute_zero, p[5]));
-           }},
-          {{kTr, kTheta0, kGamma0, 1.0, 1.0, kN},
-           {positive("Tr"), positive("theta0"), finite("gamma0"), finite("q0"), finite("q1"),
-            positive("n")},
-           [&](const P& p) {
-             return error(VariableQBM3::create(reference(), p[0], p[1], p[2], p[3], p[4], p[5]));
-           }},
-          // a is checked before Tr although it comes after gamma0 in the call.
-          {{0.5, kTr, kTheta0, kGamma0, 1.0, kN},
-           {finite("a"), positive("Tr"), positive("theta0"), finite("gamma0"), finite("b"),
-            positive("n")},
-           [&](const P& p) {
-             return error(PowerLawBM3::create(reference(), p[1], p[2], p[3], p[0], p[4], p[5]));
-           }},
-      };
-  for (const auto& [good, errors, build] : cases) {
-    EXPECT_FALSE(build(good));
-    for (std::size_t i = 0; i < good.size(); ++i) {
-      P values = good;
-      std::fill(values.begin() + i, values.end(), kNaN);
-      EXPECT_EQ(build(values), errors[i]) << i;
-    }
-  }
+  expect_checks_in_order({kTr, kTheta0, kGamma0, kQ, kN, 40.0},
+                         {positive("Tr"), positive("theta0"), finite("gamma0"), finite("q"),
+                          positive("n"), positive("Cvmax")},
+                         [&](const P& p) {
+                           return DebyeBM3::create(reference(), p[0], p[1], p[2], p[3], p[4],
+                                                   Law::variable_exponent, Ref::absolute_zero,
+                                                   p[5]);
+                         });
+  expect_checks_in_order({kTr, kTheta0, kGamma0, 1.0, 1.0, kN},
+                         {positive("Tr"), positive("theta0"), finite("gamma0"), finite("q0"),
+                          finite("q1"), positive("n")},
+                         [&](const P& p) {
+                           return VariableQBM3::create(reference(), p[0], p[1], p[2], p[3], p[4],
+                                                       p[5]);
+                         });
+  // a is checked before Tr although it comes after gamma0 in the call.
+  expect_checks_in_order({0.5, kTr, kTheta0, kGamma0, 1.0, kN},
+                         {finite("a"), positive("Tr"), positive("theta0"), finite("gamma0"),
+                          finite("b"), positive("n")},
+                         [&](const P& p) {
+                           return PowerLawBM3::create(reference(), p[1], p[2], p[3], p[0], p[4],
+                                                      p[5]);
+                         });
   // a lies in the closed unit interval.
   auto with_a = [&](double a) {
-    return error(PowerLawBM3::create(reference(), kTr, kTheta0, kGamma0, a, 1.0, kN));
+    return error_of(PowerLawBM3::create(reference(), kTr, kTheta0, kGamma0, a, 1.0, kN));
   };
   EXPECT_FALSE(with_a(0.0) || with_a(1.0));
   for (double a : {-1e-300, 1.0000000000000002}) {

@@ -22,16 +22,32 @@ SIGNATURES = {
     **{f"RtEos.{name}": text for name, (_, _, text) in MODELS.items()},
     **{f"RtEos.{name}": text for name, text in METHODS.items()},
     "holzapfel_derivative_analytical": "(v0, volume, bulk_modulus, k0, c0, c2)",
+    "fit_least_squares": '(residual_function, initial, lower, upper, loss="linear", '
+                         "f_scale=1.0, max_nfev=None, global_parameter_count=None, "
+                         "point_count=None, latent_coordinate_count=None)",
+    "linear_uncertainty": "(jacobian, covariance, state_variance, full_covariance=False)",
+    "monte_carlo_summary": "(samples, confidence, full_covariance=False)",
+}
+RESULT_CLASSES = {
+    "LeastSquaresResult": "Private SciPy-compatible view of a native least-squares result.",
+    "LinearPropagation": "Private result of native delta-method covariance propagation.",
+    "MonteCarloSummary": "Private result of native Monte Carlo summary statistics.",
 }
 
 
 def test_registration():
-    assert _engine.__all__ == ["RtEos", "holzapfel_derivative_analytical"]
+    assert _engine.__all__ == [
+        "RtEos", "HugoniotEos", *RESULT_CLASSES, "fit_least_squares", "linear_uncertainty",
+        "monte_carlo_summary", "holzapfel_derivative_analytical"]
+    for name, doc in RESULT_CLASSES.items():
+        cls = getattr(_engine, name)
+        assert (cls.__module__, cls.__doc__) == ("barometra._engine", doc)
     assert RtEos.__module__ == _engine.holzapfel_derivative_analytical.__module__ == (
         "barometra._engine")
     assert RtEos.__qualname__ == "RtEos"
     published = {f"RtEos.{name}" for name in vars(RtEos) if not name.startswith("_")}
-    assert published | {"holzapfel_derivative_analytical"} == (
+    functions = {name for name in SIGNATURES if "." not in name}
+    assert published | functions == (
         set(SIGNATURES) | {"RtEos.model_name", "RtEos.reference_volume"})
 
 
@@ -40,7 +56,8 @@ def test_signature(path, text):
     owner, _, name = path.rpartition(".")
     function = getattr(RtEos if owner else _engine, name)
     assert function.__text_signature__ == text
-    assert str(inspect.signature(function)) == text.replace("$self", "self, /")
+    assert str(inspect.signature(function)) == text.replace("$self", "self, /").replace(
+        '"linear"', "'linear'")
     assert function.__doc__
     if name in MODELS:
         assert isinstance(inspect.getattr_static(RtEos, name), staticmethod)

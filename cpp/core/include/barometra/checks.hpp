@@ -16,6 +16,7 @@ using Check = std::optional<EosError>;
 
 inline constexpr const char* kMustBePositiveFinite = "must be positive and finite";
 inline constexpr const char* kMustBeFinite = "must be finite";
+inline constexpr const char* kMustNotBeNegative = "must not be negative";
 inline constexpr double kMachineEpsilon = 2.220446049250313e-16;  // 2^-52
 
 // NaN compares false, so `x > 0` also rejects NaN.

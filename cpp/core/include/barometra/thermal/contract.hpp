@@ -42,6 +42,11 @@ constexpr Check check_temperature(double temperature) noexcept {
   return require_positive_finite_state(temperature, "temperature");
 }
 
+// The state check of most thermal pressures: the volume first, then the temperature.
+constexpr Check check_volume_and_temperature(double volume, double temperature) noexcept {
+  return first_failure(check_volume(volume), check_temperature(temperature));
+}
+
 constexpr Check check_dac_fraction(double f_dac) noexcept {
   if (!is_finite(f_dac)) return EosError::invalid_state("f_dac", kMustBeFinite);
   if (!(f_dac >= 0.0 && f_dac < 1.0)) {
@@ -49,6 +54,21 @@ constexpr Check check_dac_fraction(double f_dac) noexcept {
   }
   return std::nullopt;
 }
+
+namespace detail {
+
+// g(T) - g(Tr), the first error passing through: what heating from Tr at
+// constant volume adds to a quantity g of the temperature.
+template <class G>
+Result heating_increment(G&& g, double temperature, double tr) noexcept {
+  auto value = g(temperature);
+  if (!value) return value;
+  auto at_tr = g(tr);
+  if (!at_tr) return at_tr;
+  return finite_or_error(*value - *at_tr);
+}
+
+}  // namespace detail
 
 template <class Model>
 class ThermalModelBase {

@@ -78,13 +78,21 @@ inline Result sokolova_einstein_energy(double theta, double temperature) noexcep
   return finite_or_error(0.5 * theta - theta * std::exp(y) / std::expm1(y));
 }
 
+namespace detail {
+// gamma(x) of Sokolova et al. (2016) from the reference EOS's P, K and K' at
+// x V0, with w = t - beta cbrt(x).
+inline double sokolova_gruneisen(double w, double p, double k, double k_prime,
+                                 double delta) noexcept {
+  return delta + (9.0 * k * k_prime + (2.0 * p * w - 3.0 * k) - 6.0 * k * w) /
+                     (6.0 * (3.0 * k - 2.0 * p * w));
+}
+}  // namespace detail
+
 // x = V/V0; p, k and k_prime are the reference EOS's P, K and K' at that volume.
 inline Result sokolova_gruneisen_integrand(double x, double p, double k, double k_prime,
                                            double delta, double t, double beta) noexcept {
   const double w = t - beta * std::cbrt(x);
-  const double gamma = delta + (9.0 * k * k_prime + (2.0 * p * w - 3.0 * k) - 6.0 * k * w) /
-                                   (6.0 * (3.0 * k - 2.0 * p * w));
-  return finite_or_error(gamma / x);
+  return finite_or_error(detail::sokolova_gruneisen(w, p, k, k_prime, delta) / x);
 }
 
 }  // namespace barometra

@@ -1,0 +1,168 @@
+#include "hugoniot_eos.hpp"
+
+#include <array>
+#include <expected>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "arguments.hpp"
+#include "arrays.hpp"
+#include "barometra/hugoniot.hpp"
+#include "errors.hpp"
+#include "model_object.hpp"
+#include "module.hpp"
+#include "number_format.hpp"
+
+namespace barometra::python {
+
+namespace {
+
+// Created once per process and never released, like RtEos.
+PyTypeObject* g_hugoniot_eos_type = nullptr;
+
+const LinearUsUpHugoniot& model_of(PyObject* self) noexcept {
+  return model_in<LinearUsUpHugoniot>(self);
+}
+
+using QuantityIndex = std::expected<std::size_t, EosError>;
+
+PyObject* linear_us_up(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                       PyObject* kwnames) noexcept {
+  static constexpr const char* kName = "linear_us_up";
+  static constexpr std::array<const char*, 5> kNames{"v0", "rho0", "c0", "s", "p0"};
+  PyObject* objects[kNames.size()];
+  std::array<double, kNames.size()> values;
+  if (!parse_arguments(kName, kNames, args, nargs, kwnames, objects)) return nullptr;
+  for (std::size_t i = 0; i < kNames.size(); ++i) {
+    if (!parse_double(objects[i], kName, kNames[i], &values[i])) return nullptr;
+  }
+  const auto [v0, rho0, c0, s, p0] = values;
+  const auto model = LinearUsUpHugoniot::create(v0, rho0, c0, s, p0);
+  if (!model) return guarded([&] { return raise_eos_error(model.error()); });
+  return new_model_object(g_hugoniot_eos_type, *model);
+}
+
+// The quantity's index, or the unknown-name error; false only with a Python
+// error set (the argument is not a str).
+bool parse_quantity(PyObject* object, const char* function, QuantityIndex* out) noexcept {
+  std::string_view name;
+  if (!parse_str(object, function, "quantity", &name)) {
+    // A str without a UTF-8 form (lone surrogates) names no quantity.
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return false;
+    PyErr_Clear();
+  }
+  *out = hugoniot_quantity_index(name);
+  return true;
+}
+
+PyObject* evaluate_scalar(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames) noexcept {
+  static constexpr const char* kName = "evaluate_scalar";
+  static constexpr std::array<const char*, 2> kNames{"quantity", "value"};
+  PyObject* objects[kNames.size()];
+  QuantityIndex quantity;
+  double value;
+  if (!parse_arguments(kName, kNames, args, nargs, kwnames, objects) ||
+      !parse_quantity(objects[0], kName, &quantity) ||
+      !parse_double(objects[1], kName, "value", &value)) {
+    return nullptr;
+  }
+  const Result result =
+      quantity ? (model_of(self).*kHugoniotQuantities[*quantity].operation)(value)
+               : Result(std::unexpected(quantity.error()));
+  if (!result) return guarded([&] { return raise_eos_error(result.error()); });
+  return PyFloat_FromDouble(*result);
+}
+
+PyObject* evaluate_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) noexcept {
+  static constexpr const char* kName = "evaluate_array";
+  static constexpr std::array<const char*, 2> kNames{"quantity", "values"};
+  PyObject* objects[kNames.size()];
+  QuantityIndex quantity;
+  PyArrayObject* array;
+  if (!parse_arguments(kName, kNames, args, nargs, kwnames, objects) ||
+      !parse_quantity(objects[0], kName, &quantity) ||
+      !parse_float64_array(objects[1], kName, "values", &array)) {
+    return nullptr;
+  }
+  // A copy: the workers read it detached, independent of `self`.
+  const LinearUsUpHugoniot model = model_of(self);
+  return guarded([&]() -> PyObject* {
+    if (!quantity) {
+      // Every element fails alike, so an empty array still succeeds.
+      const EosError error = quantity.error();
+      return map_array(array, kParallelThreshold,
+                       [error](double) noexcept -> Result { return std::unexpected(error); });
+    }
+    // Dispatched once, so the element loop calls the operation directly.
+    return visit_hugoniot_quantity(*quantity, [&](auto index) {
+      constexpr auto operation = kHugoniotQuantities[decltype(index)::value].operation;
+      return map_array(array, kParallelThreshold,
+                       [&model](double x) noexcept { return (model.*operation)(x); });
+    });
+  });
+}
+
+PyObject* hugoniot_eos_repr(PyObject* self) noexcept {
+  return guarded([self] {
+    const LinearUsUpHugoniot& model = model_of(self);
+    const std::pair<const char*, double> fields[] = {{"v0", model.v0()},
+                                                     {"rho0", model.rho0()},
+                                                     {"c0", model.c0()},
+                                                     {"s", model.s()},
+                                                     {"p0", model.p0()}};
+    std::string text = "HugoniotEos(LinearUsUpHugoniot { ";
+    for (const auto& [name, value] : fields) {
+      if (name != fields[0].first) text.append(", ");
+      text.append(name).append(": ").append(format_shortest(value));
+    }
+    text.append(" })");
+    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  });
+}
+
+template <auto Function>
+constexpr PyCFunction fastcall() noexcept {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Function));
+}
+
+PyMethodDef g_methods[] = {
+    {"linear_us_up", fastcall<&linear_us_up>(), METH_STATIC | METH_FASTCALL | METH_KEYWORDS,
+     "linear_us_up(v0, rho0, c0, s, p0)\n--\n\n"
+     "Hugoniot whose shock velocity is linear in the particle velocity, Us = c0 + s up,\n"
+     "from the reference state (v0, rho0, p0)."},
+    {"evaluate_scalar", fastcall<&evaluate_scalar>(), METH_FASTCALL | METH_KEYWORDS,
+     "evaluate_scalar($self, quantity, value)\n--\n\n"
+     "One value of the named quantity: 'volume' from a pressure; 'density',\n"
+     "'pressure', 'shock_velocity', 'tangent_modulus', 'particle_velocity' and\n"
+     "'specific_internal_energy_change' from a volume; 'volume_from_particle_velocity',\n"
+     "'pressure_from_particle_velocity' and 'shock_velocity_from_particle_velocity'\n"
+     "from a particle velocity."},
+    {"evaluate_array", fastcall<&evaluate_array>(), METH_FASTCALL | METH_KEYWORDS,
+     "evaluate_array($self, quantity, values)\n--\n\n"
+     "The named quantity (see evaluate_scalar) at each value; same shape as values."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace
+
+int register_hugoniot_eos(PyObject* module) noexcept {
+  if (g_hugoniot_eos_type == nullptr) {
+    static PyType_Slot slots[] = {
+        {Py_tp_dealloc, reinterpret_cast<void*>(&model_object_dealloc<LinearUsUpHugoniot>)},
+        {Py_tp_repr, reinterpret_cast<void*>(&hugoniot_eos_repr)},
+        {Py_tp_doc,
+         const_cast<char*>("Private native representation of a built-in shock Hugoniot.")},
+        {Py_tp_methods, g_methods},
+        {0, nullptr},
+    };
+    g_hugoniot_eos_type =
+        new_model_type<LinearUsUpHugoniot>("barometra._engine.HugoniotEos", slots);
+    if (g_hugoniot_eos_type == nullptr) return -1;
+  }
+  return add_to_module(module, "HugoniotEos", reinterpret_cast<PyObject*>(g_hugoniot_eos_type));
+}
+
+}  // namespace barometra::python

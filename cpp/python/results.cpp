@@ -1,0 +1,283 @@
+#include "results.hpp"
+
+#include <array>
+#include <new>
+#include <span>
+#include <utility>
+
+#include "arrays.hpp"
+#include "errors.hpp"
+#include "module.hpp"
+
+namespace barometra::python {
+
+namespace {
+
+template <class T>
+struct Holder {
+  PyObject_HEAD
+  T value;
+};
+
+template <class T>
+const T& value_of(PyObject* self) noexcept {
+  return reinterpret_cast<Holder<T>*>(self)->value;
+}
+
+template <class T>
+void holder_dealloc(PyObject* self) noexcept {
+  PyTypeObject* type = Py_TYPE(self);
+  reinterpret_cast<Holder<T>*>(self)->value.~T();
+  type->tp_free(self);
+  Py_DECREF(type);  // instances of a heap type own a reference to it
+}
+
+// Created once per process and never released, like RtEos.
+PyTypeObject* g_least_squares_type = nullptr;
+PyTypeObject* g_linear_propagation_type = nullptr;
+PyTypeObject* g_monte_carlo_type = nullptr;
+
+template <class T>
+PyTypeObject* ready_type(PyTypeObject*& cache, const char* name, const char* doc,
+                         PyGetSetDef* getset, reprfunc repr) noexcept {
+  if (cache != nullptr) return cache;
+  PyType_Slot slots[] = {
+      {Py_tp_dealloc, reinterpret_cast<void*>(&holder_dealloc<T>)},
+      {Py_tp_doc, const_cast<char*>(doc)},
+      {Py_tp_getset, getset},
+      {repr != nullptr ? Py_tp_repr : 0, reinterpret_cast<void*>(repr)},
+      {0, nullptr},
+  };
+  PyType_Spec spec = {
+      name,
+      static_cast<int>(sizeof(Holder<T>)),
+      0,
+      // Immutable and not callable: instances come only from the functions.
+      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+      slots,
+  };
+  cache = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+  return cache;
+}
+
+template <class T>
+PyObject* wrap(PyTypeObject* type, T&& value) noexcept {
+  if (type == nullptr) return nullptr;
+  PyObject* object = type->tp_alloc(type, 0);
+  if (object == nullptr) return nullptr;
+  new (&reinterpret_cast<Holder<T>*>(object)->value) T(std::move(value));
+  return object;
+}
+
+PyObject* vector_array(std::span<const double> values) noexcept {
+  const std::array<npy_intp, 1> shape{static_cast<npy_intp>(values.size())};
+  return new_array(values, shape).release();
+}
+
+PyObject* square_array(std::span<const double> values, std::size_t order) noexcept {
+  const std::array<npy_intp, 2> shape{static_cast<npy_intp>(order),
+                                      static_cast<npy_intp>(order)};
+  return new_array(values, shape).release();
+}
+
+PyObject* optional_square_array(const std::optional<std::vector<double>>& values,
+                                std::size_t order) noexcept {
+  if (!values) Py_RETURN_NONE;
+  return square_array(*values, order);
+}
+
+// ---------------------------------------------------------------------------
+// LeastSquaresResult
+
+const SolverResult& solver_of(PyObject* self) noexcept {
+  return value_of<LeastSquaresRecord>(self).solver;
+}
+
+PyObject* lsq_x(PyObject* self, void*) noexcept { return vector_array(solver_of(self).x); }
+PyObject* lsq_fun(PyObject* self, void*) noexcept { return vector_array(solver_of(self).fun); }
+PyObject* lsq_cost(PyObject* self, void*) noexcept {
+  return PyFloat_FromDouble(solver_of(self).cost);
+}
+PyObject* lsq_optimality(PyObject* self, void*) noexcept {
+  return PyFloat_FromDouble(solver_of(self).optimality);
+}
+PyObject* lsq_nfev(PyObject* self, void*) noexcept {
+  return PyLong_FromUnsignedLongLong(solver_of(self).nfev);
+}
+PyObject* lsq_njev(PyObject* self, void*) noexcept {
+  return PyLong_FromUnsignedLongLong(solver_of(self).njev);
+}
+PyObject* lsq_status(PyObject* self, void*) noexcept {
+  return PyLong_FromLong(solver_of(self).status);
+}
+PyObject* lsq_success(PyObject* self, void*) noexcept {
+  return PyBool_FromLong(solver_of(self).success);
+}
+PyObject* lsq_message(PyObject* self, void*) noexcept {
+  const std::string_view message = solver_of(self).message;
+  return PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size()));
+}
+
+// The dense m x n matrix is built only here: a structured fit keeps its
+// Jacobian compact, which at many points is far smaller.
+PyObject* lsq_jac(PyObject* self, void*) noexcept {
+  const Jacobian& jac = solver_of(self).jac;
+  const std::array<npy_intp, 2> shape{static_cast<npy_intp>(jac.rows()),
+                                      static_cast<npy_intp>(jac.cols())};
+  std::size_t size;
+  if (__builtin_mul_overflow(jac.rows(), jac.cols(), &size) ||
+      size > static_cast<std::size_t>(PY_SSIZE_T_MAX) / sizeof(double)) {
+    return PyErr_NoMemory();
+  }
+  PyRef array = PyRef::steal(PyArray_ZEROS(2, const_cast<npy_intp*>(shape.data()), NPY_DOUBLE, 0));
+  if (!array) return nullptr;
+  jac.write_dense(std::span(array_data(array), size));
+  return array.release();
+}
+
+PyObject* lsq_predicted_pressure(PyObject* self, void*) noexcept {
+  const auto& predicted = value_of<LeastSquaresRecord>(self).predicted_pressure;
+  if (!predicted) Py_RETURN_NONE;
+  return vector_array(*predicted);
+}
+
+PyObject* lsq_parameter_covariance(PyObject* self, void*) noexcept {
+  const LeastSquaresRecord& record = value_of<LeastSquaresRecord>(self);
+  const std::size_t k = record.leading_count;
+  if (record.parameter_covariance) return square_array(*record.parameter_covariance, k);
+  return guarded([&]() -> PyObject* {
+    const Jacobian& jac = record.solver.jac;
+    auto covariance = jac.layout()
+                          ? parameter_covariance_structured(jac)
+                          : parameter_covariance(jac.to_dense(), jac.rows(), jac.cols(), k);
+    if (!covariance) return raise(to_python_fit_error(covariance.error()));
+    return square_array(*covariance, k);
+  });
+}
+
+PyObject* lsq_repr(PyObject* self) noexcept {
+  const SolverResult& r = solver_of(self);
+  PyRef cost = PyRef::steal(PyFloat_FromDouble(r.cost));
+  if (!cost) return nullptr;
+  return PyUnicode_FromFormat("LeastSquaresResult(status=%d, success=%s, cost=%R, nfev=%llu, njev=%llu)",
+                              static_cast<int>(r.status), r.success ? "True" : "False",
+                              cost.get(), static_cast<unsigned long long>(r.nfev),
+                              static_cast<unsigned long long>(r.njev));
+}
+
+PyGetSetDef g_least_squares_getset[] = {
+    {"x", &lsq_x, nullptr, "Final parameter vector (n).", nullptr},
+    {"fun", &lsq_fun, nullptr, "Residuals at x (m).", nullptr},
+    {"jac", &lsq_jac, nullptr,
+     "Finite-difference Jacobian at the reported point, shape (m, n), rows scaled for the "
+     "robust loss.",
+     nullptr},
+    {"cost", &lsq_cost, nullptr, "Robust cost at x.", nullptr},
+    {"nfev", &lsq_nfev, nullptr,
+     "Residual evaluations of the iteration (finite differences not counted).", nullptr},
+    {"njev", &lsq_njev, nullptr, "Jacobian evaluations.", nullptr},
+    {"status", &lsq_status, nullptr,
+     "0: budget exhausted or no acceptable step; 1: gtol; 2: ftol; 3: xtol; 4: ftol and xtol.",
+     nullptr},
+    {"message", &lsq_message, nullptr, "Why the iteration stopped.", nullptr},
+    {"success", &lsq_success, nullptr, "True for status 1 to 4.", nullptr},
+    {"optimality", &lsq_optimality, nullptr, "Projected gradient norm of the last Jacobian.",
+     nullptr},
+    {"predicted_pressure", &lsq_predicted_pressure, nullptr,
+     "Pressure predictions are present for end-to-end native EOS fits.", nullptr},
+    {"parameter_covariance", &lsq_parameter_covariance, nullptr,
+     "Leading model-parameter covariance after profiling latent coordinates.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+// ---------------------------------------------------------------------------
+// LinearPropagation and MonteCarloSummary
+
+PyObject* propagation_variance(PyObject* self, void*) noexcept {
+  return vector_array(value_of<LinearPropagation>(self).variance);
+}
+PyObject* propagation_covariance(PyObject* self, void*) noexcept {
+  const LinearPropagation& p = value_of<LinearPropagation>(self);
+  return optional_square_array(p.covariance, p.variance.size());
+}
+
+PyGetSetDef g_linear_propagation_getset[] = {
+    {"variance", &propagation_variance, nullptr, "Variance of each derived quantity (q).",
+     nullptr},
+    {"covariance", &propagation_covariance, nullptr,
+     "Covariance of the derived quantities (q x q), or None when not requested.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyObject* summary_lower(PyObject* self, void*) noexcept {
+  return vector_array(value_of<MonteCarloSummary>(self).lower);
+}
+PyObject* summary_upper(PyObject* self, void*) noexcept {
+  return vector_array(value_of<MonteCarloSummary>(self).upper);
+}
+PyObject* summary_standard_error(PyObject* self, void*) noexcept {
+  return vector_array(value_of<MonteCarloSummary>(self).standard_error);
+}
+PyObject* summary_covariance(PyObject* self, void*) noexcept {
+  const MonteCarloSummary& s = value_of<MonteCarloSummary>(self);
+  return optional_square_array(s.covariance, s.lower.size());
+}
+
+PyGetSetDef g_monte_carlo_getset[] = {
+    {"lower", &summary_lower, nullptr, "Lower ends of the central intervals (p).", nullptr},
+    {"upper", &summary_upper, nullptr, "Upper ends of the central intervals (p).", nullptr},
+    {"standard_error", &summary_standard_error, nullptr,
+     "Sample standard deviation of each variable (p).", nullptr},
+    {"covariance", &summary_covariance, nullptr,
+     "Sample covariance (p x p), or None when not requested.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyTypeObject* least_squares_type() noexcept {
+  return ready_type<LeastSquaresRecord>(
+      g_least_squares_type, "barometra._engine.LeastSquaresResult",
+      "Private SciPy-compatible view of a native least-squares result.", g_least_squares_getset,
+      &lsq_repr);
+}
+
+PyTypeObject* linear_propagation_type() noexcept {
+  return ready_type<LinearPropagation>(
+      g_linear_propagation_type, "barometra._engine.LinearPropagation",
+      "Private result of native delta-method covariance propagation.",
+      g_linear_propagation_getset, nullptr);
+}
+
+PyTypeObject* monte_carlo_type() noexcept {
+  return ready_type<MonteCarloSummary>(
+      g_monte_carlo_type, "barometra._engine.MonteCarloSummary",
+      "Private result of native Monte Carlo summary statistics.", g_monte_carlo_getset, nullptr);
+}
+
+}  // namespace
+
+int register_result_classes(PyObject* module) noexcept {
+  const std::array<std::pair<const char*, PyTypeObject*>, 3> classes{{
+      {"LeastSquaresResult", least_squares_type()},
+      {"LinearPropagation", linear_propagation_type()},
+      {"MonteCarloSummary", monte_carlo_type()},
+  }};
+  for (const auto& [name, type] : classes) {
+    if (type == nullptr) return -1;
+    if (add_to_module(module, name, reinterpret_cast<PyObject*>(type)) < 0) return -1;
+  }
+  return 0;
+}
+
+PyObject* wrap_least_squares_result(LeastSquaresRecord&& record) noexcept {
+  return wrap(least_squares_type(), std::move(record));
+}
+
+PyObject* wrap_linear_propagation(LinearPropagation&& propagation) noexcept {
+  return wrap(linear_propagation_type(), std::move(propagation));
+}
+
+PyObject* wrap_monte_carlo_summary(MonteCarloSummary&& summary) noexcept {
+  return wrap(monte_carlo_type(), std::move(summary));
+}
+
+}  // namespace barometra::python
