@@ -1,0 +1,6 @@
+"""``python -m barometra``: the command line."""
+
+from ._cli import main
+
+if __name__ == "__main__":  # not when a tool imports every module of the package
+    raise SystemExit(main())
