@@ -57,3 +57,29 @@ def evaluate(
     if converted.ndim == 0:
         return scalar(float(converted))
     return array(converted)
+
+
+def evaluate_pair(
+    scalar: Callable[[str, float, float], float],
+    array: Callable[[str, FloatArray, FloatArray], FloatArray],
+    quantity: str,
+    first: npt.ArrayLike,
+    second: npt.ArrayLike,
+    names: tuple[str, str],
+) -> float | FloatArray:
+    """One engine quantity of two inputs, broadcast against each other with
+    NumPy's rules: a float when both are scalars, an array of the broadcast
+    shape otherwise."""
+    a = first if type(first) is np.ndarray and first.dtype is _FLOAT64 \
+        else as_float64_array(first, names[0])
+    b = second if type(second) is np.ndarray and second.dtype is _FLOAT64 \
+        else as_float64_array(second, names[1])
+    if a.shape != b.shape:
+        try:
+            a, b = np.broadcast_arrays(a, b)  # read-only views: nothing is copied
+        except ValueError:
+            raise ValueError(f"{names[0]} of shape {a.shape} and {names[1]} of shape "
+                             f"{b.shape} do not broadcast together") from None
+    elif not a.ndim:
+        return scalar(quantity, float(a), float(b))
+    return array(quantity, a, b)

@@ -30,10 +30,54 @@ and p0, 0 by default) gives pressure, density, shock and particle velocities,
 tangent modulus and internal-energy change along the states one shock
 reaches, and their inverses from pressure or particle velocity.
 
+Thermal models add a thermal part to a reference isotherm (any of the
+models above, given as ``reference=``); each method is one quantity of two
+state variables, broadcast with NumPy's rules (volumes in J/bar per formula
+unit, pressures in GPa, temperatures in K):
+
+=======================================  ====================================
+Class                                    Parameters after reference, tr
+=======================================  ====================================
+:class:`MieGruneisenDebye`               theta0, gamma0, q, n; options
+:class:`MieGruneisenEinstein`            theta0, gamma0, q, n
+:class:`AsymptoticPowerLawMieGruneisenDebye`  theta0, gamma0, a, b, n
+:class:`VariableQMieGruneisenDebye`      theta0, gamma0, q0, q1, n
+:class:`Dewaele2006`                     theta0, gamma0, gamma_inf, beta, ...
+:class:`DorogokupetsOganov2007`          four oscillators, gamma0, ...
+:class:`MultiOscillatorGruneisen`        (alias ``Sokolova2016``) qe1o, ...
+:class:`DebyeAnharmonicHelmholtz`        theta0, gamma0, q, b1, b2, b3
+:class:`LinearThermalPressure`           alpha_kt
+:class:`LogVolumeThermalPressure`        alpha_kt_ref, dk_dt_v
+:class:`DebyeQuadraticThermalPressure`   theta0, gamma0, q, n, a, m
+:class:`SecondOrderTaylorThermalPressure`  eta0, c0 ... c5
+:class:`HollandPowell`                   theta, alpha0, n
+:class:`ThermalModifiedTait`             theta, alpha0, n (over ModifiedTait)
+:class:`ThermalReferenceState`           alpha0, dk_dt, ...; laws
+=======================================  ====================================
+
 Every model is also available from the top-level package: ``barometra.BM3``.
 """
 
 from ._hugoniot import LinearUsUpHugoniot
+from ._thermal import (
+    AsymptoticPowerLawMieGruneisenDebye,
+    DebyeAnharmonicHelmholtz,
+    DebyeQuadraticThermalPressure,
+    Dewaele2006,
+    DorogokupetsOganov2007,
+    HollandPowell,
+    LinearThermalPressure,
+    LogVolumeThermalPressure,
+    MieGruneisenDebye,
+    MieGruneisenEinstein,
+    MultiOscillatorGruneisen,
+    SecondOrderTaylorThermalPressure,
+    Sokolova2016,
+    ThermalEos,
+    ThermalModifiedTait,
+    ThermalReferenceState,
+    VariableQMieGruneisenDebye,
+)
 from ._isothermal import (
     AP2,
     BM2,
@@ -79,10 +123,27 @@ __all__ = [
     "ModifiedTait",
     "DensityPolynomial3",
     "LinearUsUpHugoniot",
+    "ThermalEos",
+    "MieGruneisenDebye",
+    "MieGruneisenEinstein",
+    "AsymptoticPowerLawMieGruneisenDebye",
+    "VariableQMieGruneisenDebye",
+    "Dewaele2006",
+    "DorogokupetsOganov2007",
+    "MultiOscillatorGruneisen",
+    "DebyeAnharmonicHelmholtz",
+    "LinearThermalPressure",
+    "LogVolumeThermalPressure",
+    "DebyeQuadraticThermalPressure",
+    "SecondOrderTaylorThermalPressure",
+    "HollandPowell",
+    "ThermalModifiedTait",
+    "ThermalReferenceState",
     "BM2",
     "BM3",
     "BM4",
     "AP2",
+    "Sokolova2016",
 ]
 
 # The public home of every class, also for pickles and reprs.

@@ -44,6 +44,11 @@ class EngineModel:
     _parameter_names: ClassVar[tuple[str, ...]] = ()
     # Values of the parameters that may be left out.
     _parameter_defaults: ClassVar[Mapping[str, Any]] = MappingProxyType({})
+    # The engine's fitting name of each numeric parameter (barometra.fit's mapping).
+    _native_names: ClassVar[Mapping[str, str]] = MappingProxyType({})
+    # Constants of the material or the model (atoms per formula unit, a reference
+    # temperature) that a fit keeps fixed unless asked to vary them.
+    _fit_constants: ClassVar[frozenset[str]] = frozenset()
 
     _values: tuple[Any, ...]
     _engine: Any

@@ -2,9 +2,6 @@
 
 from __future__ import annotations
 
-import inspect
-import re
-import textwrap
 from typing import TYPE_CHECKING, Any, ClassVar, overload
 
 import numpy.typing as npt
@@ -12,6 +9,7 @@ import numpy.typing as npt
 from .._arrays import FloatArray, evaluate
 from .._engine import RtEos
 from ._base import EngineModel, real_parameter
+from ._docs import add_parameter_sections
 
 __all__ = [
     "IsothermalEos",
@@ -62,17 +60,10 @@ _PARAMETER_DOCS = {
     "c3": "Coefficient c3 of ρ³, in pressure per density cubed; positive.",
 }
 
-
-_SECTION = re.compile(r"^\w[\w ]*\n-+$", re.MULTILINE)
-
-
-def _parameters_section(names: tuple[str, ...]) -> str:
-    lines = ["Parameters", "----------"]
-    for name in names:
-        lines.append(f"{name} : float")
-        lines.extend(textwrap.wrap(_PARAMETER_DOCS[name], 76, initial_indent="    ",
-                                   subsequent_indent="    "))
-    return "\n".join(lines)
+# The fits' names of the parameters, where they differ from the Python ones.
+_NATIVE_NAMES = {"v0": "V0", "k0": "K0", "k0_prime": "K0_prime",
+                 "k0_double_prime": "K0_double_prime", "k_infinity_prime": "K_infinity_prime",
+                 "p0": "P0", "z": "Z"}
 
 
 class IsothermalEos(EngineModel):
@@ -118,15 +109,12 @@ class IsothermalEos(EngineModel):
 
     def __init_subclass__(cls, **kwargs: Any) -> None:
         super().__init_subclass__(**kwargs)
+        if "_parameter_names" in vars(cls):
+            cls._native_names = {name: _NATIVE_NAMES.get(name, name)
+                                 for name in cls._parameter_names}
         if cls.__doc__ and "_parameter_names" in vars(cls):
-            # Parameters (and the common Units) go before the first section.
-            doc = inspect.cleandoc(cls.__doc__) + "\n"
-            section = _SECTION.search(doc)
-            at = section.start() if section else len(doc)
-            added = _parameters_section(cls._parameter_names)
-            if "\nUnits\n" not in doc:
-                added += f"\n\nUnits\n-----\n{_UNITS}"
-            cls.__doc__ = f"{doc[:at].rstrip()}\n\n{added}\n\n{doc[at:]}".rstrip() + "\n"
+            cls.__doc__ = add_parameter_sections(cls.__doc__, cls._parameter_names, {},
+                                                 _PARAMETER_DOCS, _UNITS)
 
     @classmethod
     def _build_engine(cls, values: tuple[Any, ...]) -> RtEos:
@@ -273,6 +261,8 @@ class DensityPolynomial3(IsothermalEos):
     __slots__ = ()
     model_name = "DensityPolynomial3"
     _engine_constructor = "density_polynomial_3"
+    # Only the product rho0 v0 enters the pressure: fitting both is degenerate.
+    _fit_constants = frozenset({"rho0"})
     _parameter_names = ("v0", "rho0", "c0", "c1", "c2", "c3")
     if TYPE_CHECKING:
         def __init__(self, *, v0: float, rho0: float, c0: float, c1: float, c2: float,
@@ -376,6 +366,7 @@ class SecondOrderMurnaghan(IsothermalEos):
     __slots__ = ()
     model_name = "SecondOrderMurnaghan"
     _engine_constructor = "second_order_murnaghan"
+    _fit_constants = frozenset({"p0"})
     _parameter_names = ("v0", "k0", "k0_prime", "k0_double_prime", "p0")
     if TYPE_CHECKING:
         def __init__(self, *, v0: float, k0: float, k0_prime: float, k0_double_prime: float,
@@ -540,6 +531,7 @@ class Holzapfel(IsothermalEos):
     __slots__ = ()
     model_name = "Holzapfel"
     _engine_constructor = "holzapfel"
+    _fit_constants = frozenset({"n", "z"})
     _parameter_names = ("v0", "k0", "k0_prime", "n", "z")
     if TYPE_CHECKING:
         def __init__(self, *, v0: float, k0: float, k0_prime: float, n: float,
