@@ -41,6 +41,7 @@ __all__ = [
     "FitEosValidationError",
     "FitEosNumericalError",
     "FitNumericalError",
+    "FitConvergenceWarning",
 ]
 
 
@@ -154,3 +155,10 @@ class FitNumericalError(FitError, ArithmeticError):
     """A linear system of the fit was singular; a :class:`FitError` and an :class:`ArithmeticError`."""
 
     default_code = "fit.singular_system"
+
+
+class FitConvergenceWarning(UserWarning):
+    """A fit stopped without converging; its result says so (``converged`` is False).
+
+    Turn it into an error with ``warnings.simplefilter("error", FitConvergenceWarning)``.
+    """

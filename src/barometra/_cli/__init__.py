@@ -1,7 +1,7 @@
 """The ``barometra`` command line (also ``python -m barometra``).
 
 One subcommand per module of this package, each with an ``add_parser``
-that registers it. Failures are one line on stderr and a non-zero exit
+that registers it; without one, ``barometra`` runs the demonstration. Failures are one line on stderr and a non-zero exit
 status: 2 for a command line that cannot be used, 1 for a computation that
 failed; never a traceback.
 """
@@ -15,11 +15,10 @@ from collections.abc import Sequence
 from typing import NoReturn
 
 from ..errors import BarometraError
-from . import evaluate
+from . import demo, evaluate, fit
 from .common import CommandError
 
-# "fit FILE ..." and "demo" join here once they work end to end.
-COMMANDS = (evaluate,)
+COMMANDS = (evaluate, fit, demo)
 
 
 class _Parser(argparse.ArgumentParser):
@@ -44,8 +43,8 @@ def main(argv: Sequence[str] | None = None) -> int:
     prog = parser.prog
     try:
         arguments = parser.parse_args(argv)
-        if arguments.command is None:
-            parser.error("a command is needed")
+        if arguments.command is None:  # bare `barometra`: the demonstration
+            arguments = parser.parse_args(["demo"])
         prog = arguments.prog
         status: int = arguments.run(arguments)
         sys.stdout.flush()

@@ -29,6 +29,24 @@ def output_options() -> argparse.ArgumentParser:
     return options
 
 
+def parse_assignments(texts: list[str], option: str, prog: str) -> dict[str, float]:
+    """``NAME=VALUE`` words as a dict of floats; a usage error for anything else."""
+    parameters: dict[str, float] = {}
+    for text in texts:
+        name, equals, value = text.partition("=")
+        name = name.strip()
+        if not equals or not name:
+            raise CommandError(f"{prog}: error: {option} {text!r} is not NAME=VALUE", status=2)
+        if name in parameters:
+            raise CommandError(f"{prog}: error: {option} {name} is given twice", status=2)
+        try:
+            parameters[name] = float(value)
+        except ValueError:
+            raise CommandError(f"{prog}: error: {option} {name}={value}: "
+                               f"{value!r} is not a number", status=2) from None
+    return parameters
+
+
 def print_table(title: str, columns: Mapping[str, Any]) -> None:
     """Columns of floats, each in its shortest exact form, under a '#' title line."""
     texts = {name: [repr(float(x)) for x in np.ravel(values)] for name, values in columns.items()}

@@ -10,18 +10,18 @@ import numpy as np
 from .. import eos
 from .._arrays import FloatArray
 from ..errors import BarometraError
-from .common import CommandError, output_options, print_json, print_table
+from .common import CommandError, output_options, parse_assignments, print_json, print_table
 from .progress import Progress
 
 # The models --eos names: the engine's lower-case names, and also (in any
 # case) the class names and the literature's short names.
-_ISOTHERMAL = {cls._engine_constructor: cls for cls in vars(eos).values()
+ISOTHERMAL = {cls._engine_constructor: cls for cls in vars(eos).values()
                if isinstance(cls, type) and issubclass(cls, eos.IsothermalEos)
                and cls is not eos.IsothermalEos}
-_EOS_NAMES = {name.lower(): cls for cls in _ISOTHERMAL.values()
+EOS_NAMES = {name.lower(): cls for cls in ISOTHERMAL.values()
               for name in (cls.__name__, cls.model_name)}
-_EOS_NAMES |= {name.lower(): getattr(eos, name) for name in ("BM2", "BM3", "BM4", "AP2")}
-_EOS_NAMES |= _ISOTHERMAL
+EOS_NAMES |= {name.lower(): getattr(eos, name) for name in ("BM2", "BM3", "BM4", "AP2")}
+EOS_NAMES |= ISOTHERMAL
 _HUGONIOTS = {"linear_us_up": eos.LinearUsUpHugoniot}
 
 # What each kind of model gives at a volume, in the order printed.
@@ -43,7 +43,7 @@ examples:
   barometra eval --eos vinet --param v0=46.56 k0=296 k0_prime=4.2 --pressure 10 20 --json
   barometra eval --hugoniot linear_us_up --param v0=7.113 rho0=8.93 c0=3.94 s=1.49 \\
       --particle-velocity 0.5 1 2
-eos names: """ + ", ".join(sorted(_ISOTHERMAL))
+eos names: """ + ", ".join(sorted(ISOTHERMAL))
 
 
 def add_parser(commands: Any) -> None:
@@ -89,27 +89,13 @@ def run(arguments: argparse.Namespace) -> int:
 def _model(arguments: argparse.Namespace) -> Any:
     cls: type[Any] | None
     if arguments.eos is not None:
-        cls = _EOS_NAMES.get(arguments.eos.lower())
+        cls = EOS_NAMES.get(arguments.eos.lower())
         if cls is None:
             raise CommandError(f"{arguments.prog}: error: unknown EOS {arguments.eos!r}; "
-                               f"known: {', '.join(sorted(_ISOTHERMAL))}", status=2)
+                               f"known: {', '.join(sorted(ISOTHERMAL))}", status=2)
     else:
         cls = _HUGONIOTS[arguments.hugoniot]
-    parameters: dict[str, float] = {}
-    for text in arguments.param:
-        name, equals, value = text.partition("=")
-        name = name.strip()
-        if not equals or not name:
-            raise CommandError(f"{arguments.prog}: error: --param {text!r} is not NAME=VALUE",
-                               status=2)
-        if name in parameters:
-            raise CommandError(f"{arguments.prog}: error: --param {name} is given twice",
-                               status=2)
-        try:
-            parameters[name] = float(value)
-        except ValueError:
-            raise CommandError(f"{arguments.prog}: error: --param {name}={value}: "
-                               f"{value!r} is not a number", status=2) from None
+    parameters = parse_assignments(arguments.param, "--param", arguments.prog)
     try:
         return cls(**parameters)
     except TypeError as error:  # a missing or unknown name: the command line's fault

@@ -1,0 +1,264 @@
+"""``fit``: a public model fitted to a dataset by the engine's native EOS fit."""
+
+from __future__ import annotations
+
+import math
+import warnings
+from collections.abc import Iterable, Mapping
+from typing import Any, Literal
+
+import numpy as np
+import numpy.typing as npt
+
+from .. import _engine
+from .._arrays import FloatArray
+from ..data import Dataset
+from ..data._dataset import CELL_VOLUME_UNIT
+from ..eos import IsothermalEos, ThermalEos
+from ..errors import FitConvergenceWarning
+from ._parameters import (Parameter, model_parameters, parameter_value, resolve, split,
+                          with_values)
+from ._result import FitResult, FitSettings
+
+Errors = Literal["pressure", "pressure+volume", "all"]
+_ERRORS = ("pressure", "pressure+volume", "all")
+_LOSSES = ("linear", "soft_l1", "huber", "cauchy", "arctan")
+
+
+def fit(
+    model: IsothermalEos | ThermalEos,
+    data: Dataset,
+    *,
+    vary: Iterable[str] | None = None,
+    fix: Iterable[str] | Mapping[str, float] | None = None,
+    errors: Errors = "pressure",
+    pressure_sigma: npt.ArrayLike | None = None,
+    volume_sigma: npt.ArrayLike | None = None,
+    temperature_sigma: npt.ArrayLike | None = None,
+    loss: str = "linear",
+    f_scale: float = 1.0,
+    max_evaluations: int | None = None,
+    bounds: Mapping[str, tuple[float, float]] | None = None,
+    scale_errors: bool = False,
+) -> FitResult:
+    """Fit a model's parameters to measured pressures, volumes (and temperatures).
+
+    The whole fit runs in the native engine (a bounded, damped Gauss-Newton
+    least-squares fit with the interpreter lock released): it minimises the
+    misfit of the model's pressure P(V) or P(V, T) to the measured pressures,
+    each weighted by its sigma. With volume (and temperature) errors, the
+    true volume (and temperature) of each row is fitted too, penalised by its
+    distance from the measured one in units of its sigma (errors in all
+    variables). The starting values are the model's own.
+
+    Parameters
+    ----------
+    model : IsothermalEos or ThermalEos
+        The model to fit, holding the starting values. A thermal model needs
+        a dataset with temperatures and molar volumes (J/bar per formula
+        unit: :meth:`~barometra.data.Dataset.to_molar_volume`).
+    data : barometra.data.Dataset
+        The measurements.
+    vary : sequence of str, optional
+        The parameters to fit, by name (``"k0"``, ``"theta0"``; a thermal
+        model's reference parameters as ``"k0"`` or ``"reference.k0"``:
+        ``"reference.x"`` where the thermal model has an ``x`` of its own).
+        By default every numeric parameter except those listed in ``fix`` and
+        the constants (reference temperature ``tr``, atoms per formula unit
+        ``n``, Holzapfel's ``z``, ``p0``, ``rho0``, multiplicities, ``cvmax``).
+    fix : sequence of str or mapping of str to float, optional
+        Parameters held fixed; a mapping also sets their values first
+        (``fix={"v0": 162.373}``). Every parameter not varied is fixed.
+    errors : {"pressure", "pressure+volume", "all"}
+        The uncertain variables: pressure only; pressure and volume (latent
+        volumes); or pressure, volume and temperature (latent temperatures,
+        thermal models only).
+    pressure_sigma, volume_sigma, temperature_sigma : float or array_like, optional
+        Sigmas to use instead of the dataset's: one number for every row or
+        one per row. A sigma that the errors need and that neither the
+        dataset reports nor the caller gives is an error, never guessed.
+    loss : {"linear", "soft_l1", "huber", "cauchy", "arctan"}
+        Robust loss applied to the weighted residuals, with the scale
+        ``f_scale``.
+    f_scale : float
+        Residual scale of a robust loss.
+    max_evaluations : int, optional
+        Budget of residual evaluations; by default the engine's.
+    bounds : mapping of str to (float, float), optional
+        Lower and upper bounds of varied parameters; unbounded by default.
+    scale_errors : bool
+        Multiply the standard errors (and the covariance by the square) by
+        sqrt(reduced chi-square), as many published fits do; the summary
+        says so.
+
+    Returns
+    -------
+    FitResult
+        The fitted model, parameter values, standard errors, covariance,
+        statistics and residuals.
+
+    Raises
+    ------
+    ValueError
+        For an unusable request: an unknown parameter, a missing sigma, a
+        thermal model without temperatures, unit-cell volumes with a thermal
+        model, an unknown ``errors`` or ``loss``.
+    barometra.errors.FitError
+        When the engine fails (for example a model that cannot be evaluated
+        at the data); its subclasses say why.
+
+    Warns
+    -----
+    barometra.errors.FitConvergenceWarning
+        When the fit stops without converging (evaluation budget exhausted or
+        no step that lowers the misfit). The result is returned with
+        ``converged`` False, and its summary says NOT CONVERGED; turn the
+        warning into an error with :func:`warnings.simplefilter`.
+
+    Examples
+    --------
+    Stishovite at 300 K, fitted as Nishihara et al. (2005) did: equal
+    weights (1 GPa each) and standard errors scaled by the scatter.
+
+    >>> from barometra import BM3
+    >>> from barometra.data import load_example
+    >>> from barometra.fit import fit
+    >>> data = load_example("stishovite_300K_nishihara2005")
+    >>> result = fit(BM3(v0=46.5, k0=300.0, k0_prime=4.0), data,
+    ...              pressure_sigma=1.0, scale_errors=True)
+    >>> result.format_parameter("k0")
+    '296(5) GPa'
+    >>> round(result.model.parameters["v0"], 2)
+    46.56
+    """
+    if not isinstance(data, Dataset):
+        raise TypeError(f"data must be a barometra.data.Dataset, not {type(data).__name__}")
+    parameters = model_parameters(model)
+    thermal = isinstance(model, ThermalEos)
+    if errors not in _ERRORS:
+        raise ValueError(f"errors must be one of {', '.join(map(repr, _ERRORS))}, "
+                         f"not {errors!r}")
+    if loss not in _LOSSES:
+        raise ValueError(f"loss must be one of {', '.join(map(repr, _LOSSES))}, not {loss!r}")
+    if errors == "all" and not thermal:
+        raise ValueError("errors='all' needs a thermal model: an isothermal fit has no "
+                         "temperatures (use 'pressure+volume')")
+    _check_data(model, data, thermal)
+    varied, fixed_values = split(parameters, vary, fix)
+    start = with_values(model, parameters, fixed_values)
+    current = {name: parameter_value(start, p) for name, p in parameters.items()}
+    lower, upper = _bounds(parameters, varied, bounds)
+    rows = len(data)
+    arrays: dict[str, Any] = {
+        "pressure": data.pressure,
+        "volume": data.volume,
+        "pressure_sigma": _sigma(data, "pressure_sigma", pressure_sigma, rows, needed=True),
+        "volume_sigma": _sigma(data, "volume_sigma", volume_sigma, rows,
+                               needed=errors != "pressure"),
+    }
+    if thermal:
+        arrays["temperature"] = data.temperature
+        arrays["temperature_sigma"] = _sigma(data, "temperature_sigma", temperature_sigma,
+                                             rows, needed=errors == "all")
+    native = start._engine
+    names = [p.native for p in varied]
+    initial = np.array([current[p.name] for p in varied])
+    common = dict(loss=loss, f_scale=float(f_scale),
+                  max_nfev=None if max_evaluations is None else int(max_evaluations))
+    if thermal:
+        raw = _engine.fit_thermal_eos_native(  # type: ignore[attr-defined]
+            native, names, initial, lower, upper, arrays["pressure"], arrays["volume"],
+            arrays["temperature"], arrays["pressure_sigma"], arrays["volume_sigma"],
+            arrays["temperature_sigma"], **common)
+    else:
+        raw = _engine.fit_rt_eos_native(  # type: ignore[attr-defined]
+            native, names, initial, lower, upper, arrays["pressure"], arrays["volume"],
+            arrays["pressure_sigma"], arrays["volume_sigma"], **common)
+    values = dict(zip((p.name for p in varied), (float(x) for x in raw.x[:len(varied)])))
+    fitted = with_values(start, parameters, values)
+    settings = FitSettings(errors=errors, loss=loss, f_scale=float(f_scale),
+                           scale_errors=bool(scale_errors),
+                           sigmas={key: arrays[key] for key in arrays if key.endswith("sigma")
+                                   and arrays[key] is not None},
+                           given_sigmas={name for name, value in
+                                         (("pressure_sigma", pressure_sigma),
+                                          ("volume_sigma", volume_sigma),
+                                          ("temperature_sigma", temperature_sigma))
+                                         if value is not None})
+    result = FitResult(raw, fitted, start, data, parameters, varied, settings)
+    if not result.converged:
+        warnings.warn(f"the fit of {type(model).__name__} did not converge: {raw.message}",
+                      FitConvergenceWarning, stacklevel=2)
+    return result
+
+
+def _check_data(model: IsothermalEos | ThermalEos, data: Dataset, thermal: bool) -> None:
+    if len(data) == 0:
+        raise ValueError("the dataset has no rows to fit")
+    if thermal:
+        if data.temperature is None:
+            raise ValueError(f"{type(model).__name__} is a thermal model: the dataset needs "
+                             "temperatures")
+        if data.volume_unit == CELL_VOLUME_UNIT:
+            raise ValueError(f"{type(model).__name__} needs molar volumes in J/bar, but the "
+                             f"dataset's are in {CELL_VOLUME_UNIT}: fit "
+                             "data.to_molar_volume(), with v0 in J/bar")
+    elif data.temperature is not None and np.ptp(data.temperature) > 0:
+        low, high = float(data.temperature.min()), float(data.temperature.max())
+        raise ValueError(f"{type(model).__name__} is isothermal but the dataset spans "
+                         f"{low:g}-{high:g} K: select the rows at one temperature "
+                         "(data.select(data.temperature == 300.0)) or fit a thermal model")
+
+
+def _bounds(parameters: Mapping[str, Parameter], varied: list[Parameter],
+            bounds: Mapping[str, tuple[float, float]] | None) -> tuple[FloatArray, FloatArray]:
+    lower = np.full(len(varied), -math.inf)
+    upper = np.full(len(varied), math.inf)
+    index = {p.name: i for i, p in enumerate(varied)}
+    for name, pair in (bounds or {}).items():
+        parameter = resolve(parameters, name, "bounds")
+        if parameter.name not in index:
+            raise ValueError(f"bounds: {parameter.name!r} is not varied")
+        try:
+            low, high = (float(x) for x in pair)
+        except (TypeError, ValueError):
+            raise TypeError(f"bounds: {parameter.name!r} needs a (lower, upper) pair of "
+                            f"numbers, not {pair!r}") from None
+        if not low < high:
+            raise ValueError(f"bounds: {parameter.name!r} needs lower < upper, "
+                             f"not ({low!r}, {high!r})")
+        lower[index[parameter.name]], upper[index[parameter.name]] = low, high
+    return lower, upper
+
+
+def _sigma(data: Dataset, column: str, given: npt.ArrayLike | None, rows: int, *,
+           needed: bool) -> FloatArray | None:
+    """The sigmas the fit uses for one variable, or None when that variable is exact."""
+    if given is not None:
+        if not needed:
+            raise ValueError(f"{column} is given but the fit's errors leave that variable "
+                             "exact: choose errors= to include it")
+        array = np.array(given, dtype=np.float64)
+        if array.ndim == 0:
+            array = np.full(rows, float(array))
+        if array.shape != (rows,):
+            raise ValueError(f"{column} must be one number or one per row ({rows}), "
+                             f"not of shape {array.shape}")
+        bad = ~(np.isfinite(array) & (array > 0))
+        if bad.any():
+            raise ValueError(f"{column} must be positive and finite: "
+                             f"{float(array[np.argmax(bad)])!r} is not")
+        return array
+    if not needed:
+        return None
+    array = getattr(data, column)
+    if array is None or np.isnan(array).any():
+        missing = np.flatnonzero(np.isnan(array)) if array is not None else np.arange(rows)
+        where = "any row" if len(missing) == rows else \
+            f"rows {', '.join(map(str, missing[:5]))}{' ...' if len(missing) > 5 else ''}"
+        raise ValueError(f"the dataset reports no {column} for {where}: pass {column}= "
+                         "a number for every row or one per row")
+    if (array <= 0).any():
+        raise ValueError(f"the dataset's {column} must be positive to weigh the fit: "
+                         f"row {int(np.argmax(array <= 0))} is 0; pass {column}=")
+    return np.array(array, dtype=np.float64)
