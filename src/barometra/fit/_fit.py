@@ -256,9 +256,10 @@ def _sigma(data: Dataset, column: str, given: npt.ArrayLike | None, rows: int, *
         missing = np.flatnonzero(np.isnan(array)) if array is not None else np.arange(rows)
         where = "any row" if len(missing) == rows else \
             f"rows {', '.join(map(str, missing[:5]))}{' ...' if len(missing) > 5 else ''}"
-        raise ValueError(f"the dataset reports no {column} for {where}: pass {column}= "
-                         "a number for every row or one per row")
+        raise ValueError(f"the dataset reports no {column} for {where}: give {column} "
+                         f"(--{column.replace('_', '-')} on the command line), one number "
+                         "for every row or one per row")
     if (array <= 0).any():
         raise ValueError(f"the dataset's {column} must be positive to weigh the fit: "
-                         f"row {int(np.argmax(array <= 0))} is 0; pass {column}=")
+                         f"row {int(np.argmax(array <= 0))} is 0; give {column}")
     return np.array(array, dtype=np.float64)

@@ -101,6 +101,15 @@ class Prediction:
     draws: int = 0
     rejected: int = 0
 
+    def __str__(self) -> str:
+        how = ("delta method" if self.method == "delta" else
+               f"{self.draws} Monte Carlo draws, {self.rejected} rejected")
+        if isinstance(self.value, float) and isinstance(self.standard_error, float):
+            text = format_value_esd(self.value, self.standard_error)
+        else:
+            text = f"{self.value} ± {self.standard_error}"
+        return f"{self.quantity} = {text} ({how})"
+
 
 class FitResult:
     """What :func:`barometra.fit.fit` found.
