@@ -296,7 +296,7 @@ class FitResult:
         ...              scale_errors=True)
         >>> volume = result.predict("volume", 30.0)
         >>> f"{volume.value:.3f} ± {volume.standard_error:.3f}"
-        '42.742 ± 0.016'
+        '42.778 ± 0.020'
         """
         evaluate = self._evaluator(quantity, x, y)
         value = evaluate(self.model)
