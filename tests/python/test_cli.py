@@ -6,6 +6,7 @@ import shlex
 import subprocess
 import sys
 import threading
+import types
 
 import pytest
 
@@ -50,7 +51,8 @@ def test_eval_of_a_hugoniot_from_particle_velocities(capsys):
     (["eval", "--eos", "bm3", "--volume", "40", "--bogus"], 2,
      "barometra: error: unrecognized arguments: --bogus (see barometra --help)"),
     ([*BM3_ARGS, "--volume", "4x0"], 2, "argument --volume: invalid float value: '4x0'"),
-    ([], 2, "barometra: error: a command is needed (see barometra --help)"),
+    (["fit", "room.csv", "--eos", "bm3", "--loss", "l2"], 2,
+     "barometra fit: error: argument --loss: invalid choice: 'l2'"),
     ([*BM3_ARGS, "k0=1", "--volume", "40"], 2, "--param k0 is given twice"),
     ([*BM3_ARGS, "K0p=4", "--volume", "40"], 2,
      "BirchMurnaghan3() got unknown parameter 'K0p'; accepted parameters: v0, k0, k0_prime"),
@@ -106,3 +108,13 @@ def test_progress_speaks_only_for_slow_operations_and_when_asked():
     first, last = stream.getvalue().splitlines()
     assert first == "barometra: fitting ..." and re.fullmatch(
         r"barometra: fitting done in \d+\.\d s", last)
+
+
+def test_bare_command_and_demo_run_the_demonstration(monkeypatch, capsys):
+    calls = []
+    demo = types.ModuleType("barometra._demo")
+    demo.main = lambda argv=None: calls.append(argv) or 0
+    monkeypatch.setitem(sys.modules, "barometra._demo", demo)
+    assert run(capsys, *[]) == (0, "", "")
+    assert run(capsys, "demo", "--quick")[0] == 0
+    assert calls == [[], ["--quick"]]

@@ -42,9 +42,13 @@ def main(argv: Sequence[str] | None = None) -> int:
     parser = build_parser()
     prog = parser.prog
     try:
-        arguments = parser.parse_args(argv)
+        # The demonstration parses its own options: the rest of the line goes to it.
+        arguments, rest = parser.parse_known_args(argv)
         if arguments.command is None:  # bare `barometra`: the demonstration
-            arguments = parser.parse_args(["demo"])
+            arguments, rest = parser.parse_known_args(["demo", *rest])
+        if rest and arguments.command != "demo":
+            parser.error(f"unrecognized arguments: {' '.join(rest)}")
+        arguments.rest = rest
         prog = arguments.prog
         status: int = arguments.run(arguments)
         sys.stdout.flush()

@@ -13,9 +13,9 @@ def add_parser(commands: Any) -> None:
     parser = commands.add_parser(
         "demo", help="refit the bundled published datasets (the default command)",
         description="Refit the three bundled published datasets natively and print each "
-                    "fit beside the published values.")
-    parser.add_argument("options", nargs=argparse.REMAINDER,
-                        help="options of the demonstration (see barometra demo --help)")
+                    "fit beside the published values. Further options go to the "
+                    "demonstration itself (python -m barometra._demo --help).",
+        add_help=False)
     parser.set_defaults(run=run, prog=parser.prog)
 
 
@@ -26,5 +26,5 @@ def run(arguments: argparse.Namespace) -> int:
         if error.name != "barometra._demo":
             raise
         raise CommandError(f"{arguments.prog}: error: this build has no demonstration") from None
-    status: int = demo.main(arguments.options)
+    status: int = demo.main(arguments.rest)
     return status

@@ -58,26 +58,9 @@ Class                                    Parameters after reference, tr
 Every model is also available from the top-level package: ``barometra.BM3``.
 """
 
+from . import _thermal
 from ._hugoniot import LinearUsUpHugoniot
-from ._thermal import (
-    AsymptoticPowerLawMieGruneisenDebye,
-    DebyeAnharmonicHelmholtz,
-    DebyeQuadraticThermalPressure,
-    Dewaele2006,
-    DorogokupetsOganov2007,
-    HollandPowell,
-    LinearThermalPressure,
-    LogVolumeThermalPressure,
-    MieGruneisenDebye,
-    MieGruneisenEinstein,
-    MultiOscillatorGruneisen,
-    SecondOrderTaylorThermalPressure,
-    Sokolova2016,
-    ThermalEos,
-    ThermalModifiedTait,
-    ThermalReferenceState,
-    VariableQMieGruneisenDebye,
-)
+from ._thermal import *  # noqa: F403  (their __all__ joins this one)
 from ._isothermal import (
     AP2,
     BM2,
@@ -123,28 +106,12 @@ __all__ = [
     "ModifiedTait",
     "DensityPolynomial3",
     "LinearUsUpHugoniot",
-    "ThermalEos",
-    "MieGruneisenDebye",
-    "MieGruneisenEinstein",
-    "AsymptoticPowerLawMieGruneisenDebye",
-    "VariableQMieGruneisenDebye",
-    "Dewaele2006",
-    "DorogokupetsOganov2007",
-    "MultiOscillatorGruneisen",
-    "DebyeAnharmonicHelmholtz",
-    "LinearThermalPressure",
-    "LogVolumeThermalPressure",
-    "DebyeQuadraticThermalPressure",
-    "SecondOrderTaylorThermalPressure",
-    "HollandPowell",
-    "ThermalModifiedTait",
-    "ThermalReferenceState",
     "BM2",
     "BM3",
     "BM4",
     "AP2",
-    "Sokolova2016",
 ]
+__all__ += _thermal.__all__
 
 # The public home of every class, also for pickles and reprs.
 for _name in __all__:

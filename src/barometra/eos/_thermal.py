@@ -387,7 +387,8 @@ class _Caloric(_Gruneisen):
 class _ThermalHelmholtz:
     __slots__ = ()
     thermal_helmholtz_free_energy = _quantity("thermal_helmholtz_free_energy",
-        "Thermal (vibrational) Helmholtz free energy.", "Energies (J/mol)")
+                                              "Thermal (vibrational) Helmholtz free energy.",
+                                              "Energies (J/mol)")
 
 
 class _ThermalEnergies(_Caloric, _ThermalHelmholtz):
