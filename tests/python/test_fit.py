@@ -9,7 +9,7 @@ from barometra import BM3, Holzapfel, MieGruneisenDebye
 from barometra._cli import main
 from barometra._engine import RtEos, ThermalEos, fit_rt_eos_native, fit_thermal_eos_native
 from barometra.data import load_example, write_csv
-from barometra.errors import FitConvergenceWarning
+from barometra.errors import FitConvergenceWarning, FitEosValidationError
 from barometra.fit import compare, fit
 
 ROOM = load_example("stishovite_300K_nishihara2005")
@@ -71,10 +71,16 @@ def test_thermal_fit_is_the_native_fit_with_reference_parameters():
 def test_parameter_names_and_their_errors():
     holzapfel = Holzapfel(v0=V0_MOLAR, k0=296.0, k0_prime=4.2, n=3, z=10)
     model = thermal_start(holzapfel)
-    # "n" is the thermal model's own; the reference's needs its prefix.
-    result = fit(model, PVT, vary=("theta0", "reference.n"), pressure_sigma=1.0)
-    assert result.names == ("theta0", "reference.n")
-    with pytest.raises(ValueError, match="no parameter 'k00'; its parameters: tr, theta0"):
+    # "n" is the thermal model's own; the reference's needs its prefix. Unbounded, a
+    # trial step takes it below zero, and the error says what to do.
+    with pytest.raises(FitEosValidationError, match=r"invalid parameter n: must be positive "
+                       r"and finite \(a trial step .* bounds=\{'reference.n': \(lower"):
+        fit(model, PVT, vary=("theta0", "reference.n"), pressure_sigma=1.0)
+    result = fit(model, PVT, vary=("reference.n", "theta0"), pressure_sigma=1.0,
+                 bounds={"reference.n": (2.0, 4.0)})
+    assert result.names == ("reference.n", "theta0")
+    assert 2.0 <= result.model.reference.parameters["n"] <= 4.0
+    with pytest.raises(ValueError, match="no parameter 'k00'; its parameters: v0, k0, "):
         fit(model, PVT, vary=("k00",), pressure_sigma=1.0)
     with pytest.raises(ValueError, match="'k0' cannot be both varied and fixed"):
         fit(START, ROOM, vary=("k0",), fix=("k0",), pressure_sigma=1.0)

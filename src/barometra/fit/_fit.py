@@ -15,7 +15,7 @@ from .._arrays import FloatArray
 from ..data import Dataset
 from ..data._dataset import CELL_VOLUME_UNIT
 from ..eos import IsothermalEos, ThermalEos
-from ..errors import FitConvergenceWarning
+from ..errors import FitConvergenceWarning, FitEosValidationError
 from ._parameters import (Parameter, model_parameters, parameter_value, resolve, split,
                           with_values)
 from ._result import FitResult, FitSettings
@@ -165,15 +165,10 @@ def fit(
     initial = np.array([current[p.name] for p in varied])
     common = dict(loss=loss, f_scale=float(f_scale),
                   max_nfev=None if max_evaluations is None else int(max_evaluations))
-    if thermal:
-        raw = _engine.fit_thermal_eos_native(  # type: ignore[attr-defined]
-            native, names, initial, lower, upper, arrays["pressure"], arrays["volume"],
-            arrays["temperature"], arrays["pressure_sigma"], arrays["volume_sigma"],
-            arrays["temperature_sigma"], **common)
-    else:
-        raw = _engine.fit_rt_eos_native(  # type: ignore[attr-defined]
-            native, names, initial, lower, upper, arrays["pressure"], arrays["volume"],
-            arrays["pressure_sigma"], arrays["volume_sigma"], **common)
+    try:
+        raw = _run(native, thermal, names, initial, lower, upper, arrays, common)
+    except FitEosValidationError as error:
+        raise _astray(error, varied) from error
     values = dict(zip((p.name for p in varied), (float(x) for x in raw.x[:len(varied)])))
     fitted = with_values(start, parameters, values)
     settings = FitSettings(errors=errors, loss=loss, f_scale=float(f_scale),
@@ -190,6 +185,32 @@ def fit(
         warnings.warn(f"the fit of {type(model).__name__} did not converge: {raw.message}",
                       FitConvergenceWarning, stacklevel=2)
     return result
+
+
+def _run(native: Any, thermal: bool, names: list[str], initial: FloatArray, lower: FloatArray,
+         upper: FloatArray, arrays: dict[str, Any], common: dict[str, Any]) -> Any:
+    if thermal:
+        return _engine.fit_thermal_eos_native(  # type: ignore[attr-defined]
+            native, names, initial, lower, upper, arrays["pressure"], arrays["volume"],
+            arrays["temperature"], arrays["pressure_sigma"], arrays["volume_sigma"],
+            arrays["temperature_sigma"], **common)
+    return _engine.fit_rt_eos_native(  # type: ignore[attr-defined]
+        native, names, initial, lower, upper, arrays["pressure"], arrays["volume"],
+        arrays["pressure_sigma"], arrays["volume_sigma"], **common)
+
+
+def _astray(error: FitEosValidationError, varied: list[Parameter]) -> FitEosValidationError:
+    """The engine's error for a trial step that left a parameter's valid range, with
+    what to do about it."""
+    if error.code != "eos.invalid_parameter":
+        return error
+    names = [p.name for p in varied if error.field in (p.native, p.native.removeprefix(
+        "rt_eos."))] or [p.name for p in varied]
+    hint = ", ".join(f"{name!r}: (lower, upper)" for name in names)
+    return FitEosValidationError(
+        f"{error} (a trial step of the fit left the model's valid range: bound the "
+        f"parameter with bounds={{{hint}}}, or start closer to the solution)",
+        code=error.code, operation=error.operation, field=error.field)
 
 
 def _check_data(model: IsothermalEos | ThermalEos, data: Dataset, thermal: bool) -> None:

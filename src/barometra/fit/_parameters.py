@@ -40,13 +40,15 @@ def model_parameters(model: EngineModel) -> dict[str, Parameter]:
     if isinstance(model, ThermalEos):
         reference = model.reference
         own = _numeric(model)
-        found = {name: Parameter(name, name, False, model._native_names[name],
-                                 name in model._fit_constants) for name in own}
+        # The reference's parameters first, as papers print them: v0, k0, ..., theta0, ...
+        found = {}
         for name in _numeric(reference):
-            public = REFERENCE + name if name in found else name
+            public = REFERENCE + name if name in own else name
             found[public] = Parameter(public, name, True,
                                       _NATIVE_REFERENCE + reference._native_names[name],
                                       name in reference._fit_constants)
+        found |= {name: Parameter(name, name, False, model._native_names[name],
+                                  name in model._fit_constants) for name in own}
         return found
     if isinstance(model, IsothermalEos):
         return {name: Parameter(name, name, False, model._native_names[name],
