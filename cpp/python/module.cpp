@@ -45,6 +45,7 @@ int exec_engine(PyObject* module) noexcept {
     if (register_hugoniot_eos(module) < 0) return -1;
     if (register_result_classes(module) < 0) return -1;
     if (add_function(module, &fit_least_squares_def) < 0) return -1;
+    if (add_function(module, &fit_rt_eos_native_def) < 0) return -1;
     if (add_function(module, &linear_uncertainty_def) < 0) return -1;
     if (add_function(module, &monte_carlo_summary_def) < 0) return -1;
     if (add_function(module, &holzapfel_derivative_analytical_def) < 0) return -1;
