@@ -239,6 +239,11 @@ def thread_row():
     return wall_time_of_threads(1, call), wall_time_of_threads(2, call)
 
 
+def print_header(header):
+    print(header)
+    print("-" * len(header))
+
+
 def verdict(met):
     return "met" if met else "NOT met"
 
@@ -246,8 +251,7 @@ def verdict(met):
 def print_weighted(rows):
     print("\nweighted BM3 fit, pressure sigmas (CPU ms, best of repeats)")
     header = f"{'points':>7} | {'native':>9} {'scipy':>9} {'speed-up':>9} | {'|dx|/se':>8}"
-    print(header)
-    print("-" * len(header))
+    print_header(header)
     for points, times, difference in rows:
         print(f"{points:>7} | {times['native'] * 1e3:9.3f} {times['scipy'] * 1e3:9.3f} "
               f"{times['scipy'] / times['native']:8.1f}x | {difference:8.1e}")
@@ -263,8 +267,7 @@ def print_eiv(rows, memory):
           "(CPU ms, best of repeats)")
     header = (f"{'points':>7} | {'native':>10} {'odr':>10} {'odr/native':>10} "
               f"{'growth':>7} | {'njev':>4} {'|dx|/se':>8} {'se vs odr':>9} | odr stop")
-    print(header)
-    print("-" * len(header))
+    print_header(header)
     previous = None
     for row in rows:
         t = row["times"]["native"]

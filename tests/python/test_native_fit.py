@@ -124,6 +124,9 @@ BAD_INPUTS = {  # keyword changes -> (exception class, message)
     "trial_model": (dict(initial=np.array([11.0, -5.0, 4.0]),
                          lower=np.array([1.0, -10.0, 0.0])), errors.FitEosValidationError,
                     "invalid parameter K0: must be positive and finite"),
+    # The start is valid; its central difference steps K0 below zero.
+    "mid_fit": (dict(initial=np.array([11.0, 1e-9, 4.0]), lower=np.array([1.0, -1.0, 0.0])),
+                errors.FitEosValidationError, "invalid parameter K0: must be positive and finite"),
 }
 
 
@@ -136,7 +139,7 @@ def test_bad_input_raises_its_fit_error(case):
         fit_rt_eos_native(**arguments)
     assert str(info.value) == message
     assert info.value.operation == "fit"
-    if case == "trial_model":
+    if case in ("trial_model", "mid_fit"):
         assert (info.value.code, info.value.field) == ("eos.invalid_parameter", "K0")
 
 
