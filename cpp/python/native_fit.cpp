@@ -29,6 +29,7 @@ struct Signature {
   const char* function;
   std::array<const char*, N> names;
   std::size_t required;  // model, parameter_names and the required arrays
+  bool thermal;          // temperature and temperature_sigma among the arrays
   static constexpr std::size_t kTrailing = 3;
   std::size_t optional_arrays() const noexcept { return N - kTrailing - required; }
 };
@@ -37,7 +38,8 @@ constexpr Signature<13> kRtSignature{
     "fit_rt_eos_native",
     {"model", "parameter_names", "initial", "lower", "upper", "pressure", "volume",
      "pressure_sigma", "volume_sigma", "observation_cholesky", "loss", "f_scale", "max_nfev"},
-    8};
+    8,
+    false};
 
 // The arguments after the model, as parsed while attached.
 struct ParsedArguments {
@@ -121,43 +123,54 @@ PyObject* wrap_fit(std::expected<EosFitResult, FitError>&& fitted, std::size_t k
   return wrap_least_squares_result(std::move(record));
 }
 
-PyObject* model_type_error(const char* function, const char* expected, PyObject* model) {
-  PyErr_Format(PyExc_TypeError, "%s() argument 'model' must be barometra._engine.%s, not %.200s",
-               function, expected, Py_TYPE(model)->tp_name);
-  return nullptr;
+// Both functions: parse (TypeErrors first), copy every input, then run
+// fit(input, build) detached, where build(values) rebuilds a copy of the
+// argument's model with the named parameters replaced.
+template <class Model, std::size_t N, class Fit>
+PyObject* run_native_fit(const Signature<N>& signature, const Model* (*model_of)(PyObject*),
+                         const char* model_class, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames, Fit fit) noexcept {
+  PyObject* objects[N];
+  if (!parse_arguments(signature.function, signature.names, signature.required, args, nargs,
+                       kwnames, objects)) {
+    return nullptr;
+  }
+  const Model* model = model_of(objects[0]);
+  if (model == nullptr) {
+    PyErr_Format(PyExc_TypeError, "%s() argument 'model' must be barometra._engine.%s, not %.200s",
+                 signature.function, model_class, Py_TYPE(objects[0])->tp_name);
+    return nullptr;
+  }
+  ParsedArguments a;
+  if (!parse_fit_arguments(signature, objects, a)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    auto loss = Loss::from_name(a.loss);
+    if (!loss) return raise_fit_error(loss.error());
+    const FitInput in(a, *loss, signature.thermal);
+    const Model start = *model;
+    auto build = [&](std::span<const double> values) {
+      return start.with_parameters(in.name_views, values);
+    };
+    auto fitted = [&] {
+      Detached detached;
+      return fit(in, build);
+    }();
+    return wrap_fit(std::move(fitted), in.names.size());
+  });
 }
 
 // ---------------------------------------------------------------------------
 
 PyObject* fit_rt_eos_native(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                             PyObject* kwnames) noexcept {
-  const auto& signature = kRtSignature;
-  PyObject* objects[signature.names.size()];
-  if (!parse_arguments(signature.function, signature.names, signature.required, args, nargs,
-                       kwnames, objects)) {
-    return nullptr;
-  }
-  const RtModel* model = rt_model_of(objects[0]);
-  if (model == nullptr) return model_type_error(signature.function, "RtEos", objects[0]);
-  ParsedArguments a;
-  if (!parse_fit_arguments(signature, objects, a)) return nullptr;
-  return guarded([&]() -> PyObject* {
-    auto loss = Loss::from_name(a.loss);
-    if (!loss) return raise_fit_error(loss.error());
-    const FitInput in(a, *loss, false);
-    const RtModel start = *model;
-
-    const PvObservations observations{in.pressure, in.volume, in.pressure_sigma,
-                                      in.volume_sigma, in.cholesky};
-    auto build = [&](std::span<const double> values) {
-      return start.with_parameters(in.name_views, values);
-    };
-    auto fitted = [&] {
-      Detached detached;
-      return fit_isothermal_eos(observations, in.initial, in.lower, in.upper, in.options, build);
-    }();
-    return wrap_fit(std::move(fitted), in.names.size());
-  });
+  return run_native_fit(kRtSignature, &rt_model_of, "RtEos", args, nargs, kwnames,
+                        [](const FitInput& in, auto& build) {
+                          const PvObservations observations{in.pressure, in.volume,
+                                                            in.pressure_sigma, in.volume_sigma,
+                                                            in.cholesky};
+                          return fit_isothermal_eos(observations, in.initial, in.lower, in.upper,
+                                                    in.options, build);
+                        });
 }
 
 }  // namespace
