@@ -3,10 +3,12 @@
 // allocations made inside the timed loops (there should be none).
 //   cmake -S . -B build-bench -DBAROMETRA_BUILD_BENCH=ON && cmake --build build-bench
 //   ./build-bench/bench/isothermal_bench
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
+#include "barometra/isothermal/batch.hpp"
 #include "barometra/isothermal/rt_model.hpp"
 #include "bench_support.hpp"
 
@@ -92,5 +94,54 @@ int main() {
     worst = std::max(worst, std::fabs(some_out[i] - volumes[i]) / volumes[i]);
   }
   std::printf("largest relative inversion error: %.2e\n", worst);
+
+  // Batches on one core, per instruction set: ns per element, best of 7.
+  auto batch_ns = [&](const RtModel& model, BatchOperation op, const std::vector<double>& in,
+                      simd::Isa isa) {
+    std::vector<double> result(in.size());
+    double best = 1e300;
+    for (int r = 0; r < 7; ++r) {
+      const auto start = std::chrono::steady_clock::now();
+      (void)evaluate_batch(model, op, in, result, isa);
+      const auto stop = std::chrono::steady_clock::now();
+      best = std::min(best, std::chrono::duration<double, std::nano>(stop - start).count());
+    }
+    return best / static_cast<double>(in.size());
+  };
+  // Cache-resident inputs (4096 elements), so that the kernel, not memory, is timed.
+  const std::vector<double> small(volumes.begin(), volumes.begin() + 4096);
+  const std::vector<double> small_p(pressures.begin(), pressures.begin() + 4096);
+  const RtModel rt_vinet = vinet, rt_holzapfel = holzapfel;
+  std::printf("\nbatch, ns per element on one core (4096 cached elements)\n");
+  std::printf("%-8s %9s %9s %9s %9s %11s %12s\n", "isa", "BM3 P", "BM3 K", "Vinet P", "Vinet K",
+              "Holzapfel P", "BM3 volume");
+  for (simd::Isa isa : simd::supported_isas()) {
+    std::printf("%-8s %9.2f %9.2f %9.2f %9.2f %11.2f %12.1f\n", simd::isa_name(isa),
+                batch_ns(rt_bm3, BatchOperation::Pressure, small, isa),
+                batch_ns(rt_bm3, BatchOperation::BulkModulus, small, isa),
+                batch_ns(rt_vinet, BatchOperation::Pressure, small, isa),
+                batch_ns(rt_vinet, BatchOperation::BulkModulus, small, isa),
+                batch_ns(rt_holzapfel, BatchOperation::Pressure, small, isa),
+                batch_ns(rt_bm3, BatchOperation::Volume, small_p, isa));
+  }
+  std::printf("\nelementary functions, ns per element on one core (4096 cached elements)\n");
+  std::printf("%-8s %9s %9s %9s\n", "isa", "cbrt", "exp", "log");
+  std::vector<double> args(small.size()), results(small.size());
+  for (std::size_t i = 0; i < args.size(); ++i) args[i] = 0.5 + small[i] / kV0;
+  for (simd::Isa isa : simd::supported_isas()) {
+    auto ns = [&](simd::Elementary f) {
+      double best = 1e300;
+      for (int r = 0; r < 7; ++r) {
+        const auto start = std::chrono::steady_clock::now();
+        simd::elementary_batch(f, args, results, isa);
+        const auto stop = std::chrono::steady_clock::now();
+        best = std::min(best, std::chrono::duration<double, std::nano>(stop - start).count());
+      }
+      return best / static_cast<double>(args.size());
+    };
+    std::printf("%-8s %9.2f %9.2f %9.2f\n", simd::isa_name(isa), ns(simd::Elementary::Cbrt),
+                ns(simd::Elementary::Exp), ns(simd::Elementary::Log));
+  }
+  std::printf("dispatch picks: %s\n", simd::isa_name(simd::best_isa()));
   return 0;
 }

@@ -1,10 +1,12 @@
 """The cost of the public model classes over the private engine they call.
 
 For each of pressure, bulk modulus and volume of a third-order
-Birch-Murnaghan model, prints:
+Birch-Murnaghan model, and pressure and volume of the linear Us-Up Hugoniot,
+prints:
 
 * per scalar call: ``BM3(...).pressure(9.0)`` against
-  ``RtEos.bm3(...).pressure_scalar(9.0)``, and the difference;
+  ``RtEos.bm3(...).pressure_scalar(9.0)`` (``LinearUsUpHugoniot(...).pressure``
+  against ``HugoniotEos.evaluate_scalar("pressure", ...)``), and the difference;
 * per array call of 10 and of 1e5 elements: ``model.pressure(volumes)``
   against ``engine.pressure_array(volumes)``, and the overhead in percent.
 
@@ -18,6 +20,7 @@ other processes hits both sides alike::
 from __future__ import annotations
 
 import argparse
+import functools
 import math
 import os
 import platform
@@ -26,8 +29,8 @@ from collections.abc import Callable
 
 import numpy as np
 
-from barometra import BM3
-from barometra._engine import RtEos
+from barometra import BM3, LinearUsUpHugoniot
+from barometra._engine import HugoniotEos, RtEos
 
 V0, K0, K0_PRIME = 10.0, 160.0, 4.0
 SCALAR_GOAL_NS = 1000.0
@@ -60,21 +63,27 @@ def main() -> None:
     print(f"public API over barometra._engine - CPython {platform.python_version()}, "
           f"NumPy {np.__version__}, {os.cpu_count()} logical CPUs, "
           f"load average {os.getloadavg()[0]:.2f}")
-    header = (f"{'operation':>13} | {'scalar public':>13} {'engine':>8} {'over':>8} | "
+    header = (f"{'operation':>14} | {'scalar public':>13} {'engine':>8} {'over':>8} | "
               f"{'10 public':>10} {'engine':>8} {'over':>6} | "
               f"{'1e5 public':>10} {'engine':>8} {'over':>6}")
     print(header)
     print("-" * len(header))
     failures = []
-    for operation, scalar_name, array_name, argument in [
-        ("pressure", "pressure_scalar", "pressure_array", 9.0),
-        ("bulk_modulus", "bulk_modulus_scalar", "bulk_modulus_array", 9.0),
-        ("volume", "volume_scalar", "volume_array", 10.0),
-    ]:
-        public = getattr(model, operation)
-        scalar, array = getattr(engine, scalar_name), getattr(engine, array_name)
-        volumes = rng.uniform(8.0, 10.5, 100_000)
-        inputs = engine.pressure_array(volumes) if operation == "volume" else volumes
+    hugoniot = LinearUsUpHugoniot(v0=V0, rho0=3.0, c0=5.0, s=1.5)
+    shock = HugoniotEos.linear_us_up(V0, 3.0, 5.0, 1.5, 0.0)
+    volumes = rng.uniform(8.0, 10.5, 100_000)
+    shocked = rng.uniform(4.0, 10.0, 100_000)
+    rows = [(operation, getattr(model, operation), getattr(engine, f"{operation}_scalar"),
+             getattr(engine, f"{operation}_array"), argument, inputs)
+            for operation, argument, inputs in [
+                ("pressure", 9.0, volumes), ("bulk_modulus", 9.0, volumes),
+                ("volume", 10.0, engine.pressure_array(volumes))]]
+    rows += [(f"Us-Up {quantity}", getattr(hugoniot, quantity),
+              functools.partial(shock.evaluate_scalar, quantity),
+              functools.partial(shock.evaluate_array, quantity), argument, inputs)
+             for quantity, argument, inputs in [
+                 ("pressure", 9.0, shocked), ("volume", 10.0, hugoniot.pressure(shocked))]]
+    for operation, public, scalar, array, argument, inputs in rows:
         s = best_per_call({"public": lambda: public(argument),
                            "engine": lambda: scalar(argument)}, 10_000, args.seconds)
         ten = inputs[:10]
@@ -84,7 +93,7 @@ def main() -> None:
                             1, args.seconds)
         scalar_over_ns = (s["public"] - s["engine"]) * 1e9
         big_over = big["public"] / big["engine"] - 1.0
-        print(f"{operation:>13} | {s['public'] * 1e9:10.0f} ns {s['engine'] * 1e9:5.0f} ns "
+        print(f"{operation:>14} | {s['public'] * 1e9:10.0f} ns {s['engine'] * 1e9:5.0f} ns "
               f"{scalar_over_ns:5.0f} ns | {t['public'] * 1e6:7.2f} us {t['engine'] * 1e6:5.2f} us "
               f"{t['public'] / t['engine'] - 1:6.1%} | {big['public'] * 1e3:7.3f} ms "
               f"{big['engine'] * 1e3:5.3f} ms {big_over:6.1%}")

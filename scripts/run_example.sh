@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up a virtual environment with barometra built from this checkout and
-# runs its demonstration, python -m barometra: the bundled published datasets
+# runs its demonstration, python -m barometra._demo: the bundled published datasets
 # refitted natively, each parameter printed beside its published value.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,4 +8,4 @@ venv=.venv
 [ -x "$venv/bin/python" ] || python3 -m venv "$venv"
 "$venv/bin/python" -m pip install -q --upgrade pip
 "$venv/bin/python" -m pip install -q .
-"$venv/bin/python" -m barometra
+"$venv/bin/python" -m barometra._demo

@@ -97,30 +97,23 @@ inline std::size_t chunk_count(std::size_t n, std::size_t workers) noexcept {
                                  std::min(kMaxChunks, 4 * (workers + 1)));
 }
 
-// Evaluates element(i) for every i in [0, n) on the pool, detached, writing
-// values into out; returns the first failure in index order. Every element
-// is evaluated, also after a failure.
-template <class Element>
-auto evaluate_parallel(std::size_t n, Element& element, double* out)
-    -> std::optional<typename std::invoke_result_t<Element&, std::size_t>::error_type> {
-  using Error = typename std::invoke_result_t<Element&, std::size_t>::error_type;
-  static_assert(std::is_nothrow_invocable_v<Element&, std::size_t>,
-                "element functions run detached and must not throw");
+// Runs range(begin, end) -> std::optional<Error> (the range's first failure)
+// over contiguous chunks of [0, n) on the pool, detached; returns the first
+// failure in index order. Chunks cover [0, n) in order, so the first failing
+// chunk holds the first failing element.
+template <class Range>
+auto evaluate_ranges_parallel(std::size_t n, Range& range)
+    -> std::invoke_result_t<Range&, std::size_t, std::size_t> {
+  using Failure = std::invoke_result_t<Range&, std::size_t, std::size_t>;
+  using Error = typename Failure::value_type;
+  static_assert(std::is_nothrow_invocable_v<Range&, std::size_t, std::size_t>,
+                "ranges run detached and must not throw");
   static_assert(std::is_nothrow_move_assignable_v<std::optional<Error>>);
   WorkerPool& pool = WorkerPool::instance();  // may allocate: still attached
   const std::size_t chunks = chunk_count(n, pool.worker_count());
   std::array<ChunkFailure<Error>, kMaxChunks> failures;
   auto body = [&](std::size_t chunk, std::size_t begin, std::size_t end) noexcept {
-    std::optional<Error> first;
-    for (std::size_t i = begin; i < end; ++i) {
-      auto result = element(i);
-      if (result) {
-        out[i] = *result;
-      } else if (!first) {
-        first = std::move(result.error());
-      }
-    }
-    failures[chunk].error = std::move(first);
+    failures[chunk].error = range(begin, end);
   };
   {
     Detached detached;
@@ -130,6 +123,30 @@ auto evaluate_parallel(std::size_t n, Element& element, double* out)
     if (failures[chunk].error) return std::move(failures[chunk].error);
   }
   return std::nullopt;
+}
+
+// Evaluates element(i) for every i in [0, n) on the pool, detached, writing
+// values into out; returns the first failure in index order. Every element
+// is evaluated, also after a failure.
+template <class Element>
+auto evaluate_parallel(std::size_t n, Element& element, double* out)
+    -> std::optional<typename std::invoke_result_t<Element&, std::size_t>::error_type> {
+  using Error = typename std::invoke_result_t<Element&, std::size_t>::error_type;
+  static_assert(std::is_nothrow_invocable_v<Element&, std::size_t>,
+                "element functions run detached and must not throw");
+  auto range = [&](std::size_t begin, std::size_t end) noexcept {
+    std::optional<Error> first;
+    for (std::size_t i = begin; i < end; ++i) {
+      auto result = element(i);
+      if (result) {
+        out[i] = *result;
+      } else if (!first) {
+        first = std::move(result.error());
+      }
+    }
+    return first;
+  };
+  return evaluate_ranges_parallel(n, range);
 }
 
 // Evaluates f on the elements that walk(visit) presents, in logical
@@ -189,6 +206,12 @@ class ArrayView {
   }
   // Copies the elements in logical row-major order.
   void copy_to(double* destination) const noexcept;
+  // Contiguous in row-major order and aligned: then contiguous_data() is the
+  // elements in order.
+  bool contiguous() const noexcept { return contiguous_; }
+  const double* contiguous_data() const noexcept {
+    return reinterpret_cast<const double*>(data_);
+  }
 
  private:
   int ndim_;
@@ -255,6 +278,51 @@ PyObject* map_array(PyArrayObject* input, npy_intp threshold, F f) {
   view.copy_to(scratch.data());
   auto element = [&](std::size_t i) noexcept { return f(in[i]); };
   if (auto failure = detail::evaluate_parallel(static_cast<std::size_t>(n), element, out)) {
+    return raise(to_exception(*failure));
+  }
+  return output.release();
+}
+
+// One-input map over a batch function, batch(const double* in, double* out,
+// std::size_t n) noexcept -> an optional failure {index, error}, which
+// evaluates in order, stops at the first failing element and may run in
+// place (in == out). The input is read in logical row-major order into the
+// output array, unless it is contiguous and small enough to be read where it
+// is, and the batch runs over that; at or above the threshold it runs
+// detached on the worker pool, in chunks that resume after a failure so that
+// every element is evaluated. The first failure in element order becomes the
+// exception. Returns a new reference or null with the exception set.
+template <class Batch>
+PyObject* map_array_batch(PyArrayObject* input, npy_intp threshold, Batch batch) {
+  static_assert(std::is_nothrow_invocable_v<Batch&, const double*, double*, std::size_t>,
+                "batch functions must not throw");
+  const ArrayView view(input);
+  PyRef output = new_array_like(view);
+  if (!output) return nullptr;
+  double* out = array_data(output);
+  const auto n = static_cast<std::size_t>(view.size());
+  const double* in = out;
+  if (view.size() < threshold && view.contiguous()) {
+    in = view.contiguous_data();
+  } else {
+    view.copy_to(out);  // attached: the copy is what the workers read
+  }
+  if (view.size() < threshold) {
+    if (auto failure = batch(in, out, n)) return raise(to_exception(failure->error));
+    return output.release();
+  }
+  auto element_range = [&](std::size_t begin, std::size_t end) noexcept {
+    using Error = std::remove_cvref_t<decltype(batch(in, out, n)->error)>;
+    std::optional<Error> first;
+    while (begin < end) {
+      auto failure = batch(out + begin, out + begin, end - begin);
+      if (!failure) break;
+      if (!first) first = failure->error;
+      begin += failure->index + 1;
+    }
+    return first;
+  };
+  if (auto failure = detail::evaluate_ranges_parallel(n, element_range)) {
     return raise(to_exception(*failure));
   }
   return output.release();

@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "arguments.hpp"
+#include "barometra/isothermal/batch.hpp"
 #include "arrays.hpp"
 #include "errors.hpp"
 #include "model_object.hpp"
@@ -126,6 +127,7 @@ constexpr const char* kUnsupportedDerivative =
     "bulk-modulus derivative is only defined for Holzapfel";
 
 struct Pressure {
+  static constexpr BatchOperation kBatch = BatchOperation::Pressure;
   static constexpr const char* kScalar = "pressure_scalar";
   static constexpr const char* kArray = "pressure_array";
   static constexpr const char* kArgument = "volume";
@@ -138,6 +140,7 @@ struct Pressure {
 };
 
 struct BulkModulus {
+  static constexpr BatchOperation kBatch = BatchOperation::BulkModulus;
   static constexpr const char* kScalar = "bulk_modulus_scalar";
   static constexpr const char* kArray = "bulk_modulus_array";
   static constexpr const char* kArgument = "volume";
@@ -150,6 +153,7 @@ struct BulkModulus {
 };
 
 struct Volume {
+  static constexpr BatchOperation kBatch = BatchOperation::Volume;
   static constexpr const char* kScalar = "volume_scalar";
   static constexpr const char* kArray = "volume_array";
   static constexpr const char* kArgument = "pressure";
@@ -191,12 +195,10 @@ PyObject* evaluate_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs
   // A copy: the workers read it detached, independent of `self`.
   const RtModel model = model_of(self);
   return guarded([&] {
-    return std::visit(
-        [array](const auto& m) {
-          return map_array(array, Operation::kThreshold,
-                           [&m](double x) noexcept { return Operation::apply(m, x); });
-        },
-        model.variant());
+    return map_array_batch(array, Operation::kThreshold,
+                           [&model](const double* in, double* out, std::size_t n) noexcept {
+                             return evaluate_batch(model, Operation::kBatch, {in, n}, {out, n});
+                           });
   });
 }
 

@@ -2,15 +2,16 @@
 
 The models live in :mod:`barometra.eos` and are re-exported here
 (``barometra.BM3``, ``barometra.Vinet``, ...); datasets, their CSV files and
-the bundled published measurements in :mod:`barometra.data`; exceptions in
+the bundled published measurements in :mod:`barometra.data`; plots (with the
+optional matplotlib) in :mod:`barometra.plot`; exceptions in
 :mod:`barometra.errors`. The numbers all come from the native core, the
 private module ``barometra._engine``.
 """
 
-from . import data, eos, errors
+from . import data, eos, errors, plot
 from .eos import *  # noqa: F403  (the models, also at the top level)
 
 __version__ = "0.1.0"
 
-__all__ = ["__version__", "data", "eos", "errors"]
+__all__ = ["__version__", "data", "eos", "errors", "plot"]
 __all__ += eos.__all__

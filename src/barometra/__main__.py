@@ -1,8 +1,6 @@
-"""``python -m barometra``: refits the bundled published datasets (see :mod:`barometra._demo`)."""
+"""``python -m barometra``: the command line."""
 
-import sys
+from ._cli import main
 
-from ._demo import main
-
-if __name__ == "__main__":
-    sys.exit(main())
+if __name__ == "__main__":  # not when a tool imports every module of the package
+    raise SystemExit(main())

@@ -1,4 +1,4 @@
-"""The demonstration that ``python -m barometra`` runs: real published fits, redone.
+"""The demonstration (``python -m barometra._demo``): real published fits, redone.
 
 Fits the three datasets bundled with :mod:`barometra.data` natively and
 prints, for each fit, what was fitted and how, then every parameter with its
@@ -234,7 +234,7 @@ def run() -> None:
 def main(argv: Sequence[str] | None = None) -> int:
     """Run the demonstration; 0 on success, 1 (with one line on stderr) on failure."""
     parser = argparse.ArgumentParser(
-        prog="python -m barometra",
+        prog="python -m barometra._demo",
         description="Refit the bundled published datasets with the native fitter and print "
                     "each parameter beside its published value.")
     parser.parse_args(argv)
@@ -244,3 +244,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         print(f"barometra demo failed: {type(error).__name__}: {error}", file=sys.stderr)
         return 1
     return 0
+
+
+if __name__ == "__main__":
+    raise SystemExit(main())

@@ -1,6 +1,6 @@
 import numpy as np
 import pytest
-from support import BM3, HOLZAPFEL, elementwise
+from support import BM3, HOLZAPFEL, MODELS, build, elementwise
 
 from barometra.errors import EosNumericalError, EosValidationError
 
@@ -136,3 +136,36 @@ def test_type_error_names_the_argument(method, argument, value, description):
 def test_huge_zero_stride_arrays_fail_cleanly(method, size):
     with pytest.raises(MemoryError):
         getattr(BM3, method)(np.broadcast_to(np.float64(9.0), (size,)))
+
+
+def scalar_loop(method, x):
+    """Values of the scalar method in row-major order, or its first exception."""
+    try:
+        return elementwise(method, x), None
+    except Exception as error:  # noqa: BLE001 - compared with the array method's
+        return None, error
+
+
+@pytest.mark.parametrize("name", list(MODELS))
+@pytest.mark.parametrize(("kind", "size"), [("pressure", 777), ("pressure", 70_001),
+                                            ("bulk_modulus", 1001), ("volume", 777)])
+def test_arrays_equal_the_scalar_loop_with_bad_values_anywhere(name, kind, size):
+    # Odd sizes leave tails that fill no vector register; 777 volumes and
+    # 70_001 pressures take the parallel path.
+    model = build(name)
+    rng = np.random.default_rng(size)
+    volumes = model.reference_volume * rng.uniform(0.8, 1.05, size)
+    x = model.pressure_array(volumes) if kind == "volume" else volumes
+    array_method, scalar_method = getattr(model, f"{kind}_array"), getattr(model, f"{kind}_scalar")
+    bad = np.array([np.nan, np.inf, -np.inf, 0.0, -1.0, 5e-324, 1e300, -1e300])
+    for count in (0, 1, 3):
+        y = x.copy()
+        y[rng.choice(size, count, replace=False)] = rng.choice(bad, count)
+        expected, error = scalar_loop(scalar_method, y)
+        if error is None:
+            np.testing.assert_array_equal(array_method(y), expected)
+        else:
+            with pytest.raises(type(error)) as info:
+                array_method(y)
+            assert (str(info.value), info.value.code, info.value.field) == (
+                str(error), error.code, error.field)

@@ -1,4 +1,4 @@
-"""python -m barometra: the published fits come back, and the demo says so."""
+"""The demonstration: the published fits come back, and it says what it did."""
 
 import subprocess
 import sys
@@ -48,8 +48,8 @@ def test_published_values_and_standard_errors_come_back(case):
             assert error == pytest.approx(expected_error, rel=se_tolerance), name
 
 
-def test_the_module_runs_the_demo_and_says_what_it_did():
-    completed = subprocess.run([sys.executable, "-m", "barometra"], capture_output=True,
+def test_the_demo_runs_as_a_module_and_says_what_it_did():
+    completed = subprocess.run([sys.executable, "-m", "barometra._demo"], capture_output=True,
                                text=True, check=True)
     out = completed.stdout
     assert completed.stderr == ""

@@ -11,7 +11,8 @@ import barometra
 from barometra import eos
 from barometra.errors import EosValidationError, UnsupportedOperationError
 
-CLASSES = [getattr(eos, name) for name in eos.__all__ if name != "IsothermalEos"]
+CLASSES = [getattr(eos, name) for name in eos.__all__ if name != "IsothermalEos"
+           and issubclass(getattr(eos, name), eos.IsothermalEos)]
 CLASSES = list(dict.fromkeys(CLASSES))  # the aliases are the same classes
 GRID = np.linspace(8.0, 10.5, 12).reshape(3, 4)
 

@@ -25,9 +25,15 @@ Class                     Alias       Parameters
 :class:`DensityPolynomial3`           v0, rho0, c0, c1, c2, c3
 ========================  ==========  =======================================
 
+The shock Hugoniot :class:`LinearUsUpHugoniot` (parameters v0, rho0, c0, s
+and p0, 0 by default) gives pressure, density, shock and particle velocities,
+tangent modulus and internal-energy change along the states one shock
+reaches, and their inverses from pressure or particle velocity.
+
 Every model is also available from the top-level package: ``barometra.BM3``.
 """
 
+from ._hugoniot import LinearUsUpHugoniot
 from ._isothermal import (
     AP2,
     BM2,
@@ -52,6 +58,7 @@ from ._isothermal import (
     SunMorse4,
     Vinet,
 )
+
 __all__ = [
     "IsothermalEos",
     "BirchMurnaghan2",
@@ -71,6 +78,7 @@ __all__ = [
     "SecondOrderMurnaghan",
     "ModifiedTait",
     "DensityPolynomial3",
+    "LinearUsUpHugoniot",
     "BM2",
     "BM3",
     "BM4",

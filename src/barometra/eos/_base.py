@@ -12,6 +12,8 @@ from __future__ import annotations
 
 import functools
 import inspect
+from collections.abc import Mapping
+from types import MappingProxyType
 from typing import Any, ClassVar, TypeVar
 
 import numpy as np
@@ -40,6 +42,8 @@ class EngineModel:
 
     # The parameter names in the engine's order; set by each concrete class.
     _parameter_names: ClassVar[tuple[str, ...]] = ()
+    # Values of the parameters that may be left out.
+    _parameter_defaults: ClassVar[Mapping[str, Any]] = MappingProxyType({})
 
     _values: tuple[Any, ...]
     _engine: Any
@@ -49,7 +53,9 @@ class EngineModel:
         if "_parameter_names" in vars(cls):
             # What help() and inspect.signature() show instead of (**parameters).
             cls.__signature__ = inspect.Signature(  # type: ignore[attr-defined]
-                [inspect.Parameter(name, inspect.Parameter.KEYWORD_ONLY)
+                [inspect.Parameter(name, inspect.Parameter.KEYWORD_ONLY,
+                                   default=cls._parameter_defaults.get(name,
+                                                                       inspect.Parameter.empty))
                  for name in cls._parameter_names])
 
     def __init__(self, *args: object, **parameters: Any) -> None:
@@ -60,6 +66,7 @@ class EngineModel:
             raise TypeError(f"{cls.__name__}() takes keyword parameters only "
                             f"({len(args)} positional given); {cls._accepted()}")
         cls._check_names(parameters, f"{cls.__name__}()")
+        parameters = {**cls._parameter_defaults, **parameters}
         missing = [name for name in cls._parameter_names if name not in parameters]
         if missing:
             raise TypeError(f"{cls.__name__}() missing parameter "

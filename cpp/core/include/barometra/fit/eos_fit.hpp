@@ -23,12 +23,12 @@
 #include <span>
 #include <type_traits>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "barometra/error.hpp"
 #include "barometra/fit/engine.hpp"
 #include "barometra/fit/problem.hpp"
+#include "barometra/isothermal/batch.hpp"
 #include "barometra/isothermal/rt_model.hpp"
 
 namespace barometra {
@@ -137,12 +137,15 @@ PressurePrediction::Status isothermal_pressures(const Model& model,
   return {};
 }
 
-// Dispatches once per evaluation rather than once per point.
+// The batch kernels: vector code where the model has it, the same values
+// and the same first error as the loop above.
 inline PressurePrediction::Status isothermal_pressures(const RtModel& model,
                                                        std::span<const double> volumes,
                                                        std::span<double> pressures) noexcept {
-  return std::visit([&](const auto& m) { return isothermal_pressures(m, volumes, pressures); },
-                    model.variant());
+  if (const BatchResult failure = pressure_batch(model, volumes, pressures)) {
+    return std::unexpected(FitError(failure->error));
+  }
+  return {};
 }
 
 }  // namespace detail

@@ -8,6 +8,9 @@
 //   double v0() const;
 //   Result pressure(double volume) const;      // state check, domain, formula, finiteness
 //   Result bulk_modulus(double volume) const;
+// or, for a model without domain checks, kVectorized = true and the two
+// formula templates pressure_formula(V) and bulk_modulus_formula(V), around
+// which the base supplies pressure and bulk_modulus.
 // The base supplies the defaults: volume by the root solver from V0, K' by
 // central differences, and the two reference-state operations by rebuilding
 // through create(). A model that has its own operation declares a member of
@@ -37,6 +40,18 @@ constexpr Check check_volume(double volume) noexcept {
 template <class Model>
 class IsothermalModel {
  public:
+  // For models whose formulas need no domain check (kVectorized): the
+  // evaluation protocol around pressure_formula and bulk_modulus_formula,
+  // templates over one lane or a vector of lanes that the array kernels share.
+  Result pressure(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    return finite_or_error(self().pressure_formula(volume));
+  }
+  Result bulk_modulus(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    return finite_or_error(self().bulk_modulus_formula(volume));
+  }
+
   Result volume(double pressure) const noexcept {
     return solve_volume_function([this](double v) noexcept { return self().pressure(v); },
                                  pressure, self().v0());

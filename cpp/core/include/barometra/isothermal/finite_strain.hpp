@@ -10,29 +10,36 @@
 
 #include "barometra/checks.hpp"
 #include "barometra/isothermal/contract.hpp"
+#include "barometra/simd/math.hpp"
 
 namespace barometra {
 
 namespace detail {
 
+// The formulas below are templates over one lane (double) or a vector of
+// lanes, so that the scalar operations and the array kernels share them.
+template <class V>
 struct EulerianStrain {
-  double x, f, x5;
+  V x, f, x5;
 };
 
-inline EulerianStrain eulerian_strain(double v0, double volume) noexcept {
-  const double x = std::cbrt(v0 / volume);
-  const double x2 = x * x;
+template <class V>
+inline EulerianStrain<V> eulerian_strain(double v0, V volume) noexcept {
+  const V x = simd::cbrt_of_quotient(v0, volume);
+  const V x2 = x * x;
   return {x, (x2 - 1.0) / 2.0, x * (x2 * x2)};
 }
 
 // P and K of the natural-strain form, shared by all three orders.
-inline double natural_strain_pressure(double k0, double x, double g, double c2,
-                                      double c3) noexcept {
+template <class V>
+inline V natural_strain_pressure(double k0, V x, double c2, double c3) noexcept {
+  const V g = simd::log(x) / 3.0;
   return 3.0 * k0 * x * (g + c2 * g * g + c3 * g * g * g);
 }
 
-inline double natural_strain_bulk_modulus(double k0, double x, double g, double c2,
-                                          double c3) noexcept {
+template <class V>
+inline V natural_strain_bulk_modulus(double k0, V x, double c2, double c3) noexcept {
+  const V g = simd::log(x) / 3.0;
   return k0 * x *
          (1.0 + (3.0 + 2.0 * c2) * g + (3.0 * c2 + 3.0 * c3) * g * g + 3.0 * c3 * g * g * g);
 }
@@ -53,15 +60,19 @@ class BM2 : public IsothermalModel<BM2> {
   std::array<double, 2> parameters() const noexcept { return {v0_, k0_}; }
   double v0() const noexcept { return v0_; }
 
-  Result pressure(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    // pressure and bulk_modulus come from IsothermalModel: the volume check,
+  // these formulas, then the finiteness check. Array kernels reuse them.
+  static constexpr bool kVectorized = true;
+
+  template <class V>
+  V pressure_formula(V volume) const noexcept {
     const auto s = detail::eulerian_strain(v0_, volume);
-    return finite_or_error(3.0 * k0_ * s.f * s.x5);
+    return 3.0 * k0_ * s.f * s.x5;
   }
-  Result bulk_modulus(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
+  template <class V>
+  V bulk_modulus_formula(V volume) const noexcept {
     const auto s = detail::eulerian_strain(v0_, volume);
-    return finite_or_error(k0_ * s.x5 * (1.0 + 7.0 * s.f));
+    return k0_ * s.x5 * (1.0 + 7.0 * s.f);
   }
 
  private:
@@ -84,16 +95,20 @@ class BM3 : public IsothermalModel<BM3> {
   std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
   double v0() const noexcept { return v0_; }
 
-  Result pressure(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    // pressure and bulk_modulus come from IsothermalModel: the volume check,
+  // these formulas, then the finiteness check. Array kernels reuse them.
+  static constexpr bool kVectorized = true;
+
+  template <class V>
+  V pressure_formula(V volume) const noexcept {
     const auto s = detail::eulerian_strain(v0_, volume);
-    return finite_or_error(3.0 * k0_ * s.f * s.x5 * (1.0 + 1.5 * (k0_prime_ - 4.0) * s.f));
+    return 3.0 * k0_ * s.f * s.x5 * (1.0 + 1.5 * (k0_prime_ - 4.0) * s.f);
   }
-  Result bulk_modulus(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
+  template <class V>
+  V bulk_modulus_formula(V volume) const noexcept {
     const auto s = detail::eulerian_strain(v0_, volume);
-    return finite_or_error(s.x5 * (k0_ + s.f * (3.0 * k0_ * k0_prime_ - 5.0 * k0_) +
-                                   13.5 * s.f * s.f * (k0_ * k0_prime_ - 4.0 * k0_)));
+    return s.x5 * (k0_ + s.f * (3.0 * k0_ * k0_prime_ - 5.0 * k0_) +
+                   13.5 * s.f * s.f * (k0_ * k0_prime_ - 4.0 * k0_));
   }
 
  private:
@@ -121,19 +136,23 @@ class BM4 : public IsothermalModel<BM4> {
   }
   double v0() const noexcept { return v0_; }
 
-  Result pressure(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    // pressure and bulk_modulus come from IsothermalModel: the volume check,
+  // these formulas, then the finiteness check. Array kernels reuse them.
+  static constexpr bool kVectorized = true;
+
+  template <class V>
+  V pressure_formula(V volume) const noexcept {
     const auto s = detail::eulerian_strain(v0_, volume);
     const double a = coefficient_a(), b = coefficient_b();
-    return finite_or_error(3.0 * k0_ * s.f * s.x5 * (1.0 + a * s.f + b * s.f * s.f));
+    return 3.0 * k0_ * s.f * s.x5 * (1.0 + a * s.f + b * s.f * s.f);
   }
-  Result bulk_modulus(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
+  template <class V>
+  V bulk_modulus_formula(V volume) const noexcept {
     const auto s = detail::eulerian_strain(v0_, volume);
     const double a = coefficient_a(), b = coefficient_b();
-    const double x7 = s.x * s.x * s.x5;
-    return finite_or_error(k0_ * s.x5 * 5.0 * s.f * (1.0 + a * s.f + b * s.f * s.f) +
-                           k0_ * x7 * (1.0 + 2.0 * a * s.f + 3.0 * b * s.f * s.f));
+    const V x7 = s.x * s.x * s.x5;
+    return k0_ * s.x5 * 5.0 * s.f * (1.0 + a * s.f + b * s.f * s.f) +
+           k0_ * x7 * (1.0 + 2.0 * a * s.f + 3.0 * b * s.f * s.f);
   }
 
  private:
@@ -162,16 +181,17 @@ class NaturalStrain2 : public IsothermalModel<NaturalStrain2> {
   std::array<double, 2> parameters() const noexcept { return {v0_, k0_}; }
   double v0() const noexcept { return v0_; }
 
-  Result pressure(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double x = v0_ / volume;
-    return finite_or_error(detail::natural_strain_pressure(k0_, x, std::log(x) / 3.0, 0.0, 0.0));
+    // pressure and bulk_modulus come from IsothermalModel: the volume check,
+  // these formulas, then the finiteness check. Array kernels reuse them.
+  static constexpr bool kVectorized = true;
+
+  template <class V>
+  V pressure_formula(V volume) const noexcept {
+    return detail::natural_strain_pressure(k0_, v0_ / volume, 0.0, 0.0);
   }
-  Result bulk_modulus(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double x = v0_ / volume;
-    return finite_or_error(
-        detail::natural_strain_bulk_modulus(k0_, x, std::log(x) / 3.0, 0.0, 0.0));
+  template <class V>
+  V bulk_modulus_formula(V volume) const noexcept {
+    return detail::natural_strain_bulk_modulus(k0_, v0_ / volume, 0.0, 0.0);
   }
 
  private:
@@ -195,17 +215,17 @@ class NaturalStrain3 : public IsothermalModel<NaturalStrain3> {
   std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
   double v0() const noexcept { return v0_; }
 
-  Result pressure(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double x = v0_ / volume;
-    return finite_or_error(
-        detail::natural_strain_pressure(k0_, x, std::log(x) / 3.0, c2(), 0.0));
+    // pressure and bulk_modulus come from IsothermalModel: the volume check,
+  // these formulas, then the finiteness check. Array kernels reuse them.
+  static constexpr bool kVectorized = true;
+
+  template <class V>
+  V pressure_formula(V volume) const noexcept {
+    return detail::natural_strain_pressure(k0_, v0_ / volume, c2(), 0.0);
   }
-  Result bulk_modulus(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double x = v0_ / volume;
-    return finite_or_error(
-        detail::natural_strain_bulk_modulus(k0_, x, std::log(x) / 3.0, c2(), 0.0));
+  template <class V>
+  V bulk_modulus_formula(V volume) const noexcept {
+    return detail::natural_strain_bulk_modulus(k0_, v0_ / volume, c2(), 0.0);
   }
 
  private:
@@ -235,17 +255,17 @@ class NaturalStrain4 : public IsothermalModel<NaturalStrain4> {
   }
   double v0() const noexcept { return v0_; }
 
-  Result pressure(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double x = v0_ / volume;
-    return finite_or_error(
-        detail::natural_strain_pressure(k0_, x, std::log(x) / 3.0, c2(), c3()));
+    // pressure and bulk_modulus come from IsothermalModel: the volume check,
+  // these formulas, then the finiteness check. Array kernels reuse them.
+  static constexpr bool kVectorized = true;
+
+  template <class V>
+  V pressure_formula(V volume) const noexcept {
+    return detail::natural_strain_pressure(k0_, v0_ / volume, c2(), c3());
   }
-  Result bulk_modulus(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double x = v0_ / volume;
-    return finite_or_error(
-        detail::natural_strain_bulk_modulus(k0_, x, std::log(x) / 3.0, c2(), c3()));
+  template <class V>
+  V bulk_modulus_formula(V volume) const noexcept {
+    return detail::natural_strain_bulk_modulus(k0_, v0_ / volume, c2(), c3());
   }
 
  private:

@@ -10,6 +10,7 @@
 
 #include "barometra/checks.hpp"
 #include "barometra/isothermal/contract.hpp"
+#include "barometra/simd/math.hpp"
 
 namespace barometra {
 
@@ -33,23 +34,23 @@ class Holzapfel : public IsothermalModel<Holzapfel> {
   double c0() const noexcept { return c0_; }
   double c2() const noexcept { return c2_; }
 
-  Result pressure(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double y = std::cbrt(volume / v0_);
-    const double y2 = y * y, y4 = y2 * y2;
-    const double e = std::exp(c0_ * (1.0 - y));
-    return finite_or_error(3.0 * k0_ * e * (1.0 / (y4 * y) - 1.0 / y4) *
-                           (1.0 + c2_ * y - c2_ * y2));
+  // pressure and bulk_modulus come from IsothermalModel around these.
+  static constexpr bool kVectorized = true;
+  template <class V>
+  V pressure_formula(V volume) const noexcept {
+    const V y = simd::cbrt(volume / v0_);
+    const V y2 = y * y, y4 = y2 * y2;
+    const V e = simd::exp(c0_ * (1.0 - y));
+    return 3.0 * k0_ * e * (1.0 / (y4 * y) - 1.0 / y4) * (1.0 + c2_ * y - c2_ * y2);
   }
-  Result bulk_modulus(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double y = std::cbrt(volume / v0_);
-    const double y2 = y * y;
-    const double e = std::exp(c0_ * (1.0 - y));
-    const double h = 1.0 + (1.0 - y) * c2_ * y;
-    return finite_or_error(k0_ * e / (y2 * y2 * y) *
-                           ((5.0 - 4.0 * y) * h + (1.0 - y) * c0_ * y * h -
-                            (1.0 - y) * (c2_ * y - 2.0 * c2_ * y2)));
+  template <class V>
+  V bulk_modulus_formula(V volume) const noexcept {
+    const V y = simd::cbrt(volume / v0_);
+    const V y2 = y * y;
+    const V e = simd::exp(c0_ * (1.0 - y));
+    const V h = 1.0 + (1.0 - y) * c2_ * y;
+    return k0_ * e / (y2 * y2 * y) *
+           ((5.0 - 4.0 * y) * h + (1.0 - y) * c0_ * y * h - (1.0 - y) * (c2_ * y - 2.0 * c2_ * y2));
   }
 
   // dK/dP by a central difference in volume with relative step eps. Unlike the

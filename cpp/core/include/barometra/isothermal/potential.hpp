@@ -13,6 +13,7 @@
 
 #include "barometra/checks.hpp"
 #include "barometra/isothermal/contract.hpp"
+#include "barometra/simd/math.hpp"
 
 namespace barometra {
 
@@ -31,18 +32,19 @@ class Vinet : public IsothermalModel<Vinet> {
   std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
   double v0() const noexcept { return v0_; }
 
-  Result pressure(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double y = std::cbrt(volume / v0_);
+  // pressure and bulk_modulus come from IsothermalModel around these.
+  static constexpr bool kVectorized = true;
+  template <class V>
+  V pressure_formula(V volume) const noexcept {
+    const V y = simd::cbrt(volume / v0_);
     const double eta = 1.5 * (k0_prime_ - 1.0);
-    return finite_or_error(3.0 * k0_ * (1.0 - y) / (y * y) * std::exp(eta * (1.0 - y)));
+    return 3.0 * k0_ * (1.0 - y) / (y * y) * simd::exp(eta * (1.0 - y));
   }
-  Result bulk_modulus(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double y = std::cbrt(volume / v0_);
+  template <class V>
+  V bulk_modulus_formula(V volume) const noexcept {
+    const V y = simd::cbrt(volume / v0_);
     const double eta = 1.5 * (k0_prime_ - 1.0);
-    return finite_or_error(k0_ / (y * y) * ((1.0 - y) * (eta * y + 1.0) + 1.0) *
-                           std::exp(eta * (1.0 - y)));
+    return k0_ / (y * y) * ((1.0 - y) * (eta * y + 1.0) + 1.0) * simd::exp(eta * (1.0 - y));
   }
 
  private:
@@ -93,21 +95,31 @@ class Morse3 : public IsothermalModel<Morse3> {
 
   Result pressure(double volume) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
-    // Re-checked so that no evaluation can divide by a zero a.
+    // Re-checked so that no evaluation can divide by a zero a. A built model
+    // always passes, so the array kernels skip it.
     if (auto e = detail::require_morse3_coefficient(k0_prime_)) return std::unexpected(*e);
-    const double a = k0_prime_ - 1.0;
-    const double y = std::cbrt(volume / v0_);
-    const double e = std::exp(a * (1.0 - y));
-    return finite_or_error(3.0 * k0_ / (a * y * y) * (e * e - e));
+    return finite_or_error(pressure_formula(volume));
   }
   Result bulk_modulus(double volume) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
     if (auto e = detail::require_morse3_coefficient(k0_prime_)) return std::unexpected(*e);
+    return finite_or_error(bulk_modulus_formula(volume));
+  }
+
+  static constexpr bool kVectorized = true;
+  template <class V>
+  V pressure_formula(V volume) const noexcept {
     const double a = k0_prime_ - 1.0;
-    const double y = std::cbrt(volume / v0_);
-    const double e = std::exp(a * (1.0 - y));
-    return finite_or_error(k0_ / a *
-                           (2.0 / (y * y) * (e * e - e) + a / y * (2.0 * e * e - e)));
+    const V y = simd::cbrt(volume / v0_);
+    const V e = simd::exp(a * (1.0 - y));
+    return 3.0 * k0_ / (a * y * y) * (e * e - e);
+  }
+  template <class V>
+  V bulk_modulus_formula(V volume) const noexcept {
+    const double a = k0_prime_ - 1.0;
+    const V y = simd::cbrt(volume / v0_);
+    const V e = simd::exp(a * (1.0 - y));
+    return k0_ / a * (2.0 / (y * y) * (e * e - e) + a / y * (2.0 * e * e - e));
   }
 
  private:
@@ -188,18 +200,20 @@ class RydbergStacey : public IsothermalModel<RydbergStacey> {
   }
   double v0() const noexcept { return v0_; }
 
-  Result pressure(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double y = std::cbrt(volume / v0_);
-    return finite_or_error(3.0 * k0_ * std::pow(y, -q()) * (1.0 - y) *
-                           std::exp(eta() * (1.0 - y)));
+  // pressure and bulk_modulus come from IsothermalModel around these.
+  static constexpr bool kVectorized = true;
+  template <class V>
+  V pressure_formula(V volume) const noexcept {
+    const V y = simd::cbrt(volume / v0_);
+    return 3.0 * k0_ * simd::pow_positive(y, simd::splat<V>(-q())) * (1.0 - y) *
+           simd::exp(eta() * (1.0 - y));
   }
-  Result bulk_modulus(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double y = std::cbrt(volume / v0_);
+  template <class V>
+  V bulk_modulus_formula(V volume) const noexcept {
+    const V y = simd::cbrt(volume / v0_);
     const double q = this->q(), eta = this->eta();
-    return finite_or_error(k0_ * std::pow(y, -q) * std::exp(eta * (1.0 - y)) *
-                           (y + (1.0 - y) * q + (1.0 - y) * y * eta));
+    return k0_ * simd::pow_positive(y, simd::splat<V>(-q)) * simd::exp(eta * (1.0 - y)) *
+           (y + (1.0 - y) * q + (1.0 - y) * y * eta);
   }
 
  private:

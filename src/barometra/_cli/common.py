@@ -1,0 +1,43 @@
+"""What the commands share: their error, their common options and their output."""
+
+from __future__ import annotations
+
+import argparse
+import json
+import sys
+from collections.abc import Mapping
+from typing import Any
+
+import numpy as np
+
+
+class CommandError(Exception):
+    """A failure the command line reports as one line, with its exit status."""
+
+    def __init__(self, message: str, *, status: int = 1) -> None:
+        super().__init__(message)
+        self.status = status
+
+
+def output_options() -> argparse.ArgumentParser:
+    """The options every command takes: --json and --progress."""
+    options = argparse.ArgumentParser(add_help=False)
+    options.add_argument("--json", action="store_true",
+                         help="print one JSON object instead of a table")
+    options.add_argument("--progress", action="store_const", const=True, default=None,
+                         help="report slow operations on stderr even when it is not a terminal")
+    return options
+
+
+def print_table(title: str, columns: Mapping[str, Any]) -> None:
+    """Columns of floats, each in its shortest exact form, under a '#' title line."""
+    texts = {name: [repr(float(x)) for x in np.ravel(values)] for name, values in columns.items()}
+    widths = {name: max([len(name), *map(len, cells)]) for name, cells in texts.items()}
+    lines = [f"# {title}", "  ".join(name.rjust(widths[name]) for name in texts)]
+    lines += ["  ".join(cells[row].rjust(widths[name]) for name, cells in texts.items())
+              for row in range(len(next(iter(texts.values()))))]
+    sys.stdout.write("\n".join(lines) + "\n")
+
+
+def print_json(document: Mapping[str, Any]) -> None:
+    sys.stdout.write(json.dumps(document, ensure_ascii=False, indent=2) + "\n")
