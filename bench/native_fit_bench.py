@@ -52,7 +52,8 @@ except ImportError:  # SciPy is an optional benchmark dependency: pip install .[
     scipy = None
 
 ENVIRONMENT = {
-    "GLIBC_TUNABLES": "glibc.malloc.trim_threshold=1073741824:glibc.malloc.mmap_threshold=1073741824",
+    "GLIBC_TUNABLES": ("glibc.malloc.trim_threshold=1073741824:"
+                       "glibc.malloc.mmap_threshold=1073741824"),
     "OPENBLAS_NUM_THREADS": "1",
     "OMP_NUM_THREADS": "1",
 }

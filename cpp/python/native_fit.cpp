@@ -17,6 +17,7 @@
 #include "module.hpp"
 #include "results.hpp"
 #include "rt_eos.hpp"
+#include "thermal_eos.hpp"
 
 namespace barometra::python {
 
@@ -40,6 +41,14 @@ constexpr Signature<13> kRtSignature{
      "pressure_sigma", "volume_sigma", "observation_cholesky", "loss", "f_scale", "max_nfev"},
     8,
     false};
+
+constexpr Signature<15> kThermalSignature{
+    "fit_thermal_eos_native",
+    {"model", "parameter_names", "initial", "lower", "upper", "pressure", "volume", "temperature",
+     "pressure_sigma", "volume_sigma", "temperature_sigma", "observation_cholesky", "loss",
+     "f_scale", "max_nfev"},
+    9,
+    true};
 
 // The arguments after the model, as parsed while attached.
 struct ParsedArguments {
@@ -102,7 +111,9 @@ struct FitInput {
   FitInput(ParsedArguments& a, Loss loss, bool thermal)
       : names(std::move(a.names)), name_views(names.begin(), names.end()) {
     auto next = a.arrays.begin();
-    for (auto* vector : {&initial, &lower, &upper, &pressure, &volume}) *vector = flat_copy(*next++);
+    for (auto* vector : {&initial, &lower, &upper, &pressure, &volume}) {
+      *vector = flat_copy(*next++);
+    }
     if (thermal) temperature = flat_copy(*next++);
     pressure_sigma = flat_copy(*next++);
     auto next_optional = a.optional.begin();
@@ -173,6 +184,22 @@ PyObject* fit_rt_eos_native(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                         });
 }
 
+PyObject* fit_thermal_eos_native(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames) noexcept {
+  return run_native_fit(
+      kThermalSignature, &thermal_model_of, "ThermalEos", args, nargs, kwnames,
+      [](const FitInput& in, auto& build) {
+        const PvtObservations observations{in.pressure,       in.volume,
+                                           in.temperature,    in.pressure_sigma,
+                                           in.volume_sigma,   in.temperature_sigma,
+                                           in.cholesky};
+        return fit_thermal_eos_by(observations, in.initial, in.lower, in.upper, in.options, build,
+                                  [](const ThermalModel& model, double volume, double temperature) {
+                                    return model.pressure(volume, temperature);
+                                  });
+      });
+}
+
 }  // namespace
 
 PyMethodDef fit_rt_eos_native_def = {
@@ -190,5 +217,23 @@ PyMethodDef fit_rt_eos_native_def = {
     "Runs without the interpreter lock. Returns a LeastSquaresResult with the\n"
     "predicted pressures and the model-parameter covariance, profiled over the\n"
     "latent volumes."};
+
+PyMethodDef fit_thermal_eos_native_def = {
+    kThermalSignature.function, fastcall<&fit_thermal_eos_native>(),
+    METH_FASTCALL | METH_KEYWORDS,
+    "fit_thermal_eos_native(model, parameter_names, initial, lower, upper, pressure, volume, "
+    "temperature, pressure_sigma, volume_sigma=None, temperature_sigma=None, "
+    "observation_cholesky=None, loss=\"linear\", f_scale=1.0, max_nfev=None)\n--\n\n"
+    "Private building block of barometra: a native thermal EOS fit.\n\n"
+    "Fits the ThermalEos parameters named in parameter_names (native names:\n"
+    "\"Tr\", \"theta0\", \"gamma0\", ..., and \"rt_eos.V0\", \"rt_eos.K0\", ... for\n"
+    "the reference isotherm) to pressures measured at the given volumes and\n"
+    "temperatures, weighted by pressure_sigma. volume_sigma and\n"
+    "temperature_sigma make the true volumes and temperatures latent\n"
+    "parameters after the model's, in that order; observation_cholesky, (N, 3,\n"
+    "3) lower-triangular factors of each observation's (P, V, T) covariance,\n"
+    "needs both and whitens the residuals. Runs without the interpreter lock.\n"
+    "Returns a LeastSquaresResult with the predicted pressures and the\n"
+    "model-parameter covariance, profiled over the latent coordinates."};
 
 }  // namespace barometra::python

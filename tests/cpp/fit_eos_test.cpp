@@ -77,7 +77,9 @@ TEST_P(NoiseFree, RecoversTheModelFromAPoorStartToNearMachinePrecision) {
   EXPECT_EQ(r.degrees_of_freedom, 17);
   EXPECT_EQ(r.volumes, data.volume);
   EXPECT_FALSE(r.temperatures);
-  for (std::size_t i = 0; i < 20; ++i) EXPECT_NEAR(r.predicted_pressure[i], data.pressure[i], 1e-9);
+  for (std::size_t i = 0; i < 20; ++i) {
+    EXPECT_NEAR(r.predicted_pressure[i], data.pressure[i], 1e-9);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(EosFit, NoiseFree,
@@ -244,9 +246,10 @@ TEST(EosFit, InputChecksReportTheFirstFailureInOrder) {
   }
   const PvObservations fine{p, v, s, {}, {}};
   const std::vector<double> two{11.0, 160.0};
-  EXPECT_EQ(message_of(fit_isothermal_eos(fine, two, kLower, kUpper, {}, RtBuilder{bm3(11, 160, 4)})),
+  const RtBuilder builder{bm3(11, 160, 4)};
+  EXPECT_EQ(message_of(fit_isothermal_eos(fine, two, kLower, kUpper, {}, builder)),
             "EOS initial parameters and bounds must have the same non-zero length");
-  EXPECT_EQ(message_of(fit_isothermal_eos(fine, {}, {}, {}, {}, RtBuilder{bm3(11, 160, 4)})),
+  EXPECT_EQ(message_of(fit_isothermal_eos(fine, {}, {}, {}, {}, builder)),
             "EOS initial parameters and bounds must have the same non-zero length");
   const std::vector<double> outside{11.0, 2000.0, 4.0};
   EXPECT_EQ(message_of(fit(fine, bm3(11, 160, 4), outside)),

@@ -32,7 +32,7 @@ FITS = {
     "bridgmanite_latent_volumes": (
         lambda: _demo.fit_thermal(load_example("bridgmanite_pvt_tange2012"), "vinet", 162.373,
                                   BRIDGMANITE, BRIDGMANITE_START, 5, latent_volumes=True),
-        lambda: _demo._reference_refit("bridgmanite_pvt_tange2012"), 0.01, 0.01),
+        lambda: _demo.SCIPY_LATENT_VOLUME_REFIT, 0.1, 0.02),
 }
 
 

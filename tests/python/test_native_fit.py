@@ -1,5 +1,6 @@
-"""fit_rt_eos_native: agreement with SciPy, the covariance against a Monte
-Carlo, the result's shapes, the argument and input errors, and threads."""
+"""fit_rt_eos_native and fit_thermal_eos_native: agreement with SciPy, the
+covariance against a Monte Carlo, the result's shapes, the argument and input
+errors, and threads."""
 
 import threading
 from concurrent.futures import ThreadPoolExecutor
@@ -8,7 +9,7 @@ import numpy as np
 import pytest
 
 from barometra import errors
-from barometra._engine import RtEos, fit_rt_eos_native
+from barometra._engine import RtEos, ThermalEos, fit_rt_eos_native, fit_thermal_eos_native
 
 scipy_optimize = pytest.importorskip("scipy.optimize")
 
@@ -171,3 +172,88 @@ def test_threads_fit_at_once_and_get_the_sequential_results():
         for got, want in zip(pool.map(work, range(len(data)), timeout=300), expected):
             for x in got:
                 np.testing.assert_array_equal(x, want)
+
+
+# --- fit_thermal_eos_native -------------------------------------------------
+
+THERMAL_NAMES = ["rt_eos.K0", "theta0", "gamma0", "q"]
+THERMAL_TRUTH = np.array([160.0, 900.0, 1.5, 1.2])
+THERMAL_START = np.array([140.0, 600.0, 1.0, 1.0])
+THERMAL_LOWER, THERMAL_UPPER = np.array([50.0, 100.0, 0.1, 0.1]), np.array([400.0, 3e3, 5, 5])
+
+
+def mgd(k0=160.0, theta0=900.0, gamma0=1.5, q=1.2):
+    return ThermalEos.mie_gruneisen_debye(RtEos.bm3(1.1, k0, 4.5), 300.0, theta0, gamma0, q, 3.0)
+
+
+def pvt(noise=True):
+    rng = np.random.default_rng(21)
+    v = np.tile(np.linspace(1.1, 0.93, 8), 4)
+    t = np.repeat([300.0, 800.0, 1300.0, 1800.0], 8)
+    p = mgd().evaluate_array("pressure", v, t)
+    if noise:
+        p, v, t = p + rng.normal(0, 0.1, 32), v + rng.normal(0, 1e-3, 32), t + rng.normal(0, 10, 32)
+    return p, v, t, np.full(32, 0.1), np.full(32, 1e-3), np.full(32, 10.0)
+
+
+def thermal_fit(p, v, t, sp, **options):
+    return fit_thermal_eos_native(mgd(), THERMAL_NAMES, THERMAL_START, THERMAL_LOWER,
+                                  THERMAL_UPPER, p, v, t, sp, **options)
+
+
+def test_thermal_fit_recovers_debye_and_gruneisen_parameters():
+    p, v, t, sp, sv, st = pvt(noise=False)
+    r = thermal_fit(p, v, t, sp, volume_sigma=sv, temperature_sigma=st)
+    assert r.success
+    np.testing.assert_allclose(r.x[:4], THERMAL_TRUTH, rtol=1e-6)
+    assert r.x.shape == (4 + 64,) and r.fun.shape == (96,)
+    assert r.parameter_covariance.shape == (4, 4) and r.predicted_pressure.shape == (32,)
+
+
+def test_thermal_errors_in_variables_fit_agrees_with_a_dense_scipy_fit():
+    p, v, t, sp, sv, st = pvt()
+
+    def residuals(x):
+        model = mgd(*x[:4])
+        vl, tl = x[4:36], x[36:]
+        return np.concatenate([(model.evaluate_array("pressure", vl, tl) - p) / sp,
+                               (vl - v) / sv, (tl - t) / st])
+
+    ours = thermal_fit(p, v, t, sp, volume_sigma=sv, temperature_sigma=st)
+    ref = scipy_optimize.least_squares(residuals, np.concatenate([THERMAL_START, v, t]),
+                                       xtol=1e-15, ftol=1e-15, gtol=1e-15)
+    np.testing.assert_allclose(ours.x, ref.x, rtol=1e-5)
+    profiled = np.linalg.inv(ref.jac.T @ ref.jac)[:4, :4]
+    np.testing.assert_allclose(ours.parameter_covariance, profiled, rtol=1e-3)
+
+
+P3, V3, T3, S3, SV3, ST3 = pvt()
+THERMAL_BAD = {  # keyword changes -> message, all FitValidationError
+    "temperature": (dict(temperature=T3[:5], volume_sigma=-SV3),
+                    "temperature must contain one positive finite value per observation"),
+    "temperature_sigma": (dict(temperature_sigma=np.zeros(32)),
+                          "temperature_sigma must contain one positive finite value per "
+                          "observation"),
+    "cholesky": (dict(volume_sigma=SV3, observation_cholesky=np.tile(np.eye(3), (32, 1, 1))),
+                 "correlated pressure-volume-temperature errors require latent coordinates"),
+    "reference_name": (dict(parameter_names=["K0", "theta0", "gamma0", "q"]),
+                       'parameter "K0" is unavailable for the native EOS'),
+}
+
+
+@pytest.mark.parametrize("case", THERMAL_BAD)
+def test_thermal_bad_input_raises_its_fit_error(case):
+    changes, message = THERMAL_BAD[case]
+    arguments = dict(model=mgd(), parameter_names=THERMAL_NAMES, initial=THERMAL_START,
+                     lower=THERMAL_LOWER, upper=THERMAL_UPPER, pressure=P3, volume=V3,
+                     temperature=T3, pressure_sigma=S3) | changes
+    with pytest.raises(errors.FitValidationError, match=f"^{message}$"):
+        fit_thermal_eos_native(**arguments)
+
+
+def test_each_function_takes_only_its_own_model_class():
+    with pytest.raises(TypeError, match="must be barometra._engine.RtEos, not .*ThermalEos"):
+        fit_rt_eos_native(mgd(), NAMES, START, LOWER, UPPER, P, V, S)
+    with pytest.raises(TypeError, match="must be barometra._engine.ThermalEos, not .*RtEos"):
+        fit_thermal_eos_native(MODEL, THERMAL_NAMES, THERMAL_START, THERMAL_LOWER,
+                               THERMAL_UPPER, P3, V3, T3, S3)

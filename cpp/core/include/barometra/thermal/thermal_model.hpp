@@ -11,10 +11,10 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <variant>
 
 #include "barometra/error.hpp"
 #include "barometra/isothermal/rt_model.hpp"
+#include "barometra/model_union.hpp"
 #include "barometra/thermal/asymptotic_power_law.hpp"
 #include "barometra/thermal/debye_anharmonic.hpp"
 #include "barometra/thermal/dewaele2006.hpp"
@@ -29,48 +29,24 @@
 
 namespace barometra {
 
-class ThermalModel {
-  // Defined ahead of its callers: its return type is deduced.
-  template <class F>
-  decltype(auto) visit(F&& f) const noexcept {
-    return std::visit(std::forward<F>(f), model_);
-  }
-
+// The index of each alternative is the model's tag.
+class ThermalModel
+    : public detail::ModelUnion<
+          AsymptoticPowerLawMieGruneisenDebye<RtModel>, VariableQMieGruneisenDebye<RtModel>,
+          Dewaele2006<RtModel>, DorogokupetsOganov2007<RtModel>, LinearThermalPressure<RtModel>,
+          DebyeQuadraticThermalPressure<RtModel>, DebyeAnharmonicHelmholtz<RtModel>,
+          LogVolumeThermalPressure<RtModel>, SecondOrderTaylorThermalPressure<RtModel>,
+          MieGruneisenDebye<RtModel>, MieGruneisenEinstein<RtModel>,
+          HollandPowellThermalPressure<RtModel>, ThermalModifiedTait,
+          MultiOscillatorGruneisen<RtModel>, ThermalReferenceState<RtModel>> {
  public:
-  // The index of each alternative is the model's tag.
-  using Variant =
-      std::variant<AsymptoticPowerLawMieGruneisenDebye<RtModel>,
-                   VariableQMieGruneisenDebye<RtModel>, Dewaele2006<RtModel>,
-                   DorogokupetsOganov2007<RtModel>, LinearThermalPressure<RtModel>,
-                   DebyeQuadraticThermalPressure<RtModel>, DebyeAnharmonicHelmholtz<RtModel>,
-                   LogVolumeThermalPressure<RtModel>, SecondOrderTaylorThermalPressure<RtModel>,
-                   MieGruneisenDebye<RtModel>, MieGruneisenEinstein<RtModel>,
-                   HollandPowellThermalPressure<RtModel>, ThermalModifiedTait,
-                   MultiOscillatorGruneisen<RtModel>, ThermalReferenceState<RtModel>>;
-  static constexpr std::size_t kModelCount = std::variant_size_v<Variant>;
   // Names with this prefix address the reference isotherm's parameters.
   static constexpr std::string_view kReferencePrefix = "rt_eos.";
 
   template <class Model>
     requires(!std::is_same_v<std::remove_cvref_t<Model>, ThermalModel>)
-  ThermalModel(Model model) noexcept : model_(std::move(model)) {}  // NOLINT: every model is one
+  ThermalModel(Model model) noexcept : ModelUnion(std::move(model)) {}  // NOLINT: implicit
 
-  std::size_t tag() const noexcept { return model_.index(); }
-  const Variant& variant() const noexcept { return model_; }
-  template <class Model>
-  const Model* get_if() const noexcept {
-    return std::get_if<Model>(&model_);
-  }
-
-  const char* model_name() const noexcept {
-    return visit([](const auto& m) { return std::remove_cvref_t<decltype(m)>::kName; });
-  }
-  // Native thermal parameter names in constructor order ("Tr", "theta0", ...).
-  std::span<const char* const> parameter_names() const noexcept {
-    return visit([](const auto& m) -> std::span<const char* const> {
-      return std::remove_cvref_t<decltype(m)>::kParameterNames;
-    });
-  }
   // The value of a native thermal parameter, or of the reference isotherm's
   // under kReferencePrefix ("rt_eos.V0"); nothing for any other name.
   std::optional<double> parameter(std::string_view name) const noexcept;
@@ -145,9 +121,6 @@ class ThermalModel {
   // rebuilt through its constructor, so every parameter check runs again.
   std::expected<ThermalModel, FitError> with_parameters(std::span<const std::string_view> names,
                                                         std::span<const double> values) const;
-
- private:
-  Variant model_;
 };
 
 }  // namespace barometra
