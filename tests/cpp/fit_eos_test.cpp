@@ -172,39 +172,14 @@ TEST(EosFit, StatisticsFollowFromTheFinalResiduals) {
     EXPECT_DOUBLE_EQ(r.correlation[i * 3 + i], 1.0);
   }
   EXPECT_LT(r.correlation[1], -0.5);  // V0 and K0 trade off
-}
 
-TEST(EosFit, NoReducedChiSquareWithoutSpareObservations) {
-  const PvData data(bm3(11.0, 160.0, 4.5), 3);
-  const EosFitResult r = fit(data.observations(), bm3(11.0, 160.0, 4.5)).value();
-  EXPECT_EQ(r.degrees_of_freedom, 0);
-  EXPECT_FALSE(r.reduced_chi_square);
-  // chi^2 = 0 takes the floor of the logarithm, not -inf.
-  EXPECT_TRUE(std::isfinite(r.aic));
-}
-
-TEST(EosFit, RunningOutOfBudgetIsAResultNotAnError) {
-  const PvData data(bm3(11.0, 160.0, 4.5), 20);
-  SolverOptions options;
-  options.max_evaluations = 3;
-  const auto r = fit(data.observations(), bm3(11.0, 160.0, 4.5), kStart, options);
-  ASSERT_TRUE(r) << message_of(r);
-  EXPECT_FALSE(r->solver.success);
-  EXPECT_EQ(r->solver.status, 0);
-  EXPECT_EQ(r->covariance.size(), 9u);
-}
-
-TEST(EosFit, ModelFailuresEndTheFitWithTheirEosError) {
-  const PvData data(bm3(11.0, 160.0, 4.5), 5);
-  const std::vector<double> initial{11.0, -5.0, 4.0}, lower{1.0, -10.0, 0.0};
-  const auto r = fit_isothermal_eos(data.observations(), initial, lower, kUpper, {},
-                                    RtBuilder{bm3(11.0, 160.0, 4.5)});
-  ASSERT_FALSE(r);
-  EXPECT_EQ(r.error(), FitError(EosError::invalid_parameter("K0", "must be positive and finite")));
-
-  RtBuilder unknown{bm3(11.0, 160.0, 4.5), {"V0", "K0", "K0p"}};
-  const auto u = fit_isothermal_eos(data.observations(), kStart, kLower, kUpper, {}, unknown);
-  EXPECT_EQ(message_of(u), "parameter \"K0p\" is unavailable for the native EOS");
+  // N = k: no degrees of freedom, no reduced chi-square, and chi^2 = 0 takes
+  // the floor of the logarithm rather than -inf.
+  const PvData three(bm3(11.0, 160.0, 4.5), 3);
+  const EosFitResult exact = fit(three.observations(), bm3(11.0, 160.0, 4.5)).value();
+  EXPECT_EQ(exact.degrees_of_freedom, 0);
+  EXPECT_FALSE(exact.reduced_chi_square);
+  EXPECT_TRUE(std::isfinite(exact.aic));
 }
 
 // (observations, message): each case breaks exactly one rule and may break

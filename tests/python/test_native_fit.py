@@ -77,15 +77,6 @@ def test_profiled_standard_errors_match_a_monte_carlo():
     np.testing.assert_allclose(reported, scatter, rtol=0.15)
 
 
-def test_diagonal_cholesky_factors_of_shape_n_2_2_equal_plain_sigmas():
-    p, v, sp, sv = synthetic(10, 3)
-    factors = np.zeros((10, 2, 2))
-    factors[:, 0, 0], factors[:, 1, 1] = sp, sv
-    plain = fit(p, v, sp, volume_sigma=sv)
-    whitened = fit(p, v, sp, volume_sigma=sv, observation_cholesky=factors)
-    np.testing.assert_array_equal(plain.x, whitened.x)
-
-
 def test_running_out_of_budget_returns_an_unsuccessful_result():
     p, v, sp, _ = synthetic(10, 4)
     r = fit(p, v, sp, max_nfev=2)
@@ -97,24 +88,10 @@ P, V, S = synthetic(4, 5)[:3]
 BAD_INPUTS = {  # keyword changes -> (exception class, message)
     "lengths": (dict(volume=V[:3]), errors.FitValidationError,
                 "EOS observation arrays must have the same non-zero length"),
-    "nan": (dict(pressure=np.array([1.0, np.nan, 2.0, 3.0])), errors.FitValidationError,
-            "EOS observations and uncertainties must be finite and valid"),
-    "sigma": (dict(pressure_sigma=np.array([0.1, 0.0, 0.1, 0.1])), errors.FitValidationError,
-              "EOS observations and uncertainties must be finite and valid"),
-    "volume_sigma": (dict(volume_sigma=-S), errors.FitValidationError,
-                     "volume_sigma must contain one positive finite value per observation"),
-    "cholesky_shape": (dict(volume_sigma=S, observation_cholesky=np.eye(2)),
-                       errors.FitValidationError,
-                       "observation Cholesky factors have invalid dimensions or values"),
-    "cholesky_upper": (dict(volume_sigma=S, observation_cholesky=np.tile([[1.0, 0.1], [0.0, 1.0]],
-                                                                         (4, 1, 1))),
-                       errors.FitValidationError,
-                       "observation Cholesky factors must be lower triangular"),
-    "cholesky_alone": (dict(observation_cholesky=np.tile(np.eye(2), (4, 1, 1))),
-                       errors.FitValidationError,
-                       "correlated pressure-volume errors require latent volumes"),
-    "bounds_lengths": (dict(lower=LOWER[:2]), errors.FitValidationError,
-                       "EOS initial parameters and bounds must have the same non-zero length"),
+    # (N, 2, 2) factors are read as N 2 x 2 blocks.
+    "cholesky": (dict(volume_sigma=S, observation_cholesky=np.tile([[1.0, 0.1], [0.0, 1.0]],
+                                                                   (4, 1, 1))),
+                 errors.FitValidationError, "observation Cholesky factors must be lower triangular"),
     "outside_bounds": (dict(initial=np.array([11.0, 2000.0, 4.0])), errors.FitValidationError,
                        "invalid initial value or bounds at parameter 1"),
     "unknown_name": (dict(parameter_names=["V0", "K0", "K0p"]), errors.FitValidationError,
@@ -177,7 +154,6 @@ def test_threads_fit_at_once_and_get_the_sequential_results():
 # --- fit_thermal_eos_native -------------------------------------------------
 
 THERMAL_NAMES = ["rt_eos.K0", "theta0", "gamma0", "q"]
-THERMAL_TRUTH = np.array([160.0, 900.0, 1.5, 1.2])
 THERMAL_START = np.array([140.0, 600.0, 1.0, 1.0])
 THERMAL_LOWER, THERMAL_UPPER = np.array([50.0, 100.0, 0.1, 0.1]), np.array([400.0, 3e3, 5, 5])
 
@@ -186,28 +162,18 @@ def mgd(k0=160.0, theta0=900.0, gamma0=1.5, q=1.2):
     return ThermalEos.mie_gruneisen_debye(RtEos.bm3(1.1, k0, 4.5), 300.0, theta0, gamma0, q, 3.0)
 
 
-def pvt(noise=True):
+def pvt():
     rng = np.random.default_rng(21)
     v = np.tile(np.linspace(1.1, 0.93, 8), 4)
     t = np.repeat([300.0, 800.0, 1300.0, 1800.0], 8)
-    p = mgd().evaluate_array("pressure", v, t)
-    if noise:
-        p, v, t = p + rng.normal(0, 0.1, 32), v + rng.normal(0, 1e-3, 32), t + rng.normal(0, 10, 32)
+    p = mgd().evaluate_array("pressure", v, t) + rng.normal(0, 0.1, 32)
+    v, t = v + rng.normal(0, 1e-3, 32), t + rng.normal(0, 10, 32)
     return p, v, t, np.full(32, 0.1), np.full(32, 1e-3), np.full(32, 10.0)
 
 
 def thermal_fit(p, v, t, sp, **options):
     return fit_thermal_eos_native(mgd(), THERMAL_NAMES, THERMAL_START, THERMAL_LOWER,
                                   THERMAL_UPPER, p, v, t, sp, **options)
-
-
-def test_thermal_fit_recovers_debye_and_gruneisen_parameters():
-    p, v, t, sp, sv, st = pvt(noise=False)
-    r = thermal_fit(p, v, t, sp, volume_sigma=sv, temperature_sigma=st)
-    assert r.success
-    np.testing.assert_allclose(r.x[:4], THERMAL_TRUTH, rtol=1e-6)
-    assert r.x.shape == (4 + 64,) and r.fun.shape == (96,)
-    assert r.parameter_covariance.shape == (4, 4) and r.predicted_pressure.shape == (32,)
 
 
 def test_thermal_errors_in_variables_fit_agrees_with_a_dense_scipy_fit():
@@ -222,28 +188,23 @@ def test_thermal_errors_in_variables_fit_agrees_with_a_dense_scipy_fit():
     ours = thermal_fit(p, v, t, sp, volume_sigma=sv, temperature_sigma=st)
     ref = scipy_optimize.least_squares(residuals, np.concatenate([THERMAL_START, v, t]),
                                        xtol=1e-15, ftol=1e-15, gtol=1e-15)
+    assert ours.x.shape == (4 + 64,) and ours.fun.shape == (96,)
+    assert ours.predicted_pressure.shape == (32,)
     np.testing.assert_allclose(ours.x, ref.x, rtol=1e-5)
     profiled = np.linalg.inv(ref.jac.T @ ref.jac)[:4, :4]
     np.testing.assert_allclose(ours.parameter_covariance, profiled, rtol=1e-3)
 
 
 P3, V3, T3, S3, SV3, ST3 = pvt()
-THERMAL_BAD = {  # keyword changes -> message, all FitValidationError
-    "temperature": (dict(temperature=T3[:5], volume_sigma=-SV3),
-                    "temperature must contain one positive finite value per observation"),
-    "temperature_sigma": (dict(temperature_sigma=np.zeros(32)),
-                          "temperature_sigma must contain one positive finite value per "
-                          "observation"),
-    "cholesky": (dict(volume_sigma=SV3, observation_cholesky=np.tile(np.eye(3), (32, 1, 1))),
-                 "correlated pressure-volume-temperature errors require latent coordinates"),
-    "reference_name": (dict(parameter_names=["K0", "theta0", "gamma0", "q"]),
-                       'parameter "K0" is unavailable for the native EOS'),
-}
 
 
-@pytest.mark.parametrize("case", THERMAL_BAD)
-def test_thermal_bad_input_raises_its_fit_error(case):
-    changes, message = THERMAL_BAD[case]
+@pytest.mark.parametrize(("changes", "message"), [
+    (dict(parameter_names=["K0", "theta0", "gamma0", "q"]),
+     'parameter "K0" is unavailable for the native EOS'),
+    (dict(temperature=T3[:5], volume_sigma=-SV3),
+     "temperature must contain one positive finite value per observation"),
+])
+def test_thermal_bad_input_raises_its_fit_error(changes, message):
     arguments = dict(model=mgd(), parameter_names=THERMAL_NAMES, initial=THERMAL_START,
                      lower=THERMAL_LOWER, upper=THERMAL_UPPER, pressure=P3, volume=V3,
                      temperature=T3, pressure_sigma=S3) | changes
