@@ -1,4 +1,4 @@
-"""``python -m barometra``: the command line."""
+"""``python -m barometra``: the command line; without a subcommand, the demonstration."""
 
 from ._cli import main
 

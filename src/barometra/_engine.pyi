@@ -1,6 +1,6 @@
 """Type stubs of barometra._engine, the private native module of barometra."""
 
-from collections.abc import Callable
+from collections.abc import Callable, Sequence
 from typing import Literal, SupportsFloat, SupportsIndex, final
 
 import numpy as np
@@ -14,6 +14,8 @@ __all__ = [
     "LinearPropagation",
     "MonteCarloSummary",
     "fit_least_squares",
+    "fit_rt_eos_native",
+    "fit_thermal_eos_native",
     "linear_uncertainty",
     "monte_carlo_summary",
     "holzapfel_derivative_analytical",
@@ -325,6 +327,38 @@ def fit_least_squares(
     global_parameter_count: SupportsIndex | None = None,
     point_count: SupportsIndex | None = None,
     latent_coordinate_count: SupportsIndex | None = None,
+) -> LeastSquaresResult: ...
+def fit_rt_eos_native(
+    model: RtEos,
+    parameter_names: Sequence[str],
+    initial: _Float64Array,
+    lower: _Float64Array,
+    upper: _Float64Array,
+    pressure: _Float64Array,
+    volume: _Float64Array,
+    pressure_sigma: _Float64Array,
+    volume_sigma: _Float64Array | None = None,
+    observation_cholesky: _Float64Array | None = None,
+    loss: _Loss | str = "linear",
+    f_scale: _Real = 1.0,
+    max_nfev: SupportsIndex | None = None,
+) -> LeastSquaresResult: ...
+def fit_thermal_eos_native(
+    model: ThermalEos,
+    parameter_names: Sequence[str],
+    initial: _Float64Array,
+    lower: _Float64Array,
+    upper: _Float64Array,
+    pressure: _Float64Array,
+    volume: _Float64Array,
+    temperature: _Float64Array,
+    pressure_sigma: _Float64Array,
+    volume_sigma: _Float64Array | None = None,
+    temperature_sigma: _Float64Array | None = None,
+    observation_cholesky: _Float64Array | None = None,
+    loss: _Loss | str = "linear",
+    f_scale: _Real = 1.0,
+    max_nfev: SupportsIndex | None = None,
 ) -> LeastSquaresResult: ...
 def linear_uncertainty(
     jacobian: _Float64Array,

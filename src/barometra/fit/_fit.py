@@ -190,11 +190,11 @@ def fit(
 def _run(native: Any, thermal: bool, names: list[str], initial: FloatArray, lower: FloatArray,
          upper: FloatArray, arrays: dict[str, Any], common: dict[str, Any]) -> Any:
     if thermal:
-        return _engine.fit_thermal_eos_native(  # type: ignore[attr-defined]
+        return _engine.fit_thermal_eos_native(
             native, names, initial, lower, upper, arrays["pressure"], arrays["volume"],
             arrays["temperature"], arrays["pressure_sigma"], arrays["volume_sigma"],
             arrays["temperature_sigma"], **common)
-    return _engine.fit_rt_eos_native(  # type: ignore[attr-defined]
+    return _engine.fit_rt_eos_native(
         native, names, initial, lower, upper, arrays["pressure"], arrays["volume"],
         arrays["pressure_sigma"], arrays["volume_sigma"], **common)
 
