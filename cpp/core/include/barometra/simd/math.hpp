@@ -10,7 +10,9 @@
 // range both give the same bits: their scale factor is exactly 1.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 
 #include "barometra/simd/exp2_table.hpp"
 #include "barometra/simd/lanes.hpp"
@@ -88,9 +90,8 @@ inline V cbrt_from_estimate(V x, V estimate, V inverse) noexcept {
 }
 
 // cbrt(x) for x in [2^-900, 2^900]. The estimate comes from x (x r^2, with
-// r near x^(-1/3)) or, when the inverse is at hand first, from the inverse
-// (whose inverse cube root is the cube root of x): then the long chain need
-// not wait for x, which may be a quotient still being divided.
+// r near x^(-1/3)) or from the inverse (whose inverse cube root is the cube
+// root of x), whichever the caller has first.
 template <bool kFromInverse, class V>
 inline V cbrt_in_range(V x, V inverse) noexcept {
   if constexpr (kFromInverse) {
@@ -125,9 +126,9 @@ template <bool kFromInverse, class V>
 // e^x = 2^(k/128) e^r: k = round(x 128 / ln 2), r = x - k ln2 / 128 (|r| <=
 // ln2 / 256; the product is split in two so that the subtraction is exact),
 // 2^(j/128), j = k mod 128, from a table as hi + lo, and
-// e^r - 1 = r + r^2 (1/2 + r/6 + r^2/24 + r^3/120), short of e^r - 1 by
+// e^r - 1 = r + r^2 q, q = 1/2 + r/6 + r^2/24 + r^3/120, short of e^r - 1 by
 // less than r^6 / 720 < 2^-60. The sum hi + (lo + hi (e^r - 1)), in
-// [1, 2), rounds once. Returns it, and in `k_bits` the bits of k + kRoundMagic.
+// [1, 2), rounds once at its last addition. Returns it, and in `k_bits` the bits of k + kRoundMagic.
 template <class V>
 inline V exp_reduced(V x, BitsOf<V>& k_bits) noexcept {
   constexpr double kSteps = kExp2TableSize * kInvLn2;
@@ -139,9 +140,9 @@ inline V exp_reduced(V x, BitsOf<V>& k_bits) noexcept {
   const BitsOf<V> j = k_bits & static_cast<std::uint64_t>(kExp2TableSize - 1);
   const V hi = lookup<V>(kExp2TableHi, j), lo = lookup<V>(kExp2TableLo, j);
   const V r2 = r * r;
-  const V p = r + r2 * ((0.5 + r * 0x1.5555555555555p-3) +
-                        r2 * (0x1.5555555555555p-5 + r * 0x1.1111111111111p-7));
-  return hi + (lo + hi * p);
+  const V q = (0.5 + r * 0x1.5555555555555p-3) + r2 * (0x1.5555555555555p-5 + r * 0x1.1111111111111p-7);
+  // hi (e^r - 1) = hi r + (hi r^2) q: the products of hi start before q is done.
+  return hi + (hi * r + (lo + (hi * r2) * q));
 }
 
 // 2^k for integral k in [-1022, 1023] held as a double.
@@ -185,21 +186,21 @@ template <class V>
 
 // cbrt(x) as above, for a caller that has an inverse of x at hand: within
 // 2^-40 of 1/x wherever |x| lies in [2^-900, 2^900] (elsewhere ignored).
+// The root's estimate starts from the inverse, so the long chain of the
+// root need not wait for x, which may be a quotient still being divided.
 template <class V>
 [[gnu::always_inline]] inline V cbrt_given_inverse(V x, V inverse) noexcept {
-  return copysign(detail::cbrt_magnitude<false>(abs(x), abs(inverse)), x);
+  return copysign(detail::cbrt_magnitude<true>(abs(x), abs(inverse)), x);
 }
 
 // cbrt(n / d), the root of the rounded quotient, as cbrt(n / d) gives it. A
 // model's constant numerator saves cbrt a division: d / n, the inverse it
-// needs, is d times the constant 1 / n, and the root's estimate starts from
-// it while the quotient is still being divided.
+// needs, is d times the constant 1 / n (unless 1 / n overflows).
 template <class V>
 [[gnu::always_inline]] inline V cbrt_of_quotient(double n, V d) noexcept {
-  const V x = n / d;
   const double inverse_n = 1.0 / n;
-  if (inverse_n - inverse_n != 0.0) return cbrt(x);  // 1 / n overflows
-  return copysign(detail::cbrt_magnitude<true>(abs(x), abs(d * inverse_n)), x);
+  const V x = n / d;
+  return cbrt_given_inverse(x, inverse_n - inverse_n == 0.0 ? d * inverse_n : 1.0 / x);
 }
 
 // e^x of any double, within one ulp (nearly always correctly rounded).
@@ -208,13 +209,13 @@ template <class V>
   BitsOf<V> k_bits;
   const MaskOf<V> in_range = (x > -708.0) & (x < 709.0);  // false for NaN
   if (all(in_range)) {
-    // The result is normal: 2^floor(k / 128) goes straight into the exponent
-    // bits. kRoundMagic's bits are a multiple of 128, so a logical shift of
-    // k_bits divides k, of either sign, rounding down.
+    // The result is normal, so the product with 2^floor(k / 128) is exact.
+    // kRoundMagic's bits are a multiple of 128: a logical shift of k_bits
+    // divides k, of either sign, rounding down.
     const V y = detail::exp_reduced(x, k_bits);
-    return from_bits<V>(bits(y) + (((k_bits >> detail::kExp2TableBits) -
-                                    (bits(detail::kRoundMagic) >> detail::kExp2TableBits))
-                                   << 52));
+    constexpr std::uint64_t kBias =
+        1023 - (std::bit_cast<std::uint64_t>(detail::kRoundMagic) >> detail::kExp2TableBits);
+    return y * from_bits<V>(((k_bits >> detail::kExp2TableBits) + kBias) << 52);
   }
   // Clamped, floor(k / 128) stays within [-1077, 1025]. It is applied in two
   // factors, neither of which overflows, so the result underflows or
