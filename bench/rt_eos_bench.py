@@ -102,8 +102,10 @@ def volume_by_brentq(pressures):
 
 def best_times(contenders, budget):
     """Best wall time of each callable, alternating them until the budget (s)
-    is spent, with at least two rounds."""
+    is spent, with at least two rounds after one untimed warm-up round."""
     best = {name: math.inf for name in contenders}
+    for call in contenders.values():
+        call()  # warm-up: the first large allocations fault their pages in
     start = time.perf_counter()
     rounds = 0
     while True:
