@@ -73,8 +73,8 @@ inline constexpr double k35Over243 = 0x1.26fabb85cb534p-3;
 template <class V>
 inline V inverse_cbrt_estimate(V x) noexcept {
   const V r = from_bits<V>((0x553ef100ULL - rounded_third<V>(bits(x) >> 32)) << 32);
-  const V u = 1.0 - x * (r * r * r);
-  return r + r * (u * ((kThird + u * kTwoNinths) + (u * u) * k14Over81));
+  const V u = 1.0 - (x * r) * (r * r);
+  return r + (r * u) * ((kThird + u * kTwoNinths) + (u * u) * k14Over81);
 }
 
 // cbrt(x) from an estimate within 2^-14 of it and `inverse` within 2^-40 of
@@ -85,8 +85,7 @@ template <class V>
 inline V cbrt_from_estimate(V x, V estimate, V inverse) noexcept {
   const V t = from_bits<V>(bits(estimate) & 0xfffffff000000000ULL);
   const V eta = (x - t * t * t) * inverse;
-  return t + t * (eta * ((kThird + eta * kTwoNinths) +
-                         (eta * eta) * (k14Over81 + eta * k35Over243)));
+  return t + (t * eta) * ((kThird + eta * kTwoNinths) + (eta * eta) * (k14Over81 + eta * k35Over243));
 }
 
 // cbrt(x) for x in [2^-900, 2^900]. The estimate comes from x (x r^2, with
