@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Sets up a virtual environment with barometra built from this checkout and
-# runs the example.
+# runs its demonstration, python -m barometra._demo: the bundled published datasets
+# refitted natively, each parameter printed beside its published value.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 venv=.venv
 [ -x "$venv/bin/python" ] || python3 -m venv "$venv"
 "$venv/bin/python" -m pip install -q --upgrade pip
 "$venv/bin/python" -m pip install -q .
-"$venv/bin/python" examples/pv_table.py
+"$venv/bin/python" -m barometra._demo

@@ -1,6 +1,9 @@
 #include "arguments.hpp"
 
+#include <new>
 #include <string>
+
+#include "py_ref.hpp"
 
 namespace barometra::python {
 
@@ -117,6 +120,46 @@ bool parse_float64_array(PyObject* object, const char* function, const char* nam
     return false;
   }
   *out = array;
+  return true;
+}
+
+bool parse_optional_float64_array(PyObject* object, const char* function, const char* name,
+                                  PyArrayObject** out) noexcept {
+  if (object == Py_None) {
+    *out = nullptr;
+    return true;
+  }
+  return parse_float64_array(object, function, name, out);
+}
+
+bool parse_str_sequence(PyObject* object, const char* function, const char* name,
+                        std::vector<std::string>* out) noexcept {
+  if (PyUnicode_Check(object) || !PySequence_Check(object)) {
+    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be a sequence of str, not %.200s",
+                 function, name, Py_TYPE(object)->tp_name);
+    return false;
+  }
+  // A snapshot: another thread may change a list while it is read.
+  PyRef items = PyRef::steal(PySequence_Tuple(object));
+  if (!items) return false;
+  try {
+    out->clear();
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(items.get()); ++i) {
+      PyObject* item = PyTuple_GET_ITEM(items.get(), i);
+      if (!PyUnicode_Check(item)) {
+        PyErr_Format(PyExc_TypeError, "%s() argument '%s' must contain only str, not %.200s",
+                     function, name, Py_TYPE(item)->tp_name);
+        return false;
+      }
+      Py_ssize_t size = 0;
+      const char* data = PyUnicode_AsUTF8AndSize(item, &size);
+      if (data == nullptr) return false;
+      out->emplace_back(data, static_cast<std::size_t>(size));
+    }
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+    return false;
+  }
   return true;
 }
 

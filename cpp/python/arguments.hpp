@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "numpy_api.hpp"
 
@@ -40,6 +42,15 @@ bool parse_str(PyObject* object, const char* function, const char* name,
 // conversion of any kind. Anything else is a TypeError naming the argument.
 bool parse_float64_array(PyObject* object, const char* function, const char* name,
                          PyArrayObject** out) noexcept;
+// None (null) or a float64 array as above.
+bool parse_optional_float64_array(PyObject* object, const char* function, const char* name,
+                                  PyArrayObject** out) noexcept;
+
+// A sequence (list, tuple, ...) of str, copied as UTF-8 strings. A str is
+// refused rather than split into characters; so is anything that is not a
+// sequence, or an item that is not a str (TypeErrors naming the argument).
+bool parse_str_sequence(PyObject* object, const char* function, const char* name,
+                        std::vector<std::string>* out) noexcept;
 
 // None (nothing) or a non-negative integer (int or __index__). A negative or
 // too large integer is a ValueError naming the argument.

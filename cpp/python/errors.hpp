@@ -46,6 +46,7 @@ std::string describe_exception(PyObject* exception, std::string_view str_failed)
 // Sets `exception` as the current error; returns null for `return raise(...)`.
 PyObject* raise(PyRef exception) noexcept;
 inline PyObject* raise_eos_error(const EosError& error) { return raise(to_python_error(error)); }
+inline PyObject* raise_fit_error(const FitError& error) { return raise(to_python_fit_error(error)); }
 
 // Runs a callable's body so that no C++ exception reaches CPython:
 // std::bad_alloc becomes MemoryError, anything else a RuntimeError.

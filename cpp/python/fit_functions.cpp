@@ -67,8 +67,6 @@ class PythonResidual {
   PyObject* function_;  // borrowed for the call of fit_least_squares
 };
 
-PyObject* raise_fit_error(const FitError& error) { return raise(to_python_fit_error(error)); }
-
 std::optional<StructuredLayout> layout_from(std::uint64_t g, std::uint64_t p, std::uint64_t l) {
   return StructuredLayout{static_cast<std::size_t>(g), static_cast<std::size_t>(p),
                           static_cast<std::size_t>(l)};
@@ -213,11 +211,6 @@ PyObject* monte_carlo_summary(PyObject*, PyObject* const* args, Py_ssize_t nargs
     if (!summary) return raise_fit_error(summary.error());
     return wrap_monte_carlo_summary(std::move(*summary));
   });
-}
-
-template <auto Function>
-PyCFunction fastcall() noexcept {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Function));
 }
 
 }  // namespace

@@ -123,11 +123,6 @@ PyObject* hugoniot_eos_repr(PyObject* self) noexcept {
   });
 }
 
-template <auto Function>
-constexpr PyCFunction fastcall() noexcept {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Function));
-}
-
 PyMethodDef g_methods[] = {
     {"linear_us_up", fastcall<&linear_us_up>(), METH_STATIC | METH_FASTCALL | METH_KEYWORDS,
      "linear_us_up(v0, rho0, c0, s, p0)\n--\n\n"

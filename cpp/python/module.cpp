@@ -9,6 +9,7 @@
 #include "numpy_api.hpp"
 #include "results.hpp"
 #include "rt_eos.hpp"
+#include "thermal_eos.hpp"
 
 namespace barometra::python {
 
@@ -39,12 +40,14 @@ int exec_engine(PyObject* module) noexcept {
     // Registration order: RtEos, HugoniotEos, ThermalEos, LeastSquaresResult,
     // LinearPropagation, MonteCarloSummary, fit_least_squares,
     // fit_rt_eos_native, fit_thermal_eos_native, linear_uncertainty,
-    // monte_carlo_summary, holzapfel_derivative_analytical. Those not built
-    // yet are left out; the rest keep their relative order.
+    // monte_carlo_summary, holzapfel_derivative_analytical.
     if (register_rt_eos(module) < 0) return -1;
     if (register_hugoniot_eos(module) < 0) return -1;
+    if (register_thermal_eos(module) < 0) return -1;
     if (register_result_classes(module) < 0) return -1;
     if (add_function(module, &fit_least_squares_def) < 0) return -1;
+    if (add_function(module, &fit_rt_eos_native_def) < 0) return -1;
+    if (add_function(module, &fit_thermal_eos_native_def) < 0) return -1;
     if (add_function(module, &linear_uncertainty_def) < 0) return -1;
     if (add_function(module, &monte_carlo_summary_def) < 0) return -1;
     if (add_function(module, &holzapfel_derivative_analytical_def) < 0) return -1;

@@ -15,8 +15,17 @@ int add_to_module(PyObject* module, const char* name, PyObject* object) noexcept
 // module's name, and adds it as above.
 int add_function(PyObject* module, PyMethodDef* definition) noexcept;
 
+// A METH_FASTCALL | METH_KEYWORDS function as the PyCFunction that
+// PyMethodDef stores.
+template <auto Function>
+constexpr PyCFunction fastcall() noexcept {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Function));
+}
+
 // Module functions, registered by module.cpp.
 extern PyMethodDef fit_least_squares_def;
+extern PyMethodDef fit_rt_eos_native_def;
+extern PyMethodDef fit_thermal_eos_native_def;
 extern PyMethodDef linear_uncertainty_def;
 extern PyMethodDef monte_carlo_summary_def;
 extern PyMethodDef holzapfel_derivative_analytical_def;

@@ -1,6 +1,6 @@
 """Type stubs of barometra._engine, the private native module of barometra."""
 
-from collections.abc import Callable
+from collections.abc import Callable, Sequence
 from typing import Literal, SupportsFloat, SupportsIndex, final
 
 import numpy as np
@@ -9,10 +9,13 @@ import numpy.typing as npt
 __all__ = [
     "RtEos",
     "HugoniotEos",
+    "ThermalEos",
     "LeastSquaresResult",
     "LinearPropagation",
     "MonteCarloSummary",
     "fit_least_squares",
+    "fit_rt_eos_native",
+    "fit_thermal_eos_native",
     "linear_uncertainty",
     "monte_carlo_summary",
     "holzapfel_derivative_analytical",
@@ -93,6 +96,176 @@ class HugoniotEos:
     def evaluate_array(self, quantity: str, values: _Float64Array) -> _Float64Array: ...
 
 @final
+class ThermalEos:
+    """Private native representation of a built-in thermal EOS."""
+
+    @staticmethod
+    def mie_gruneisen_debye(
+        rt_eos: RtEos,
+        tr: _Real,
+        theta0: _Real,
+        gamma0: _Real,
+        q: _Real,
+        n: _Real,
+        debye_temperature_law: str = "integrated_gruneisen",
+        thermal_pressure_reference: str = "reference_temperature",
+        cvmax: _Real | None = None,
+    ) -> ThermalEos: ...
+    @staticmethod
+    def mie_gruneisen_einstein(
+        rt_eos: RtEos, tr: _Real, theta0: _Real, gamma0: _Real, q: _Real, n: _Real
+    ) -> ThermalEos: ...
+    @staticmethod
+    def asymptotic_power_law_mie_gruneisen_debye(
+        rt_eos: RtEos, tr: _Real, theta0: _Real, gamma0: _Real, a: _Real, b: _Real, n: _Real
+    ) -> ThermalEos: ...
+    @staticmethod
+    def variable_q_mie_gruneisen_debye(
+        rt_eos: RtEos, tr: _Real, theta0: _Real, gamma0: _Real, q0: _Real, q1: _Real, n: _Real
+    ) -> ThermalEos: ...
+    @staticmethod
+    def dewaele_2006(
+        rt_eos: RtEos,
+        tr: _Real,
+        theta0: _Real,
+        gamma0: _Real,
+        gamma_inf: _Real,
+        beta: _Real,
+        anharmonic_a: _Real,
+        anharmonic_m: _Real,
+        electronic_e: _Real,
+        electronic_g: _Real,
+        n: _Real,
+        thermal_pressure_reference: str = "reference_temperature",
+        zero_point_pressure: str = "omitted",
+    ) -> ThermalEos: ...
+    @staticmethod
+    def dorogokupets_oganov_2007(
+        rt_eos: RtEos,
+        tr: _Real,
+        theta_b1: _Real,
+        d_b1: _Real,
+        m_b1: _Real,
+        theta_b2: _Real,
+        d_b2: _Real,
+        m_b2: _Real,
+        theta_e1: _Real,
+        m_e1: _Real,
+        theta_e2: _Real,
+        m_e2: _Real,
+        gamma0: _Real,
+        gamma_inf: _Real,
+        beta: _Real,
+        anharmonic_a: _Real,
+        anharmonic_m: _Real,
+        electronic_e: _Real,
+        electronic_g: _Real,
+        defect_h: _Real,
+        defect_s: _Real,
+        n: _Real,
+    ) -> ThermalEos: ...
+    @staticmethod
+    def multi_oscillator_gruneisen(
+        rt_eos: RtEos,
+        tr: _Real,
+        qe1o: _Real,
+        me1: _Real,
+        qe2o: _Real,
+        me2: _Real,
+        delta: _Real,
+        t: _Real,
+        a_0: _Real,
+        m: _Real,
+        g: _Real,
+        e_0: _Real,
+        beta: _Real = 0.0,
+        qbo: _Real = 1.0,
+        d: _Real = 1.0,
+        mb: _Real = 0.0,
+        qb1o: _Real = 1.0,
+        d1: _Real = 1.0,
+        mb1: _Real = 0.0,
+        n: _Real | None = None,
+    ) -> ThermalEos: ...
+    sokolova2016 = multi_oscillator_gruneisen
+    @staticmethod
+    def debye_anharmonic_helmholtz(
+        rt_eos: RtEos,
+        tr: _Real,
+        theta0: _Real,
+        gamma0: _Real,
+        q: _Real,
+        b1: _Real,
+        b2: _Real,
+        b3: _Real,
+    ) -> ThermalEos: ...
+    @staticmethod
+    def linear_thermal_pressure(rt_eos: RtEos, tr: _Real, alpha_kt: _Real) -> ThermalEos: ...
+    @staticmethod
+    def log_volume_thermal_pressure(
+        rt_eos: RtEos, tr: _Real, alpha_kt_ref: _Real, dk_dt_v: _Real
+    ) -> ThermalEos: ...
+    @staticmethod
+    def debye_quadratic_thermal_pressure(
+        rt_eos: RtEos,
+        tr: _Real,
+        theta0: _Real,
+        gamma0: _Real,
+        q: _Real,
+        n: _Real,
+        a: _Real,
+        m: _Real,
+    ) -> ThermalEos: ...
+    @staticmethod
+    def second_order_taylor_thermal_pressure(
+        rt_eos: RtEos,
+        tr: _Real,
+        eta0: _Real,
+        c0: _Real,
+        c1: _Real,
+        c2: _Real,
+        c3: _Real,
+        c4: _Real,
+        c5: _Real,
+    ) -> ThermalEos: ...
+    @staticmethod
+    def holland_powell_thermal_pressure(
+        rt_eos: RtEos, tr: _Real, theta: _Real, alpha0: _Real, n: _Real
+    ) -> ThermalEos: ...
+    @staticmethod
+    def thermal_modified_tait(
+        rt_eos: RtEos, tr: _Real, theta: _Real, alpha0: _Real, n: _Real
+    ) -> ThermalEos: ...
+    @staticmethod
+    def thermal_reference_state(
+        rt_eos: RtEos,
+        tr: _Real,
+        alpha0: _Real,
+        dk_dt: _Real,
+        alpha1: _Real = 0.0,
+        thermal_expansion_law: str = "constant",
+        reference_volume_law: str = "integrated_expansivity",
+        bulk_modulus_law: str = "linear_temperature",
+        beta1: _Real = 0.0,
+        beta2: _Real = 0.0,
+        beta3: _Real = 0.0,
+        kprime_log_coefficient: _Real = 0.0,
+        dkprime_dt: _Real = 0.0,
+    ) -> ThermalEos: ...
+    def evaluate_scalar(self, quantity: str, first: _Real, second: _Real) -> float: ...
+    def evaluate_array(
+        self, quantity: str, first: _Float64Array, second: _Float64Array
+    ) -> _Float64Array: ...
+    def volume_with_dac_confinement_scalar(
+        self, cold_pressure: _Real, temperature: _Real, f_dac: _Real
+    ) -> float: ...
+    def volume_with_dac_confinement_array(
+        self, cold_pressures: _Float64Array, temperatures: _Float64Array, f_dac: _Real
+    ) -> _Float64Array: ...
+    @property
+    def model_name(self) -> str: ...
+
+@final
 class LeastSquaresResult:
     """Private SciPy-compatible view of a native least-squares result."""
 
@@ -154,6 +327,38 @@ def fit_least_squares(
     global_parameter_count: SupportsIndex | None = None,
     point_count: SupportsIndex | None = None,
     latent_coordinate_count: SupportsIndex | None = None,
+) -> LeastSquaresResult: ...
+def fit_rt_eos_native(
+    model: RtEos,
+    parameter_names: Sequence[str],
+    initial: _Float64Array,
+    lower: _Float64Array,
+    upper: _Float64Array,
+    pressure: _Float64Array,
+    volume: _Float64Array,
+    pressure_sigma: _Float64Array,
+    volume_sigma: _Float64Array | None = None,
+    observation_cholesky: _Float64Array | None = None,
+    loss: _Loss | str = "linear",
+    f_scale: _Real = 1.0,
+    max_nfev: SupportsIndex | None = None,
+) -> LeastSquaresResult: ...
+def fit_thermal_eos_native(
+    model: ThermalEos,
+    parameter_names: Sequence[str],
+    initial: _Float64Array,
+    lower: _Float64Array,
+    upper: _Float64Array,
+    pressure: _Float64Array,
+    volume: _Float64Array,
+    temperature: _Float64Array,
+    pressure_sigma: _Float64Array,
+    volume_sigma: _Float64Array | None = None,
+    temperature_sigma: _Float64Array | None = None,
+    observation_cholesky: _Float64Array | None = None,
+    loss: _Loss | str = "linear",
+    f_scale: _Real = 1.0,
+    max_nfev: SupportsIndex | None = None,
 ) -> LeastSquaresResult: ...
 def linear_uncertainty(
     jacobian: _Float64Array,

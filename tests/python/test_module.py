@@ -25,6 +25,13 @@ SIGNATURES = {
     "fit_least_squares": '(residual_function, initial, lower, upper, loss="linear", '
                          "f_scale=1.0, max_nfev=None, global_parameter_count=None, "
                          "point_count=None, latent_coordinate_count=None)",
+    "fit_rt_eos_native": "(model, parameter_names, initial, lower, upper, pressure, volume, "
+                         "pressure_sigma, volume_sigma=None, observation_cholesky=None, "
+                         'loss="linear", f_scale=1.0, max_nfev=None)',
+    "fit_thermal_eos_native": "(model, parameter_names, initial, lower, upper, pressure, "
+                              "volume, temperature, pressure_sigma, volume_sigma=None, "
+                              "temperature_sigma=None, observation_cholesky=None, "
+                              'loss="linear", f_scale=1.0, max_nfev=None)',
     "linear_uncertainty": "(jacobian, covariance, state_variance, full_covariance=False)",
     "monte_carlo_summary": "(samples, confidence, full_covariance=False)",
 }
@@ -37,7 +44,8 @@ RESULT_CLASSES = {
 
 def test_registration():
     assert _engine.__all__ == [
-        "RtEos", "HugoniotEos", *RESULT_CLASSES, "fit_least_squares", "linear_uncertainty",
+        "RtEos", "HugoniotEos", "ThermalEos", *RESULT_CLASSES, "fit_least_squares",
+        "fit_rt_eos_native", "fit_thermal_eos_native", "linear_uncertainty",
         "monte_carlo_summary", "holzapfel_derivative_analytical"]
     for name, doc in RESULT_CLASSES.items():
         cls = getattr(_engine, name)

@@ -1,7 +1,6 @@
 #include "barometra/isothermal/rt_model.hpp"
 
-#include <algorithm>
-#include <string>
+#include "barometra/named_parameters.hpp"
 
 namespace barometra {
 
@@ -28,24 +27,16 @@ std::expected<RtModel, EosError> RtModel::with_pressure_derivative_shift(
 
 std::expected<RtModel, FitError> RtModel::with_parameters(std::span<const std::string_view> names,
                                                           std::span<const double> values) const {
-  if (names.size() != values.size()) {
-    return std::unexpected(
-        FitError::invalid_input("native EOS parameter names and values have different lengths"));
-  }
+  if (names.size() != values.size()) return std::unexpected(detail::parameter_lengths_differ());
   return visit([&](const auto& m) -> std::expected<RtModel, FitError> {
     using Model = std::remove_cvref_t<decltype(m)>;
-    const auto& known = Model::kParameterNames;
     for (std::string_view name : names) {
-      if (std::find(known.begin(), known.end(), name) == known.end()) {
-        return std::unexpected(FitError::invalid_input(
-            "parameter \"" + std::string(name) + "\" is unavailable for the native EOS"));
+      if (!detail::is_parameter_name(Model::kParameterNames, name)) {
+        return std::unexpected(detail::unavailable_parameter(name));
       }
     }
     auto current = m.parameters();
-    for (std::size_t i = 0; i < known.size(); ++i) {
-      const auto first = std::find(names.begin(), names.end(), std::string_view(known[i]));
-      if (first != names.end()) current[i] = values[first - names.begin()];
-    }
+    detail::take_named_values(Model::kParameterNames, names, values, current);
     auto rebuilt = Model::from_parameters(current);
     if (!rebuilt) return std::unexpected(FitError(rebuilt.error()));
     return RtModel(*rebuilt);

@@ -7,7 +7,8 @@
 #include <expected>
 #include <span>
 #include <string_view>
-#include <variant>
+#include <type_traits>
+#include <utility>
 
 #include "barometra/error.hpp"
 #include "barometra/isothermal/density_polynomial.hpp"
@@ -16,44 +17,21 @@
 #include "barometra/isothermal/modified_tait.hpp"
 #include "barometra/isothermal/murnaghan.hpp"
 #include "barometra/isothermal/potential.hpp"
+#include "barometra/model_union.hpp"
 
 namespace barometra {
 
-class RtModel {
-  // Defined ahead of its callers: its return type is deduced.
-  template <class F>
-  decltype(auto) visit(F&& f) const noexcept {
-    return std::visit(std::forward<F>(f), model_);
-  }
-
+// The index of each alternative is the model's tag.
+class RtModel
+    : public detail::ModelUnion<Baonza, DensityPolynomial3, BM2, BM3, BM4, Morse3, Murnaghan,
+                                SecondOrderMurnaghan, ModifiedTait, NaturalStrain2,
+                                NaturalStrain3, NaturalStrain4, RydbergStacey, SunMorse3,
+                                SunMorse4, Vinet, Holzapfel> {
  public:
-  // The index of each alternative is the model's tag.
-  using Variant = std::variant<Baonza, DensityPolynomial3, BM2, BM3, BM4, Morse3, Murnaghan,
-                               SecondOrderMurnaghan, ModifiedTait, NaturalStrain2,
-                               NaturalStrain3, NaturalStrain4, RydbergStacey, SunMorse3,
-                               SunMorse4, Vinet, Holzapfel>;
-  static constexpr std::size_t kModelCount = std::variant_size_v<Variant>;
-
   template <class Model>
     requires(!std::is_same_v<std::remove_cvref_t<Model>, RtModel>)
-  RtModel(Model model) noexcept : model_(std::move(model)) {}  // NOLINT: every model is an RtModel
+  RtModel(Model model) noexcept : ModelUnion(std::move(model)) {}  // NOLINT: implicit
 
-  std::size_t tag() const noexcept { return model_.index(); }
-  const Variant& variant() const noexcept { return model_; }
-  template <class Model>
-  const Model* get_if() const noexcept {
-    return std::get_if<Model>(&model_);
-  }
-
-  const char* model_name() const noexcept {
-    return visit([](const auto& m) { return std::remove_cvref_t<decltype(m)>::kName; });
-  }
-  // Native parameter names in constructor order ("V0", "K0", ...).
-  std::span<const char* const> parameter_names() const noexcept {
-    return visit([](const auto& m) -> std::span<const char* const> {
-      return std::remove_cvref_t<decltype(m)>::kParameterNames;
-    });
-  }
   double v0() const noexcept {
     return visit([](const auto& m) { return m.v0(); });
   }
@@ -78,9 +56,6 @@ class RtModel {
   // listed keep their value and a repeated name takes its first value.
   std::expected<RtModel, FitError> with_parameters(std::span<const std::string_view> names,
                                                    std::span<const double> values) const;
-
- private:
-  Variant model_;
 };
 
 }  // namespace barometra

@@ -1,0 +1,239 @@
+// fit_rt_eos_native and fit_thermal_eos_native: whole EOS fits in native
+// code. Every input is copied first, so the fit runs detached from the
+// interpreter from start to end and several Python threads can fit at once.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "arguments.hpp"
+#include "arrays.hpp"
+#include "barometra/fit/eos_fit.hpp"
+#include "errors.hpp"
+#include "module.hpp"
+#include "results.hpp"
+#include "rt_eos.hpp"
+#include "thermal_eos.hpp"
+
+namespace barometra::python {
+
+namespace {
+
+// The argument list of one function: the model, parameter_names, the
+// required arrays, the optional arrays, then loss, f_scale and max_nfev.
+template <std::size_t N>
+struct Signature {
+  const char* function;
+  std::array<const char*, N> names;
+  std::size_t required;  // model, parameter_names and the required arrays
+  bool thermal;          // temperature and temperature_sigma among the arrays
+  static constexpr std::size_t kTrailing = 3;
+  std::size_t optional_arrays() const noexcept { return N - kTrailing - required; }
+};
+
+constexpr Signature<13> kRtSignature{
+    "fit_rt_eos_native",
+    {"model", "parameter_names", "initial", "lower", "upper", "pressure", "volume",
+     "pressure_sigma", "volume_sigma", "observation_cholesky", "loss", "f_scale", "max_nfev"},
+    8,
+    false};
+
+constexpr Signature<15> kThermalSignature{
+    "fit_thermal_eos_native",
+    {"model", "parameter_names", "initial", "lower", "upper", "pressure", "volume", "temperature",
+     "pressure_sigma", "volume_sigma", "temperature_sigma", "observation_cholesky", "loss",
+     "f_scale", "max_nfev"},
+    9,
+    true};
+
+// The arguments after the model, as parsed while attached.
+struct ParsedArguments {
+  std::vector<std::string> names;
+  std::vector<PyArrayObject*> arrays;    // the required arrays, in signature order
+  std::vector<PyArrayObject*> optional;  // null where None or omitted
+  std::string_view loss = "linear";      // valid while the call's arguments live
+  double f_scale = 1.0;
+  std::optional<std::uint64_t> max_nfev;
+};
+
+template <std::size_t N>
+bool parse_fit_arguments(const Signature<N>& signature, PyObject* const* objects,
+                         ParsedArguments& out) noexcept {
+  const char* function = signature.function;
+  if (!parse_str_sequence(objects[1], function, signature.names[1], &out.names)) return false;
+  try {
+    out.arrays.assign(signature.required - 2, nullptr);
+    out.optional.assign(signature.optional_arrays(), nullptr);
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+    return false;
+  }
+  for (std::size_t i = 2; i < signature.required; ++i) {
+    if (!parse_float64_array(objects[i], function, signature.names[i], &out.arrays[i - 2])) {
+      return false;
+    }
+  }
+  for (std::size_t j = 0; j < out.optional.size(); ++j) {
+    const std::size_t i = signature.required + j;
+    if (objects[i] != nullptr &&
+        !parse_optional_float64_array(objects[i], function, signature.names[i], &out.optional[j])) {
+      return false;
+    }
+  }
+  PyObject* const* trailing = objects + N - Signature<N>::kTrailing;
+  return (trailing[0] == nullptr || parse_string(trailing[0], function, "loss", &out.loss)) &&
+         (trailing[1] == nullptr || parse_double(trailing[1], function, "f_scale", &out.f_scale)) &&
+         (trailing[2] == nullptr ||
+          parse_optional_count(trailing[2], function, "max_nfev", &out.max_nfev));
+}
+
+std::optional<std::vector<double>> optional_copy(PyArrayObject* array) {
+  if (array == nullptr) return std::nullopt;
+  return flat_copy(array);
+}
+
+// Everything a fit reads, owned, so that no Python object is touched while
+// it runs detached.
+struct FitInput {
+  std::vector<std::string> names;
+  std::vector<std::string_view> name_views;
+  std::vector<double> initial, lower, upper, pressure, volume, temperature, pressure_sigma;
+  std::optional<std::vector<double>> volume_sigma, temperature_sigma, cholesky;
+  SolverOptions options;
+
+  // Arrays in signature order: initial, lower, upper, pressure, volume,
+  // [temperature,] pressure_sigma; then volume_sigma, [temperature_sigma,]
+  // cholesky. ftol = gtol = xtol = 1e-8, SolverOptions' defaults.
+  FitInput(ParsedArguments& a, Loss loss, bool thermal)
+      : names(std::move(a.names)), name_views(names.begin(), names.end()) {
+    auto next = a.arrays.begin();
+    for (auto* vector : {&initial, &lower, &upper, &pressure, &volume}) {
+      *vector = flat_copy(*next++);
+    }
+    if (thermal) temperature = flat_copy(*next++);
+    pressure_sigma = flat_copy(*next++);
+    auto next_optional = a.optional.begin();
+    volume_sigma = optional_copy(*next_optional++);
+    if (thermal) temperature_sigma = optional_copy(*next_optional++);
+    cholesky = optional_copy(*next_optional++);
+    options.loss = loss;
+    options.f_scale = a.f_scale;
+    options.max_evaluations = a.max_nfev;
+  }
+};
+
+// The result, or null with the fit's exception set.
+PyObject* wrap_fit(std::expected<EosFitResult, FitError>&& fitted, std::size_t k) {
+  if (!fitted) return raise_fit_error(fitted.error());
+  LeastSquaresRecord record{std::move(fitted->solver), k, std::move(fitted->predicted_pressure),
+                            std::move(fitted->covariance)};
+  return wrap_least_squares_result(std::move(record));
+}
+
+// Both functions: parse (TypeErrors first), copy every input, then run
+// fit(input, build) detached, where build(values) rebuilds a copy of the
+// argument's model with the named parameters replaced.
+template <class Model, std::size_t N, class Fit>
+PyObject* run_native_fit(const Signature<N>& signature, const Model* (*model_of)(PyObject*),
+                         const char* model_class, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames, Fit fit) noexcept {
+  PyObject* objects[N];
+  if (!parse_arguments(signature.function, signature.names, signature.required, args, nargs,
+                       kwnames, objects)) {
+    return nullptr;
+  }
+  const Model* model = model_of(objects[0]);
+  if (model == nullptr) {
+    PyErr_Format(PyExc_TypeError, "%s() argument 'model' must be barometra._engine.%s, not %.200s",
+                 signature.function, model_class, Py_TYPE(objects[0])->tp_name);
+    return nullptr;
+  }
+  ParsedArguments a;
+  if (!parse_fit_arguments(signature, objects, a)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    auto loss = Loss::from_name(a.loss);
+    if (!loss) return raise_fit_error(loss.error());
+    const FitInput in(a, *loss, signature.thermal);
+    const Model start = *model;
+    auto build = [&](std::span<const double> values) {
+      return start.with_parameters(in.name_views, values);
+    };
+    auto fitted = [&] {
+      Detached detached;
+      return fit(in, build);
+    }();
+    return wrap_fit(std::move(fitted), in.names.size());
+  });
+}
+
+// ---------------------------------------------------------------------------
+
+PyObject* fit_rt_eos_native(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                            PyObject* kwnames) noexcept {
+  return run_native_fit(kRtSignature, &rt_model_of, "RtEos", args, nargs, kwnames,
+                        [](const FitInput& in, auto& build) {
+                          const PvObservations observations{in.pressure, in.volume,
+                                                            in.pressure_sigma, in.volume_sigma,
+                                                            in.cholesky};
+                          return fit_isothermal_eos(observations, in.initial, in.lower, in.upper,
+                                                    in.options, build);
+                        });
+}
+
+PyObject* fit_thermal_eos_native(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames) noexcept {
+  return run_native_fit(
+      kThermalSignature, &thermal_model_of, "ThermalEos", args, nargs, kwnames,
+      [](const FitInput& in, auto& build) {
+        const PvtObservations observations{in.pressure,       in.volume,
+                                           in.temperature,    in.pressure_sigma,
+                                           in.volume_sigma,   in.temperature_sigma,
+                                           in.cholesky};
+        return fit_thermal_eos_by(observations, in.initial, in.lower, in.upper, in.options, build,
+                                  [](const ThermalModel& model, double volume, double temperature) {
+                                    return model.pressure(volume, temperature);
+                                  });
+      });
+}
+
+}  // namespace
+
+PyMethodDef fit_rt_eos_native_def = {
+    kRtSignature.function, fastcall<&fit_rt_eos_native>(), METH_FASTCALL | METH_KEYWORDS,
+    "fit_rt_eos_native(model, parameter_names, initial, lower, upper, pressure, volume, "
+    "pressure_sigma, volume_sigma=None, observation_cholesky=None, loss=\"linear\", "
+    "f_scale=1.0, max_nfev=None)\n--\n\n"
+    "Private building block of barometra: a native isothermal EOS fit.\n\n"
+    "Fits the RtEos parameters named in parameter_names (native names: \"V0\",\n"
+    "\"K0\", \"K0_prime\", ...) to pressures measured at the given volumes,\n"
+    "weighted by pressure_sigma. With volume_sigma the true volumes become\n"
+    "latent parameters after the model's (errors in both variables); with\n"
+    "observation_cholesky, (N, 2, 2) lower-triangular factors of each\n"
+    "observation's (P, V) covariance, the residuals are whitened by them.\n"
+    "Runs without the interpreter lock. Returns a LeastSquaresResult with the\n"
+    "predicted pressures and the model-parameter covariance, profiled over the\n"
+    "latent volumes."};
+
+PyMethodDef fit_thermal_eos_native_def = {
+    kThermalSignature.function, fastcall<&fit_thermal_eos_native>(),
+    METH_FASTCALL | METH_KEYWORDS,
+    "fit_thermal_eos_native(model, parameter_names, initial, lower, upper, pressure, volume, "
+    "temperature, pressure_sigma, volume_sigma=None, temperature_sigma=None, "
+    "observation_cholesky=None, loss=\"linear\", f_scale=1.0, max_nfev=None)\n--\n\n"
+    "Private building block of barometra: a native thermal EOS fit.\n\n"
+    "Fits the ThermalEos parameters named in parameter_names (native names:\n"
+    "\"Tr\", \"theta0\", \"gamma0\", ..., and \"rt_eos.V0\", \"rt_eos.K0\", ... for\n"
+    "the reference isotherm) to pressures measured at the given volumes and\n"
+    "temperatures, weighted by pressure_sigma. volume_sigma and\n"
+    "temperature_sigma make the true volumes and temperatures latent\n"
+    "parameters after the model's, in that order; observation_cholesky, (N, 3,\n"
+    "3) lower-triangular factors of each observation's (P, V, T) covariance,\n"
+    "needs both and whitens the residuals. Runs without the interpreter lock.\n"
+    "Returns a LeastSquaresResult with the predicted pressures and the\n"
+    "model-parameter covariance, profiled over the latent coordinates."};
+
+}  // namespace barometra::python
