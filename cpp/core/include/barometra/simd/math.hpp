@@ -1,8 +1,8 @@
 // Cube root, exponential and logarithm for one lane or many, within one ulp
 // of the correctly rounded value. They use only IEEE add, subtract, multiply
-// and divide and integer bit operations, never a fused multiply-add, so every
-// lane width and instruction set gives the same bits; the scalar model path
-// and the array kernels call these very templates.
+// and divide, integer bit operations and table lookups, never a fused
+// multiply-add, so every lane width and instruction set gives the same bits;
+// the scalar model path and the array kernels call these very templates.
 //
 // Each function has a fast body for the common range and falls back, when
 // any lane lies outside it, to a body that scales the input into the range
@@ -85,7 +85,8 @@ template <class V>
 inline V cbrt_from_estimate(V x, V estimate, V inverse) noexcept {
   const V t = from_bits<V>(bits(estimate) & 0xfffffff000000000ULL);
   const V eta = (x - t * t * t) * inverse;
-  return t + (t * eta) * ((kThird + eta * kTwoNinths) + (eta * eta) * (k14Over81 + eta * k35Over243));
+  return t + (t * eta) *
+                 ((kThird + eta * kTwoNinths) + (eta * eta) * (k14Over81 + eta * k35Over243));
 }
 
 // cbrt(x) for x in [2^-900, 2^900]. The estimate comes from x (x r^2, with
@@ -127,7 +128,8 @@ template <bool kFromInverse, class V>
 // 2^(j/128), j = k mod 128, from a table as hi + lo, and
 // e^r - 1 = r + r^2 q, q = 1/2 + r/6 + r^2/24 + r^3/120, short of e^r - 1 by
 // less than r^6 / 720 < 2^-60. The sum hi + (lo + hi (e^r - 1)), in
-// [1, 2), rounds once at its last addition. Returns it, and in `k_bits` the bits of k + kRoundMagic.
+// [1, 2), rounds once at its last addition. Returns it, and in `k_bits` the
+// bits of k + kRoundMagic.
 template <class V>
 inline V exp_reduced(V x, BitsOf<V>& k_bits) noexcept {
   constexpr double kSteps = kExp2TableSize * kInvLn2;
@@ -139,7 +141,8 @@ inline V exp_reduced(V x, BitsOf<V>& k_bits) noexcept {
   const BitsOf<V> j = k_bits & static_cast<std::uint64_t>(kExp2TableSize - 1);
   const V hi = lookup<V>(kExp2TableHi, j), lo = lookup<V>(kExp2TableLo, j);
   const V r2 = r * r;
-  const V q = (0.5 + r * 0x1.5555555555555p-3) + r2 * (0x1.5555555555555p-5 + r * 0x1.1111111111111p-7);
+  const V q = (0.5 + r * 0x1.5555555555555p-3) +
+              r2 * (0x1.5555555555555p-5 + r * 0x1.1111111111111p-7);
   // hi (e^r - 1) = hi r + (hi r^2) q: the products of hi start before q is done.
   return hi + (hi * r + (lo + (hi * r2) * q));
 }
