@@ -104,8 +104,9 @@ TEST(ElementaryFunctions, WithinOneUlpOfCorrectRoundingAndAlikeOnEveryPath) {
 }
 
 // The finite-strain models take the root of V0 / V through cbrt_of_quotient,
-// which derives 1 / x from 1 / V0 rather than dividing.
-TEST(ElementaryFunctions, CbrtOfAQuotientIsTheRootOfTheRoundedQuotient) {
+// which derives 1 / x from 1 / V0 rather than dividing; Vinet takes the root
+// of V (1 / V0) with the inverse V0 / V. Both start from the inverse.
+TEST(ElementaryFunctions, CbrtFromAnInverseIsWithinOneUlp) {
   std::mt19937_64 g(3);
   std::vector<double> numerators{5e-324, 0x1p-1022, 1.0, 11.25, 0x1.fffffffffffffp1023};
   while (numerators.size() < 64) numerators.push_back(any_magnitude(g));
@@ -115,6 +116,9 @@ TEST(ElementaryFunctions, CbrtOfAQuotientIsTheRootOfTheRoundedQuotient) {
       const double x = n / d;
       ASSERT_LE(ulps(simd::cbrt_of_quotient(n, d), static_cast<double>(cbrtq(x))), 1)
           << std::hexfloat << n << " / " << d;
+      const double ratio = d * (1.0 / n);
+      ASSERT_LE(ulps(simd::cbrt_given_inverse(ratio, n / d), static_cast<double>(cbrtq(ratio))), 1)
+          << std::hexfloat << d << " * (1 / " << n << ")";
     }
   }
 }

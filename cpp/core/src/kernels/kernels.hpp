@@ -55,30 +55,70 @@ struct Pressure {
   static V formula(const Model& m, V x) noexcept {
     return m.pressure_formula(x);
   }
+  template <class Model, class R>
+  static auto from(const Model& m, const R& r) noexcept {
+    return m.pressure_from(r);
+  }
 };
 struct BulkModulus {
   template <class Model, class V>
   static V formula(const Model& m, V x) noexcept {
     return m.bulk_modulus_formula(x);
   }
+  template <class Model, class R>
+  static auto from(const Model& m, const R& r) noexcept {
+    return m.bulk_modulus_from(r);
+  }
 };
 
+template <class Model>
+constexpr bool kStaged = requires(const Model& m, double v) { m.reduced(v); };
+
+// Vectors per block of a staged evaluation: enough independent work for
+// each stage to fill the processor, few enough to stay in registers and L1.
+inline constexpr int kStageBlock = 8;
+
 // The evaluation protocol over lanes: volume check, formula, finiteness.
+// Stores the values of x's lanes and returns W, or stores those before the
+// first failing lane and returns its index.
+template <class V>
+int check_and_store(V x, V y, double* out) noexcept {
+  const auto ok = positive_finite(x) & finite(y);
+  if (simd::all(ok)) {
+    simd::store(out, y);
+    return simd::Traits<V>::kWidth;
+  }
+  const int lane = first_false(ok);
+  simd::store_partial(out, y, lane);
+  return lane;
+}
+
 template <int W, class Model, class Operation>
 std::size_t evaluate(const void* model, const double* in, double* out, std::size_t n) noexcept {
   using V = typename simd::Lanes<W>::D;
-  const Model& m = *static_cast<const Model*>(model);
+  // A local copy: the compiler then knows that no store to `out` changes the
+  // model, and keeps the parameters' derived constants out of the loop.
+  const Model m = *static_cast<const Model*>(model);
   std::size_t i = 0;
+  if constexpr (kStaged<Model>) {
+    // Stage one (the reduced variables) over a block, then stage two.
+    using Reduced = decltype(m.reduced(V{}));
+    constexpr std::size_t kBlock = kStageBlock * W;
+    for (; i + kBlock <= n; i += kBlock) {
+      Reduced r[kStageBlock];
+      for (int b = 0; b < kStageBlock; ++b) r[b] = m.reduced(simd::load<V>(in + i + b * W));
+      for (int b = 0; b < kStageBlock; ++b) {
+        const std::size_t at = i + static_cast<std::size_t>(b) * W;
+        const int stored = check_and_store(simd::load<V>(in + at), Operation::from(m, r[b]),
+                                           out + at);
+        if (stored < W) return at + static_cast<std::size_t>(stored);
+      }
+    }
+  }
   for (; i + W <= n; i += W) {
     const V x = simd::load<V>(in + i);
-    const V y = Operation::formula(m, x);
-    const auto ok = positive_finite(x) & finite(y);
-    if (!simd::all(ok)) {
-      const int lane = first_false(ok);
-      simd::store_partial(out + i, y, lane);
-      return i + static_cast<std::size_t>(lane);
-    }
-    simd::store(out + i, y);
+    const int stored = check_and_store(x, Operation::formula(m, x), out + i);
+    if (stored < W) return i + static_cast<std::size_t>(stored);
   }
   if (i == n) return n;
   const int rest = static_cast<int>(n - i);

@@ -10,7 +10,12 @@
 //   Result bulk_modulus(double volume) const;
 // or, for a model without domain checks, kVectorized = true and the two
 // formula templates pressure_formula(V) and bulk_modulus_formula(V), around
-// which the base supplies pressure and bulk_modulus.
+// which the base supplies pressure and bulk_modulus. A model may split its
+// formulas in two stages instead: reduced(V volume), the reduced variables
+// (the costly elementary functions), and pressure_from and bulk_modulus_from
+// of those; the base composes them into the formulas, and the array kernels
+// run each stage over several vectors in turn, whose short chains of
+// dependent operations keep the processor busier than one long chain.
 // The base supplies the defaults: volume by the root solver from V0, K' by
 // central differences, and the two reference-state operations by rebuilding
 // through create(). A model that has its own operation declares a member of
@@ -50,6 +55,15 @@ class IsothermalModel {
   Result bulk_modulus(double volume) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
     return finite_or_error(self().bulk_modulus_formula(volume));
+  }
+
+  template <class V>
+  V pressure_formula(V volume) const noexcept {
+    return self().pressure_from(self().reduced(volume));
+  }
+  template <class V>
+  V bulk_modulus_formula(V volume) const noexcept {
+    return self().bulk_modulus_from(self().reduced(volume));
   }
 
   Result volume(double pressure) const noexcept {

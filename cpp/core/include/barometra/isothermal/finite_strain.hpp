@@ -23,9 +23,9 @@ struct EulerianStrain {
   V x, f, x5;
 };
 
+// From x = cbrt(V0 / V), the models' reduced variable.
 template <class V>
-inline EulerianStrain<V> eulerian_strain(double v0, V volume) noexcept {
-  const V x = simd::cbrt_of_quotient(v0, volume);
+inline EulerianStrain<V> eulerian_strain(V x) noexcept {
   const V x2 = x * x;
   return {x, (x2 - 1.0) / 2.0, x * (x2 * x2)};
 }
@@ -60,18 +60,23 @@ class BM2 : public IsothermalModel<BM2> {
   std::array<double, 2> parameters() const noexcept { return {v0_, k0_}; }
   double v0() const noexcept { return v0_; }
 
-    // pressure and bulk_modulus come from IsothermalModel: the volume check,
+  // pressure and bulk_modulus come from IsothermalModel: the volume check,
   // these formulas, then the finiteness check. Array kernels reuse them.
   static constexpr bool kVectorized = true;
 
   template <class V>
-  V pressure_formula(V volume) const noexcept {
-    const auto s = detail::eulerian_strain(v0_, volume);
+  V reduced(V volume) const noexcept {
+    return simd::cbrt_of_quotient(v0_, volume);
+  }
+
+  template <class V>
+  V pressure_from(V x) const noexcept {
+    const auto s = detail::eulerian_strain(x);
     return 3.0 * k0_ * s.f * s.x5;
   }
   template <class V>
-  V bulk_modulus_formula(V volume) const noexcept {
-    const auto s = detail::eulerian_strain(v0_, volume);
+  V bulk_modulus_from(V x) const noexcept {
+    const auto s = detail::eulerian_strain(x);
     return k0_ * s.x5 * (1.0 + 7.0 * s.f);
   }
 
@@ -95,18 +100,23 @@ class BM3 : public IsothermalModel<BM3> {
   std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
   double v0() const noexcept { return v0_; }
 
-    // pressure and bulk_modulus come from IsothermalModel: the volume check,
+  // pressure and bulk_modulus come from IsothermalModel: the volume check,
   // these formulas, then the finiteness check. Array kernels reuse them.
   static constexpr bool kVectorized = true;
 
   template <class V>
-  V pressure_formula(V volume) const noexcept {
-    const auto s = detail::eulerian_strain(v0_, volume);
+  V reduced(V volume) const noexcept {
+    return simd::cbrt_of_quotient(v0_, volume);
+  }
+
+  template <class V>
+  V pressure_from(V x) const noexcept {
+    const auto s = detail::eulerian_strain(x);
     return 3.0 * k0_ * s.f * s.x5 * (1.0 + 1.5 * (k0_prime_ - 4.0) * s.f);
   }
   template <class V>
-  V bulk_modulus_formula(V volume) const noexcept {
-    const auto s = detail::eulerian_strain(v0_, volume);
+  V bulk_modulus_from(V x) const noexcept {
+    const auto s = detail::eulerian_strain(x);
     return s.x5 * (k0_ + s.f * (3.0 * k0_ * k0_prime_ - 5.0 * k0_) +
                    13.5 * s.f * s.f * (k0_ * k0_prime_ - 4.0 * k0_));
   }
@@ -136,19 +146,24 @@ class BM4 : public IsothermalModel<BM4> {
   }
   double v0() const noexcept { return v0_; }
 
-    // pressure and bulk_modulus come from IsothermalModel: the volume check,
+  // pressure and bulk_modulus come from IsothermalModel: the volume check,
   // these formulas, then the finiteness check. Array kernels reuse them.
   static constexpr bool kVectorized = true;
 
   template <class V>
-  V pressure_formula(V volume) const noexcept {
-    const auto s = detail::eulerian_strain(v0_, volume);
+  V reduced(V volume) const noexcept {
+    return simd::cbrt_of_quotient(v0_, volume);
+  }
+
+  template <class V>
+  V pressure_from(V x) const noexcept {
+    const auto s = detail::eulerian_strain(x);
     const double a = coefficient_a(), b = coefficient_b();
     return 3.0 * k0_ * s.f * s.x5 * (1.0 + a * s.f + b * s.f * s.f);
   }
   template <class V>
-  V bulk_modulus_formula(V volume) const noexcept {
-    const auto s = detail::eulerian_strain(v0_, volume);
+  V bulk_modulus_from(V x) const noexcept {
+    const auto s = detail::eulerian_strain(x);
     const double a = coefficient_a(), b = coefficient_b();
     const V x7 = s.x * s.x * s.x5;
     return k0_ * s.x5 * 5.0 * s.f * (1.0 + a * s.f + b * s.f * s.f) +
@@ -181,7 +196,7 @@ class NaturalStrain2 : public IsothermalModel<NaturalStrain2> {
   std::array<double, 2> parameters() const noexcept { return {v0_, k0_}; }
   double v0() const noexcept { return v0_; }
 
-    // pressure and bulk_modulus come from IsothermalModel: the volume check,
+  // pressure and bulk_modulus come from IsothermalModel: the volume check,
   // these formulas, then the finiteness check. Array kernels reuse them.
   static constexpr bool kVectorized = true;
 
@@ -215,7 +230,7 @@ class NaturalStrain3 : public IsothermalModel<NaturalStrain3> {
   std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
   double v0() const noexcept { return v0_; }
 
-    // pressure and bulk_modulus come from IsothermalModel: the volume check,
+  // pressure and bulk_modulus come from IsothermalModel: the volume check,
   // these formulas, then the finiteness check. Array kernels reuse them.
   static constexpr bool kVectorized = true;
 
@@ -255,7 +270,7 @@ class NaturalStrain4 : public IsothermalModel<NaturalStrain4> {
   }
   double v0() const noexcept { return v0_; }
 
-    // pressure and bulk_modulus come from IsothermalModel: the volume check,
+  // pressure and bulk_modulus come from IsothermalModel: the volume check,
   // these formulas, then the finiteness check. Array kernels reuse them.
   static constexpr bool kVectorized = true;
 

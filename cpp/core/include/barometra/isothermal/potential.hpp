@@ -34,17 +34,31 @@ class Vinet : public IsothermalModel<Vinet> {
 
   // pressure and bulk_modulus come from IsothermalModel around these.
   static constexpr bool kVectorized = true;
+
+  // y = cbrt(V / V0), and V0 / V, which both the cube root and the formulas
+  // use: 1 / y^2 = y V0 / V. V / V0 is V times 1 / V0, one division fewer,
+  // unless 1 / V0 overflows.
   template <class V>
-  V pressure_formula(V volume) const noexcept {
-    const V y = simd::cbrt(volume / v0_);
-    const double eta = 1.5 * (k0_prime_ - 1.0);
-    return 3.0 * k0_ * (1.0 - y) / (y * y) * simd::exp(eta * (1.0 - y));
+  struct Reduced {
+    V y, inverse;
+  };
+  template <class V>
+  Reduced<V> reduced(V volume) const noexcept {
+    const V inverse = v0_ / volume;
+    const double inverse_v0 = 1.0 / v0_;
+    const V ratio = inverse_v0 - inverse_v0 == 0.0 ? volume * inverse_v0 : volume / v0_;
+    return {simd::cbrt_given_inverse(ratio, inverse), inverse};
   }
   template <class V>
-  V bulk_modulus_formula(V volume) const noexcept {
-    const V y = simd::cbrt(volume / v0_);
+  V pressure_from(const Reduced<V>& r) const noexcept {
     const double eta = 1.5 * (k0_prime_ - 1.0);
-    return k0_ / (y * y) * ((1.0 - y) * (eta * y + 1.0) + 1.0) * simd::exp(eta * (1.0 - y));
+    return 3.0 * k0_ * (1.0 - r.y) * (r.y * r.inverse) * simd::exp(eta * (1.0 - r.y));
+  }
+  template <class V>
+  V bulk_modulus_from(const Reduced<V>& r) const noexcept {
+    const double eta = 1.5 * (k0_prime_ - 1.0);
+    return k0_ * (r.y * r.inverse) * ((1.0 - r.y) * (eta * r.y + 1.0) + 1.0) *
+           simd::exp(eta * (1.0 - r.y));
   }
 
  private:

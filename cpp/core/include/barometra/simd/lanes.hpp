@@ -253,6 +253,37 @@ inline V copysign(V magnitude, V sign) noexcept {
                       (bits(sign) & 0x8000000000000000ULL));
 }
 
+// table[index] in each lane, for indices known to lie inside the table: a
+// gather where the instruction set has one, lane by lane elsewhere.
+template <class V>
+inline V lookup(const double* table, BitsOf<V> index) noexcept {
+  if constexpr (kIsPack<V>) {
+    V r;
+    for (int i = 0; i < int(std::size(r.part)); ++i) {
+      r.part[i] = lookup<std::remove_cvref_t<decltype(r.part[0])>>(table, index.part[i]);
+    }
+    return r;
+  } else if constexpr (Traits<V>::kWidth == 1) {
+    return table[index];
+#if defined(__AVX512F__)
+  } else if constexpr (Traits<V>::kWidth == 8) {
+    // The masked form with a defined source: GCC 12 warns about the
+    // undefined one inside _mm512_i64gather_pd.
+    return reinterpret_cast<V>(_mm512_mask_i64gather_pd(
+        _mm512_setzero_pd(), 0xff, reinterpret_cast<__m512i>(index), table, sizeof(double)));
+#endif
+#if defined(__AVX2__)
+  } else if constexpr (Traits<V>::kWidth == 4) {
+    return reinterpret_cast<V>(
+        _mm256_i64gather_pd(table, reinterpret_cast<__m256i>(index), sizeof(double)));
+#endif
+  } else {
+    V r;
+    for (int i = 0; i < Traits<V>::kWidth; ++i) r[i] = table[index[i]];
+    return r;
+  }
+}
+
 template <class V>
 inline V load(const double* p) noexcept {
   V v;

@@ -1,8 +1,8 @@
 // Cube root, exponential and logarithm for one lane or many, within one ulp
 // of the correctly rounded value. They use only IEEE add, subtract, multiply
-// and divide and integer bit operations, never a fused multiply-add, so every
-// lane width and instruction set gives the same bits; the scalar model path
-// and the array kernels call these very templates.
+// and divide, integer bit operations and table lookups, never a fused
+// multiply-add, so every lane width and instruction set gives the same bits;
+// the scalar model path and the array kernels call these very templates.
 //
 // Each function has a fast body for the common range and falls back, when
 // any lane lies outside it, to a body that scales the input into the range
@@ -10,8 +10,11 @@
 // range both give the same bits: their scale factor is exactly 1.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 
+#include "barometra/simd/exp2_table.hpp"
 #include "barometra/simd/lanes.hpp"
 
 namespace barometra::simd {
@@ -57,36 +60,56 @@ inline BitsOf<V> rounded_third(BitsOf<V> h) noexcept {
   }
 }
 
-// cbrt(x) for positive x in [2^-900, 2^900], given `inverse` within 2^-40 of
-// 1/x. The initial guess of x^(-1/3) divides the exponent by three in the
-// bits (3.4% off); one step of the series
-// (1 - u)^(-1/3) = 1 + u/3 + 2u^2/9 + 14u^3/81 + 35u^4/243 + ...,
-// u = 1 - x r^3, to u^3 brings r within 2^-15. Then y0 = x r^2, cut to 17
-// significant bits, t = trunc(y0) cubes exactly (51 bits), so d = x - t^3 is
-// exact (Sterbenz), eta = d / x is below 2^-12, and cbrt(x) = t (1 - eta)^(-1/3)
-// to eta^4, rounded once at the end.
+// The series (1 - u)^(-1/3) = 1 + u/3 + 2u^2/9 + 14u^3/81 + 35u^4/243 + ...
+inline constexpr double kThird = 0x1.5555555555555p-2;
+inline constexpr double kTwoNinths = 0x1.c71c71c71c71cp-3;
+inline constexpr double k14Over81 = 0x1.61f9add3c0ca4p-3;
+inline constexpr double k35Over243 = 0x1.26fabb85cb534p-3;
+
+// x^(-1/3) for positive normal x within 2^-15: a first guess that divides
+// the exponent by three in the bits (3.4% off), and one step of the series
+// to u^3, u = 1 - x r^3. Both sums are split in halves (Estrin) to shorten
+// the chain that a single evaluation waits on.
 template <class V>
-inline V cbrt_in_range(V x, V inverse) noexcept {
-  V r = from_bits<V>((0x553ef100ULL - rounded_third<V>(bits(x) >> 32)) << 32);
-  // The series' coefficients: 1/3, 2/9, 14/81, 35/243. Both sums are split in
-  // halves (Estrin) to shorten the chain that a single evaluation waits on.
-  const V u = 1.0 - x * (r * r * r);
-  r = r + r * (u * ((0x1.5555555555555p-2 + u * 0x1.c71c71c71c71cp-3) +
-                    (u * u) * 0x1.61f9add3c0ca4p-3));
-  const V t = from_bits<V>(bits(x * (r * r)) & 0xfffffff000000000ULL);
+inline V inverse_cbrt_estimate(V x) noexcept {
+  const V r = from_bits<V>((0x553ef100ULL - rounded_third<V>(bits(x) >> 32)) << 32);
+  const V u = 1.0 - (x * r) * (r * r);
+  return r + (r * u) * ((kThird + u * kTwoNinths) + (u * u) * k14Over81);
+}
+
+// cbrt(x) from an estimate within 2^-14 of it and `inverse` within 2^-40 of
+// 1/x: the estimate cut to 17 significant bits, t, cubes exactly (51 bits),
+// so d = x - t^3 is exact (Sterbenz), eta = d / x is below 2^-12, and
+// cbrt(x) = t (1 - eta)^(-1/3) to eta^4, rounded once at the end.
+template <class V>
+inline V cbrt_from_estimate(V x, V estimate, V inverse) noexcept {
+  const V t = from_bits<V>(bits(estimate) & 0xfffffff000000000ULL);
   const V eta = (x - t * t * t) * inverse;
-  return t + t * (eta * ((0x1.5555555555555p-2 + eta * 0x1.c71c71c71c71cp-3) +
-                         (eta * eta) * (0x1.61f9add3c0ca4p-3 + eta * 0x1.26fabb85cb534p-3)));
+  return t + (t * eta) *
+                 ((kThird + eta * kTwoNinths) + (eta * eta) * (k14Over81 + eta * k35Over243));
+}
+
+// cbrt(x) for x in [2^-900, 2^900]. The estimate comes from x (x r^2, with
+// r near x^(-1/3)) or from the inverse (whose inverse cube root is the cube
+// root of x), whichever the caller has first.
+template <bool kFromInverse, class V>
+inline V cbrt_in_range(V x, V inverse) noexcept {
+  if constexpr (kFromInverse) {
+    return cbrt_from_estimate(x, inverse_cbrt_estimate(inverse), inverse);
+  } else {
+    const V r = inverse_cbrt_estimate(x);
+    return cbrt_from_estimate(x, x * (r * r), inverse);
+  }
 }
 
 // cbrt(a) for a >= 0 or NaN; `inverse` is within 2^-40 of 1/a wherever a
 // lies in [2^-900, 2^900]. Outside it, a is scaled by 2^(+-900) into the
 // range and its root by 2^(-+300); zero, infinity and NaN are their own
 // roots. Lanes in the range get the same bits on both paths.
-template <class V>
+template <bool kFromInverse, class V>
 [[gnu::always_inline]] inline V cbrt_magnitude(V a, V inverse) noexcept {
   const MaskOf<V> in_range = (a >= 0x1p-900) & (a <= 0x1p900);  // false for NaN
-  if (all(in_range)) return cbrt_in_range(a, inverse);
+  if (all(in_range)) return cbrt_in_range<kFromInverse>(a, inverse);
   const MaskOf<V> small = a < 0x1p-900, large = a > 0x1p900;
   const V one = splat<V>(1.0);
   const V scale_in =
@@ -94,30 +117,34 @@ template <class V>
   const V scale_out =
       select<V>(small, splat<V>(0x1p-300), select<V>(large, splat<V>(0x1p300), one));
   const V scaled = a * scale_in;
-  V y = cbrt_in_range(scaled, select<V>(in_range, inverse, 1.0 / scaled)) * scale_out;
+  V y = cbrt_in_range<kFromInverse>(scaled, select<V>(in_range, inverse, 1.0 / scaled)) *
+        scale_out;
   const MaskOf<V> special = (a == 0.0) | (a == kInf) | (a != a);
   return select<V>(special, a + a, y);  // a + a quiets a NaN
 }
 
-// e^x = 2^k e^r with r = x - k ln 2 carried as hi - lo, |r| <= ln2/2, and
-// e^r = 1 + hi + (r^2 q(r) - lo), q the Taylor series to r^11/13!. The sum
-// 1 + hi is split exactly (Fast2Sum), so the result rounds once. Returns
-// e^r and k; the caller scales.
+// e^x = 2^(k/128) e^r: k = round(x 128 / ln 2), r = x - k ln2 / 128 (|r| <=
+// ln2 / 256; the product is split in two so that the subtraction is exact),
+// 2^(j/128), j = k mod 128, from a table as hi + lo, and
+// e^r - 1 = r + r^2 q, q = 1/2 + r/6 + r^2/24 + r^3/120, short of e^r - 1 by
+// less than r^6 / 720 < 2^-60. The sum hi + (lo + hi (e^r - 1)), in
+// [1, 2), rounds once at its last addition. Returns it, and in `k_bits` the
+// bits of k + kRoundMagic.
 template <class V>
-inline V exp_reduced(V x, V& k) noexcept {
-  k = (x * kInvLn2 + kRoundMagic) - kRoundMagic;
-  const V hi = x - k * kLn2Hi;
-  const V lo = k * kLn2Lo;
-  const V r = hi - lo;
-  // 1/n! for n = 2 ... 13.
-  static constexpr double kInverseFactorials[] = {
-      0x1p-1,          0x1.5555555555555p-3,  0x1.5555555555555p-5,  0x1.1111111111111p-7,
-      0x1.6c16c16c16c17p-10, 0x1.a01a01a01a01ap-13, 0x1.a01a01a01a01ap-16, 0x1.71de3a556c734p-19,
-      0x1.27e4fb7789f5cp-22, 0x1.ae64567f544e4p-26, 0x1.1eed8eff8d898p-29, 0x1.6124613a86d09p-33};
-  const V tail = (r * r) * polynomial(r, kInverseFactorials) - lo;
-  const V s = 1.0 + hi;
-  const V err = hi - (s - 1.0);
-  return s + (err + tail);
+inline V exp_reduced(V x, BitsOf<V>& k_bits) noexcept {
+  constexpr double kSteps = kExp2TableSize * kInvLn2;
+  constexpr double kStepHi = kLn2Hi / kExp2TableSize, kStepLo = kLn2Lo / kExp2TableSize;
+  const V shifted = x * kSteps + kRoundMagic;
+  const V k = shifted - kRoundMagic;
+  const V r = (x - k * kStepHi) - k * kStepLo;
+  k_bits = bits(shifted);
+  const BitsOf<V> j = k_bits & static_cast<std::uint64_t>(kExp2TableSize - 1);
+  const V hi = lookup<V>(kExp2TableHi, j), lo = lookup<V>(kExp2TableLo, j);
+  const V r2 = r * r;
+  const V q = (0.5 + r * 0x1.5555555555555p-3) +
+              r2 * (0x1.5555555555555p-5 + r * 0x1.1111111111111p-7);
+  // hi (e^r - 1) = hi r + (hi r^2) q: the products of hi start before q is done.
+  return hi + (hi * r + (lo + (hi * r2) * q));
 }
 
 // 2^k for integral k in [-1022, 1023] held as a double.
@@ -156,36 +183,54 @@ inline V log_normal(V x, V extra_k) noexcept {
 template <class V>
 [[gnu::always_inline]] inline V cbrt(V x) noexcept {
   const V a = abs(x);
-  return copysign(detail::cbrt_magnitude(a, 1.0 / a), x);
+  return copysign(detail::cbrt_magnitude<false>(a, 1.0 / a), x);
+}
+
+// cbrt(x) as above, for a caller that has an inverse of x at hand: within
+// 2^-40 of 1/x wherever |x| lies in [2^-900, 2^900] (elsewhere ignored).
+// The root's estimate starts from the inverse, so the long chain of the
+// root need not wait for x, which may be a quotient still being divided.
+template <class V>
+[[gnu::always_inline]] inline V cbrt_given_inverse(V x, V inverse) noexcept {
+  return copysign(detail::cbrt_magnitude<true>(abs(x), abs(inverse)), x);
 }
 
 // cbrt(n / d), the root of the rounded quotient, as cbrt(n / d) gives it. A
-// model's constant numerator saves cbrt its division: d / n, the inverse it
-// needs, is d times the constant 1 / n.
+// model's constant numerator saves cbrt a division: d / n, the inverse it
+// needs, is d times the constant 1 / n (unless 1 / n overflows).
 template <class V>
 [[gnu::always_inline]] inline V cbrt_of_quotient(double n, V d) noexcept {
-  const V x = n / d;
   const double inverse_n = 1.0 / n;
-  const V inverse = inverse_n - inverse_n == 0.0 ? abs(d * inverse_n) : 1.0 / abs(x);
-  return copysign(detail::cbrt_magnitude(abs(x), inverse), x);
+  const V x = n / d;
+  return cbrt_given_inverse(x, inverse_n - inverse_n == 0.0 ? d * inverse_n : 1.0 / x);
 }
 
-// e^x of any double, within one ulp.
+// e^x of any double, within one ulp (nearly always correctly rounded).
 template <class V>
 [[gnu::always_inline]] inline V exp(V x) noexcept {
-  V k;
+  BitsOf<V> k_bits;
   const MaskOf<V> in_range = (x > -708.0) & (x < 709.0);  // false for NaN
   if (all(in_range)) {
-    const V p = detail::exp_reduced(x, k);
-    return p * detail::exp2_integer(k);
+    // The result is normal, so the product with 2^floor(k / 128) is exact.
+    // kRoundMagic's bits are a multiple of 128: a logical shift of k_bits
+    // divides k, of either sign, rounding down.
+    const V y = detail::exp_reduced(x, k_bits);
+    constexpr std::uint64_t kBias =
+        1023 - (std::bit_cast<std::uint64_t>(detail::kRoundMagic) >> detail::kExp2TableBits);
+    return y * from_bits<V>(((k_bits >> detail::kExp2TableBits) + kBias) << 52);
   }
-  // Clamped, k stays within [-1077, 1025]. 2^k is applied in two factors,
-  // neither of which overflows, so the result underflows or overflows once.
+  // Clamped, floor(k / 128) stays within [-1077, 1025]. It is applied in two
+  // factors, neither of which overflows, so the result underflows or
+  // overflows once; a normal result is exact in both ways.
   const V clamped =
       select<V>(x < -746.0, splat<V>(-746.0), select<V>(x > 710.0, splat<V>(710.0), x));
-  const V p = detail::exp_reduced(clamped, k);
-  const V k1 = (k * 0.5 + detail::kRoundMagic) - detail::kRoundMagic;
-  return p * detail::exp2_integer(k1) * detail::exp2_integer(k - k1);
+  const V y = detail::exp_reduced(clamped, k_bits);
+  const V k = from_bits<V>(k_bits) - detail::kRoundMagic;
+  const V j = detail::small_integer_to_double<V>(
+      k_bits & static_cast<std::uint64_t>(detail::kExp2TableSize - 1));
+  const V e = (k - j) * (1.0 / detail::kExp2TableSize);
+  const V e1 = (e * 0.5 + detail::kRoundMagic) - detail::kRoundMagic;
+  return y * detail::exp2_integer(e1) * detail::exp2_integer(e - e1);
 }
 
 // ln x of any double, within one ulp: NaN below zero, -infinity at zero.
