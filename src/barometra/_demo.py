@@ -247,7 +247,7 @@ def print_use(refit: Refit) -> None:
     print(f"  a sample loaded to {cold_pressure:g} GPa at {TR:g} K (V = {cold / factor:.2f} "
           f"Å³/cell), heated to {heated:g} K")
     print("  in a diamond-anvil cell (model.volume_with_dac_confinement; f_dac: the share of")
-    print("  the thermal pressure the cell holds back, 0 for heating at constant pressure):")
+    print("  the thermal pressure that stays in the sample, 0 for heating at constant pressure):")
     print(f"      {'f_dac':>5} {'V (Å³/cell)':>12} {'expansion':>10} {'P hot (GPa)':>12}")
     for f_dac in (0.0, 0.5):
         volume = model.volume_with_dac_confinement(cold_pressure, heated, f_dac=f_dac)
