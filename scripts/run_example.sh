@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a virtual environment with barometra built from this checkout and
 # runs its demonstration, python -m barometra (the command line without a
-# subcommand): the bundled published datasets refitted natively, each parameter
-# printed beside its published value.
+# subcommand): the three bundled published datasets refitted as published and
+# with latent volumes, each parameter printed beside its published value, then
+# the fitted bridgmanite model in use.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 venv=.venv

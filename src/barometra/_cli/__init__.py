@@ -12,24 +12,16 @@ import argparse
 import os
 import sys
 from collections.abc import Sequence
-from typing import NoReturn
 
 from ..errors import BarometraError
 from . import demo, evaluate, fit
-from .common import CommandError
+from .common import CommandError, OneLineParser
 
 COMMANDS = (evaluate, fit, demo)
 
 
-class _Parser(argparse.ArgumentParser):
-    """argparse with its usage errors as one line, raised rather than printed."""
-
-    def error(self, message: str) -> NoReturn:
-        raise CommandError(f"{self.prog}: error: {message} (see {self.prog} --help)", status=2)
-
-
 def build_parser() -> argparse.ArgumentParser:
-    parser = _Parser(prog="barometra",
+    parser = OneLineParser(prog="barometra",
                      description="Equations of state of solids at high pressure and temperature.")
     commands = parser.add_subparsers(title="commands", dest="command", metavar="COMMAND")
     for command in COMMANDS:

@@ -6,7 +6,7 @@ import argparse
 import json
 import sys
 from collections.abc import Mapping
-from typing import Any
+from typing import Any, NoReturn
 
 import numpy as np
 
@@ -17,6 +17,13 @@ class CommandError(Exception):
     def __init__(self, message: str, *, status: int = 1) -> None:
         super().__init__(message)
         self.status = status
+
+
+class OneLineParser(argparse.ArgumentParser):
+    """argparse with its usage errors as one line, raised rather than printed."""
+
+    def error(self, message: str) -> NoReturn:
+        raise CommandError(f"{self.prog}: error: {message} (see {self.prog} --help)", status=2)
 
 
 def output_options() -> argparse.ArgumentParser:

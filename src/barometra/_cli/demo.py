@@ -12,8 +12,9 @@ from .common import CommandError
 def add_parser(commands: Any) -> None:
     parser = commands.add_parser(
         "demo", help="refit the bundled published datasets (the default command)",
-        description="Refit the three bundled published datasets natively and print each "
-                    "fit beside the published values. Further options go to the "
+        description="Refit the three bundled published datasets, as published and with "
+                    "latent volumes, print each fit beside the published values, then use "
+                    "the fitted bridgmanite model. Further options go to the "
                     "demonstration itself (python -m barometra._demo --help).",
         add_help=False)
     parser.set_defaults(run=run, prog=parser.prog)
