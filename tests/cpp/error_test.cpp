@@ -44,24 +44,18 @@ TEST(EosError, KindOrderCodeTextAndCategory) {
 TEST(EosError, OwnsNothingAndComparesKindFieldAndMessage) {
   static_assert(std::is_trivially_copyable_v<EosError>);
   const EosError e = EosError::invalid_state("pressure", "must be finite");
-  EXPECT_EQ(e.message(), "must be finite");
   EXPECT_NE(e, EosError::invalid_parameter("pressure", "must be finite"));
   EXPECT_NE(e, EosError::invalid_state("volume", "must be finite"));
-  EXPECT_EQ(EosError::convergence_failed().field(), "");
+  EXPECT_NE(e, EosError::invalid_state("pressure", kPositive));
 }
 
-TEST(FitError, VariantsKeepTheirPayload) {
-  const FitError input = FitError::invalid_input("max_evaluations must be positive");
-  EXPECT_EQ(input.kind(), FitErrorKind::InvalidInput);
-  EXPECT_EQ(input.message(), "max_evaluations must be positive");
-  EXPECT_EQ(input.eos_error(), nullptr);
-  EXPECT_EQ(FitError::evaluation_failed("bad vector").kind(), FitErrorKind::EvaluationFailed);
-  EXPECT_EQ(FitError::evaluation_failed("bad vector").message(), "bad vector");
-  EXPECT_EQ(FitError::singular_system().kind(), FitErrorKind::SingularSystem);
+TEST(FitError, WrapsAnEosErrorWithoutAMessage) {
   const FitError wrapped = EosError::invalid_parameter("K0", kPositive);
   EXPECT_EQ(wrapped.kind(), FitErrorKind::Eos);
   EXPECT_EQ(*wrapped.eos_error(), EosError::invalid_parameter("K0", kPositive));
   EXPECT_EQ(wrapped.message(), "");
+  EXPECT_EQ(FitError::invalid_input("K0").eos_error(), nullptr);
+  EXPECT_NE(FitError::invalid_input("K0"), FitError::evaluation_failed("K0"));
 }
 
 }  // namespace

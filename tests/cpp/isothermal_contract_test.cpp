@@ -6,7 +6,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <random>
 #include <string>
 #include <tuple>
@@ -14,14 +13,15 @@
 #include <vector>
 
 #include "barometra/isothermal/rt_model.hpp"
+#include "test_support.hpp"
 
 namespace barometra {
 namespace {
 
+using test_support::derivative, test_support::kInf, test_support::kNaN;
+
 constexpr const char* kPositive = "must be positive and finite";
 constexpr const char* kFinite = "must be finite";
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kEps = 2.220446049250313e-16;
 
 // What the tests know of a model, written down here rather than read from it.
@@ -91,12 +91,6 @@ template <class M> M typical() { return make<M>(kCase<M>.p).value(); }
 std::vector<double> vec(const auto& a) { return {a.begin(), a.end()}; }
 const char* message(char check) { return check == '+' ? kPositive : kFinite; }
 
-// d/dV by a five-point difference.
-double d_dv(auto f, double v) {
-  const double h = 1e-3 * v;
-  return (-f(v + 2 * h) + 8 * f(v + h) - 8 * f(v - h) + f(v - 2 * h)) / (12 * h);
-}
-
 template <class M> class IsothermalContract : public ::testing::Test {};
 using AllModels =
     ::testing::Types<Baonza, DensityPolynomial3, BM2, BM3, BM4, Morse3, Murnaghan,
@@ -147,11 +141,11 @@ TYPED_TEST(IsothermalContract, ConsistentFromCompressionToExpansion) {
   auto p = [&](double v) { return m.pressure(v).value(); };
   auto k = [&](double v) { return m.bulk_modulus(v).value(); };
   for (int i = 0; i <= 12; ++i) {
-    const double v = (0.6 + 0.05 * i) * m.v0();
-    EXPECT_NEAR(k(v), -v * d_dv(p, v), 1e-9 * k(v)) << v;
+    const double v = (0.6 + 0.05 * i) * m.v0(), h = 1e-3 * v;
+    EXPECT_NEAR(k(v), -v * derivative(p, v, h), 1e-9 * k(v)) << v;
     EXPECT_NEAR(m.volume(p(v)).value(), v, 1e-10 * v) << v;
     const double kp = m.bulk_modulus_derivative(v, 1e-4).value();
-    EXPECT_NEAR(kp, -v * d_dv(k, v) / k(v), 1e-6 * std::max(std::fabs(kp), 1.0)) << v;
+    EXPECT_NEAR(kp, -v * derivative(k, v, h) / k(v), 1e-6 * std::max(std::fabs(kp), 1.0)) << v;
   }
 }
 

@@ -88,17 +88,6 @@ TEST(ModifiedTait, SingularCombinationsAndDomain) {
   EXPECT_TRUE(half.pressure(0.51) && half.bulk_modulus(0.51));
 }
 
-TEST(ModifiedTait, ConstantsAreRecomputedForANewReferenceState) {
-  const double kp = 4.5, kpp = -0.03;
-  const auto m = ModifiedTait::create(kV0, kK0, kp, kpp).value();
-  const auto moved = m.with_reference_state(12.0, 200.0).value();
-  for (const auto& [t, k0] : {std::pair(m, kK0), std::pair(moved, 200.0)}) {
-    EXPECT_NEAR(t.a(), (1 + kp) / (1 + kp + k0 * kpp), 1e-14) << k0;
-    EXPECT_NEAR(t.b(), kp / k0 - kpp / (1 + kp), 1e-16) << k0;
-    EXPECT_NEAR(t.c(), (1 + kp + k0 * kpp) / (kp + kp * kp - k0 * kpp), 1e-16) << k0;
-  }
-}
-
 // V0 = 2, rho0 = 1.5, P = -10 - 8 rho + 3 rho^2 + 2 rho^3, whose slope falls to
 // zero at rho = (-6 + sqrt(228)) / 12.
 const double kSlopeRoot = (-6.0 + std::sqrt(228.0)) / 12.0;

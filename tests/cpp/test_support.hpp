@@ -72,9 +72,9 @@ void expect_checks_in_order(const std::vector<double>& good, const std::vector<E
   }
 }
 
-// Every thermal (and, where the model has them, caloric) operation fails or
-// returns a finite value at special states; the inversions take the volumes
-// as pressures.
+// Every thermal operation (and, where the model has them, the caloric ones, the
+// energies and the vibrational pressure) fails or returns a finite value at
+// special states; the inversions take the volumes as pressures.
 template <class Model>
 void expect_only_finite_values(const Model& m) {
   for (double v : {0.0, -1.0, kNaN, kInf, 1e-300, m.reference_eos().v0(), 1e300}) {
@@ -89,6 +89,15 @@ void expect_only_finite_values(const Model& m) {
         results.insert(results.end(),
                        {m.molar_heat_capacity_v(v, t), m.molar_heat_capacity_p(v, t),
                         m.gruneisen_parameter(v, t), m.adiabatic_bulk_modulus(v, t)});
+      }
+      if constexpr (requires { m.thermal_gibbs_free_energy(v, t); }) {
+        results.insert(results.end(), {m.thermal_energy(v, t), m.thermal_entropy(v, t),
+                                       m.thermal_enthalpy(v, t),
+                                       m.thermal_helmholtz_free_energy(v, t),
+                                       m.thermal_gibbs_free_energy(v, t)});
+      }
+      if constexpr (requires { m.vibrational_pressure(v, t); }) {
+        results.insert(results.end(), {m.vibrational_pressure(v, t), m.characteristic_temperature(v)});
       }
       for (const Result& r : results) EXPECT_TRUE(!r || std::isfinite(*r)) << v << " " << t;
     }

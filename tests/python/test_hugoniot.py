@@ -1,4 +1,3 @@
-import inspect
 import math
 import re
 
@@ -22,17 +21,6 @@ def domain(quantity):
     if quantity == "volume":
         return P0, 1e4
     return (0.0, 100.0) if quantity.endswith("from_particle_velocity") else (3.4, V0)
-
-
-@pytest.mark.parametrize(("name", "text"), [("linear_us_up", "(v0, rho0, c0, s, p0)"),
-                                            ("evaluate_scalar", "($self, quantity, value)"),
-                                            ("evaluate_array", "($self, quantity, values)")])
-def test_signature(name, text):
-    function = getattr(HugoniotEos, name)
-    assert function.__text_signature__ == text and function.__doc__
-    assert str(inspect.signature(function)) == text.replace("$self", "self, /")
-    assert isinstance(inspect.getattr_static(HugoniotEos, name), staticmethod) == (
-        name == "linear_us_up")
 
 
 UNKNOWN = ("quantity", "invalid state variable quantity: unknown shock Hugoniot quantity")
@@ -63,21 +51,6 @@ def test_errors_reach_python_with_class_code_and_field(call, code, expected):
     e = info.value
     cls = EosNumericalError if code == "eos.non_finite_result" else EosValidationError
     assert (type(e), e.code, e.operation, (e.field, str(e))) == (cls, code, "eos", expected)
-
-
-@pytest.mark.parametrize(
-    ("call", "message"),
-    [
-        (lambda: H.evaluate_scalar(b"pressure", 8.0),
-         "evaluate_scalar() argument 'quantity' must be str, not bytes"),
-        (lambda: H.evaluate_array("pressure", [8.0]),
-         "evaluate_array() argument 'values' must be a numpy.ndarray of dtype float64, not list"),
-    ],
-)
-def test_argument_errors_name_the_argument(call, message):
-    with pytest.raises(TypeError) as info:
-        call()
-    assert str(info.value) == message
 
 
 @pytest.mark.parametrize("quantity", QUANTITIES)

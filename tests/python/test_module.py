@@ -8,7 +8,7 @@ import pytest
 from support import BM3, HOLZAPFEL, MODELS
 
 from barometra import _engine
-from barometra._engine import RtEos
+from barometra._engine import HugoniotEos, RtEos, ThermalEos
 
 METHODS = {
     "pressure_scalar": "($self, volume)", "bulk_modulus_scalar": "($self, volume)",
@@ -34,41 +34,48 @@ SIGNATURES = {
                               'loss="linear", f_scale=1.0, max_nfev=None)',
     "linear_uncertainty": "(jacobian, covariance, state_variance, full_covariance=False)",
     "monte_carlo_summary": "(samples, confidence, full_covariance=False)",
+    # ThermalEos's constructors are checked with their models in test_thermal_eos.
+    "ThermalEos.evaluate_scalar": "($self, quantity, first, second)",
+    "ThermalEos.evaluate_array": "($self, quantity, first, second)",
+    "ThermalEos.volume_with_dac_confinement_scalar": "($self, cold_pressure, temperature, f_dac)",
+    "ThermalEos.volume_with_dac_confinement_array":
+        "($self, cold_pressures, temperatures, f_dac)",
+    "HugoniotEos.linear_us_up": "(v0, rho0, c0, s, p0)",
+    "HugoniotEos.evaluate_scalar": "($self, quantity, value)",
+    "HugoniotEos.evaluate_array": "($self, quantity, values)",
 }
-RESULT_CLASSES = {
-    "LeastSquaresResult": "Private SciPy-compatible view of a native least-squares result.",
-    "LinearPropagation": "Private result of native delta-method covariance propagation.",
-    "MonteCarloSummary": "Private result of native Monte Carlo summary statistics.",
-}
+CLASSES = ["RtEos", "HugoniotEos", "ThermalEos", "LeastSquaresResult", "LinearPropagation",
+           "MonteCarloSummary"]
+HUGONIOT = HugoniotEos.linear_us_up(10.0, 3.0, 5.0, 1.5, 2.0)
+MGD = ThermalEos.mie_gruneisen_debye(BM3, 300.0, 760.0, 1.5, 1.2, 2.0)
 
 
 def test_registration():
     assert _engine.__all__ == [
-        "RtEos", "HugoniotEos", "ThermalEos", *RESULT_CLASSES, "fit_least_squares",
-        "fit_rt_eos_native", "fit_thermal_eos_native", "linear_uncertainty",
-        "monte_carlo_summary", "holzapfel_derivative_analytical"]
-    for name, doc in RESULT_CLASSES.items():
+        *CLASSES, "fit_least_squares", "fit_rt_eos_native", "fit_thermal_eos_native",
+        "linear_uncertainty", "monte_carlo_summary", "holzapfel_derivative_analytical"]
+    for name in CLASSES:
         cls = getattr(_engine, name)
-        assert (cls.__module__, cls.__doc__) == ("barometra._engine", doc)
-    assert RtEos.__module__ == _engine.holzapfel_derivative_analytical.__module__ == (
-        "barometra._engine")
-    assert RtEos.__qualname__ == "RtEos"
+        assert (cls.__module__, cls.__qualname__) == ("barometra._engine", name) and cls.__doc__
+    assert _engine.holzapfel_derivative_analytical.__module__ == "barometra._engine"
     published = {f"RtEos.{name}" for name in vars(RtEos) if not name.startswith("_")}
     functions = {name for name in SIGNATURES if "." not in name}
-    assert published | functions == (
-        set(SIGNATURES) | {"RtEos.model_name", "RtEos.reference_volume"})
+    assert published | functions == {path for path in SIGNATURES if "Eos." not in path
+                                     or path.startswith("RtEos.")} | {
+        "RtEos.model_name", "RtEos.reference_volume"}
 
 
 @pytest.mark.parametrize(("path", "text"), SIGNATURES.items())
 def test_signature(path, text):
     owner, _, name = path.rpartition(".")
-    function = getattr(RtEos if owner else _engine, name)
+    function = getattr(getattr(_engine, owner) if owner else _engine, name)
     assert function.__text_signature__ == text
     assert str(inspect.signature(function)) == text.replace("$self", "self, /").replace(
         '"linear"', "'linear'")
     assert function.__doc__
-    if name in MODELS:
-        assert isinstance(inspect.getattr_static(RtEos, name), staticmethod)
+    if owner:  # constructors are static methods, the rest plain methods
+        static = isinstance(inspect.getattr_static(getattr(_engine, owner), name), staticmethod)
+        assert static == ("$self" not in text)
     if name in METHODS:  # the parser accepts the published names as keywords
         names = text[len("($self, "):-1].split(", ")
         arguments = [np.array([4.5]) if name.endswith("_array") else 4.5, 1e-4][: len(names)]
@@ -105,6 +112,19 @@ def test_no_python_constructor_and_immutable():
          "volume_scalar() argument 'pressure' must be a real number, not NoneType"),
         (lambda: _engine.holzapfel_derivative_analytical(1.0, 1.0, 1.0, 1.0, 1.0, c3=1.0),
          "holzapfel_derivative_analytical() got an unexpected keyword argument 'c3'"),
+        (lambda: HUGONIOT.evaluate_scalar(b"pressure", 8.0),
+         "evaluate_scalar() argument 'quantity' must be str, not bytes"),
+        (lambda: MGD.volume_with_dac_confinement_array(np.ones(2), np.ones(2, dtype=np.int64), 0.5),
+         "volume_with_dac_confinement_array() argument 'temperatures' must be a numpy.ndarray of "
+         "dtype float64, not numpy.ndarray of dtype int64"),
+        # A constructor's types are checked before any value (tr = -1 is invalid).
+        (lambda: ThermalEos.linear_thermal_pressure(1.0, -1.0, 0.006),
+         "linear_thermal_pressure() argument 'rt_eos' must be RtEos, not float"),
+        (lambda: ThermalEos.mie_gruneisen_debye(BM3, -1.0, 760.0, 1.5, 1.2, 2.0, cvmax="1"),
+         "mie_gruneisen_debye() argument 'cvmax' must be a real number, not str"),
+        (lambda: ThermalEos.mie_gruneisen_debye(BM3, -1.0, 760.0, 1.5, 1.2, 2.0,
+                                                debye_temperature_law=1),
+         "mie_gruneisen_debye() argument 'debye_temperature_law' must be str, not int"),
     ],
 )
 def test_argument_errors(call, message):

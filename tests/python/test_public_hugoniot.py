@@ -63,10 +63,5 @@ def test_errors_name_parameters_and_states():
     with pytest.raises(EosValidationError, match="parameter s: must be positive") as info:
         MODEL.replace(s=0.0)
     assert info.value.field == "s"
-    with pytest.raises(EosValidationError, match="must not exceed V0") as info:
-        MODEL.pressure([9.0, 10.5])
-    assert info.value.field == "volume"
-    with pytest.raises(EosValidationError, match="must be non-negative"):
-        MODEL.pressure_from_particle_velocity(-1.0)
     with pytest.raises(TypeError, match="particle_velocity must be a real number"):
         MODEL.shock_velocity_from_particle_velocity("1.0")

@@ -3,7 +3,7 @@ import math
 
 import numpy as np
 import pytest
-from support import BM3, HOLZAPFEL, MODELS, RtEos, build, elementwise
+from support import HOLZAPFEL, MODELS, RtEos, build
 
 from barometra._engine import holzapfel_derivative_analytical as analytical
 from barometra.errors import EosValidationError, UnsupportedOperationError
@@ -13,39 +13,18 @@ BMD_SCALAR = HOLZAPFEL.bulk_modulus_derivative_scalar
 BMD_ARRAY = HOLZAPFEL.bulk_modulus_derivative_array
 
 
+# Values are the core's (tests/cpp) and arrays the frame's (test_arrays.py):
+# here what the class itself adds.
 @pytest.mark.parametrize("name", MODELS)
-def test_model_contract(name):
+def test_model_identity_and_keyword_arguments(name):
     args, model_name, _ = MODELS[name]
     model = build(name)
     assert model.model_name == model_name
     assert repr(model) == f"RtEos(model_name='{model_name}')"
     assert model.reference_volume == args[0]  # v0 comes first, DensityPolynomial3's too
     keywords = dict(zip(inspect.signature(getattr(RtEos, name)).parameters, args))
-    pressures = model.pressure_array(GRID)
     np.testing.assert_array_equal(getattr(RtEos, name)(**keywords).pressure_array(GRID),
-                                  pressures)
-    np.testing.assert_array_equal(pressures, elementwise(model.pressure_scalar, GRID))
-    np.testing.assert_array_equal(model.bulk_modulus_array(GRID),
-                                  elementwise(model.bulk_modulus_scalar, GRID))
-    np.testing.assert_array_equal(model.volume_array(pressures),
-                                  elementwise(model.volume_scalar, pressures))
-    volumes = np.linspace(8.0, 10.5, 1300)  # the parallel path of volume_array
-    np.testing.assert_allclose(model.volume_array(model.pressure_array(volumes)), volumes,
-                               rtol=1e-10)
-    up, down = GRID * (1 + 1e-6), GRID * (1 - 1e-6)  # K = -V dP/dV
-    np.testing.assert_allclose(
-        model.bulk_modulus_array(GRID),
-        -GRID * (model.pressure_array(up) - model.pressure_array(down)) / (up - down),
-        rtol=1e-6)
-
-
-def test_bm3_matches_the_closed_form():
-    volumes = np.linspace(6.0, 12.0, 1001)
-    x = np.cbrt(10.0 / volumes)
-    np.testing.assert_allclose(BM3.pressure_array(volumes), 1.5 * 160.0 * (x * x - 1.0) * x**5,
-                               rtol=1e-13, atol=1e-12)
-    assert (BM3.pressure_scalar(10.0), BM3.volume_scalar(0.0)) == (0.0, 10.0)
-    assert BM3.bulk_modulus_scalar(10.0) == pytest.approx(160.0, rel=1e-15)
+                                  model.pressure_array(GRID))
 
 
 @pytest.mark.parametrize("name", [n for n in MODELS if n != "holzapfel"])
@@ -91,7 +70,6 @@ STATE = "invalid state variable {}: must be positive and finite"
     [
         (lambda: RtEos.bm3(10.0, -1.0, 4.0), "K0", POS),
         (lambda: RtEos.bm3(10.0, 160.0, math.nan), "K0_prime", FIN),
-        (lambda: RtEos.bm3(10.0, 160.0, math.inf), "K0_prime", FIN),
         (lambda: RtEos.bm3(math.nan, math.nan, math.nan), "V0", POS),  # the first failing one
         (lambda: RtEos.holzapfel(10.0, 160.0, 4.0, 1.0, 0.0), "Z", POS),
         (lambda: BMD_SCALAR(-1.0, 1e-4), "volume", STATE),
@@ -103,10 +81,6 @@ STATE = "invalid state variable {}: must be positive and finite"
         (lambda: analytical(0.0, 9.0, 160.0, 160.0, 1.0, 1.0), "V0", POS),
         (lambda: analytical(10.0, -9.0, 160.0, 160.0, 1.0, 1.0), "volume", STATE),
         (lambda: analytical(10.0, 9.0, math.inf, 160.0, 1.0, 1.0), "KT", FIN),
-        (lambda: analytical(10.0, 9.0, 160.0, 0.0, 1.0, 1.0), "K0", POS),
-        (lambda: analytical(10.0, 9.0, 160.0, 160.0, math.nan, 1.0), "c0", FIN),
-        (lambda: analytical(10.0, 9.0, 160.0, 160.0, 1.0, -math.inf), "c2", FIN),
-        (lambda: analytical(*[math.nan] * 6), "V0", POS),  # checked in order
     ],
 )
 def test_checks(call, field, message):

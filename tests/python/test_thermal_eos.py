@@ -119,17 +119,6 @@ def test_constructor_signature_and_identity(name):
         model.evaluate_scalar("pressure", 11.0, 900.0))
 
 
-@pytest.mark.parametrize(("name", "text"), [
-    ("evaluate_scalar", "($self, quantity, first, second)"),
-    ("evaluate_array", "($self, quantity, first, second)"),
-    ("volume_with_dac_confinement_scalar", "($self, cold_pressure, temperature, f_dac)"),
-    ("volume_with_dac_confinement_array", "($self, cold_pressures, temperatures, f_dac)")])
-def test_method_signature(name, text):
-    assert getattr(ThermalEos, name).__text_signature__ == text
-    assert ThermalEos.__module__ == "barometra._engine"
-    assert ThermalEos.__doc__ == "Private native representation of a built-in thermal EOS."
-
-
 @pytest.mark.parametrize("name", CONSTRUCTORS)
 def test_first_parameter_error_reaches_python(name):
     rt, args, _, _, field = CONSTRUCTORS[name]
@@ -202,26 +191,6 @@ def test_defaults_and_private_reference():
     del rt
     gc.collect()
     assert model.evaluate_scalar("pressure", V0, TR) == 0.0
-
-
-@pytest.mark.parametrize(("call", "message"), [
-    (lambda: ThermalEos.linear_thermal_pressure(1.0, TR, 0.006),
-     "linear_thermal_pressure() argument 'rt_eos' must be RtEos, not float"),
-    (lambda: mgd(cvmax="1"), "mie_gruneisen_debye() argument 'cvmax' must be a real number, not str"),
-    (lambda: mgd(debye_temperature_law=1),
-     "mie_gruneisen_debye() argument 'debye_temperature_law' must be str, not int"),
-    (lambda: MGD.evaluate_scalar(None, 11.0, TR),
-     "evaluate_scalar() argument 'quantity' must be str, not NoneType"),
-    (lambda: MGD.evaluate_array("pressure", [11.0], np.array([TR])),
-     "evaluate_array() argument 'first' must be a numpy.ndarray of dtype float64, not list"),
-    (lambda: MGD.volume_with_dac_confinement_array(np.ones(2), np.ones(2, dtype=np.int64), 0.5),
-     "volume_with_dac_confinement_array() argument 'temperatures' must be a numpy.ndarray of "
-     "dtype float64, not numpy.ndarray of dtype int64"),
-])
-def test_argument_type_errors(call, message):
-    with pytest.raises(TypeError) as info:
-        call()
-    assert str(info.value) == message
 
 
 @pytest.mark.parametrize("name", CONSTRUCTORS)
