@@ -4,7 +4,8 @@
 // Below a per-method threshold a map walks the input in place on the calling
 // thread. At or above it, the input is copied (attached), the thread detaches,
 // and the worker pool evaluates contiguous chunks straight into the
-// preallocated output. Each chunk keeps its first failure as a core error
+// preallocated output; for the batch maps the workers start on the chunks
+// already copied while the calling thread copies the rest. Each chunk keeps its first failure as a core error
 // value; chunks cover the input in order, so the first failing chunk holds
 // the first failing element overall, and only that one becomes an exception,
 // after re-attaching. No Python object is touched while detached.
@@ -12,7 +13,9 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <expected>
 #include <limits>
@@ -101,28 +104,54 @@ inline std::size_t chunk_count(std::size_t n, std::size_t workers) noexcept {
 // over contiguous chunks of [0, n) on the pool, detached; returns the first
 // failure in index order. Chunks cover [0, n) in order, so the first failing
 // chunk holds the first failing element.
-template <class Range>
-auto evaluate_ranges_parallel(std::size_t n, Range& range)
+//
+// copy(begin, end) fills [begin, end) of what the ranges read. The calling
+// thread runs it over the chunks in order, attached, and detaches after the
+// last one; a worker evaluates a chunk once it has been copied, so the
+// evaluation of the first chunks overlaps the copy of the later ones.
+template <class Range, class Copy>
+auto evaluate_ranges_parallel(std::size_t n, Range& range, Copy& copy)
     -> std::invoke_result_t<Range&, std::size_t, std::size_t> {
   using Failure = std::invoke_result_t<Range&, std::size_t, std::size_t>;
   using Error = typename Failure::value_type;
   static_assert(std::is_nothrow_invocable_v<Range&, std::size_t, std::size_t>,
                 "ranges run detached and must not throw");
+  static_assert(std::is_nothrow_invocable_v<Copy&, std::size_t, std::size_t>);
   static_assert(std::is_nothrow_move_assignable_v<std::optional<Error>>);
   WorkerPool& pool = WorkerPool::instance();  // may allocate: still attached
-  const std::size_t chunks = chunk_count(n, pool.worker_count());
+  const std::size_t chunks = std::min(chunk_count(n, pool.worker_count()), n);
   std::array<ChunkFailure<Error>, kMaxChunks> failures;
+  std::atomic<std::uint32_t> copied{0};  // chunks copied so far
   auto body = [&](std::size_t chunk, std::size_t begin, std::size_t end) noexcept {
+    for (std::uint32_t c; (c = copied.load(std::memory_order_acquire)) <= chunk;) {
+      copied.wait(c, std::memory_order_acquire);
+    }
     failures[chunk].error = range(begin, end);
   };
-  {
-    Detached detached;
-    pool.parallel_for(n, chunks, body);
-  }
+  std::optional<Detached> detached;
+  auto copy_then_detach = [&]() noexcept {
+    for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
+      const auto [begin, end] = WorkerPool::chunk_bounds(n, chunks, chunk);
+      copy(begin, end);
+      copied.store(static_cast<std::uint32_t>(chunk + 1), std::memory_order_release);
+      copied.notify_all();
+    }
+    detached.emplace();
+  };
+  pool.parallel_for(n, chunks, body, copy_then_detach);
+  detached.reset();
   for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
     if (failures[chunk].error) return std::move(failures[chunk].error);
   }
   return std::nullopt;
+}
+
+// As above, over input that is in place already.
+template <class Range>
+auto evaluate_ranges_parallel(std::size_t n, Range& range)
+    -> std::invoke_result_t<Range&, std::size_t, std::size_t> {
+  auto nothing = [](std::size_t, std::size_t) noexcept {};
+  return evaluate_ranges_parallel(n, range, nothing);
 }
 
 // Evaluates element(i) for every i in [0, n) on the pool, detached, writing
@@ -301,18 +330,26 @@ PyObject* map_array_batch(PyArrayObject* input, npy_intp threshold, Batch batch)
   if (!output) return nullptr;
   double* out = array_data(output);
   const auto n = static_cast<std::size_t>(view.size());
-  const double* in = out;
-  if (view.size() < threshold && view.contiguous()) {
-    in = view.contiguous_data();
-  } else {
-    view.copy_to(out);  // attached: the copy is what the workers read
-  }
   if (view.size() < threshold) {
+    const double* in = out;
+    if (view.contiguous()) {
+      in = view.contiguous_data();
+    } else {
+      view.copy_to(out);
+    }
     if (auto failure = batch(in, out, n)) return raise(to_exception(failure->error));
     return output.release();
   }
+  // The copy into the output is what the workers read; it is made attached.
+  auto copy = [&](std::size_t begin, std::size_t end) noexcept {
+    if (view.contiguous()) {
+      std::memcpy(out + begin, view.contiguous_data() + begin, (end - begin) * sizeof(double));
+    } else if (begin == 0) {
+      view.copy_to(out);  // a strided walk is not split
+    }
+  };
   auto element_range = [&](std::size_t begin, std::size_t end) noexcept {
-    using Error = std::remove_cvref_t<decltype(batch(in, out, n)->error)>;
+    using Error = std::remove_cvref_t<decltype(batch(out, out, n)->error)>;
     std::optional<Error> first;
     while (begin < end) {
       auto failure = batch(out + begin, out + begin, end - begin);
@@ -322,7 +359,7 @@ PyObject* map_array_batch(PyArrayObject* input, npy_intp threshold, Batch batch)
     }
     return first;
   };
-  if (auto failure = detail::evaluate_ranges_parallel(n, element_range)) {
+  if (auto failure = detail::evaluate_ranges_parallel(n, element_range, copy)) {
     return raise(to_exception(*failure));
   }
   return output.release();

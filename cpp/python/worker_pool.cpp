@@ -20,10 +20,7 @@ struct WorkerPool::Job {
   Job* next = nullptr;       // mutex_ held
 
   void run_chunk(std::size_t chunk) const noexcept {
-    // Near-equal parts without computing chunk * n, which could overflow.
-    const std::size_t base = n / chunks, extra = n % chunks;
-    const std::size_t begin = chunk * base + std::min(chunk, extra);
-    const std::size_t end = begin + base + (chunk < extra ? 1 : 0);
+    const auto [begin, end] = chunk_bounds(n, chunks, chunk);
     function(context, chunk, begin, end);
   }
 };
@@ -102,9 +99,12 @@ void WorkerPool::work() noexcept {
   }
 }
 
-void WorkerPool::run(std::size_t n, std::size_t chunks, void* context,
-                     ChunkFunction function) noexcept {
-  if (chunks == 0 || n == 0) return;
+void WorkerPool::run(std::size_t n, std::size_t chunks, void* context, ChunkFunction function,
+                     void* first_context, FirstFunction first) noexcept {
+  if (chunks == 0 || n == 0) {
+    if (first != nullptr) first(first_context);
+    return;
+  }
   Job job{function, context, n, std::min(chunks, n)};
   if (job.chunks > 1 && workers_ > 0) {
     std::lock_guard lock(mutex_);
@@ -117,6 +117,7 @@ void WorkerPool::run(std::size_t n, std::size_t chunks, void* context,
     queue_tail_ = &job;
   }
   work_ready_.notify_all();
+  if (first != nullptr) first(first_context);
   std::size_t done_here = 0;
   for (;;) {
     const std::size_t chunk = job.next_chunk.fetch_add(1, std::memory_order_relaxed);
