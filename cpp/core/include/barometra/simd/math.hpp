@@ -108,8 +108,8 @@ inline V cbrt_in_range(V x, V inverse) noexcept {
 // roots. Lanes in the range get the same bits on both paths.
 template <bool kFromInverse, class V>
 [[gnu::always_inline]] inline V cbrt_magnitude(V a, V inverse) noexcept {
+  if (all_within(a, 0x1p-900, 0x1p900)) return cbrt_in_range<kFromInverse>(a, inverse);
   const MaskOf<V> in_range = (a >= 0x1p-900) & (a <= 0x1p900);  // false for NaN
-  if (all(in_range)) return cbrt_in_range<kFromInverse>(a, inverse);
   const MaskOf<V> small = a < 0x1p-900, large = a > 0x1p900;
   const V one = splat<V>(1.0);
   const V scale_in =
@@ -209,8 +209,8 @@ template <class V>
 template <class V>
 [[gnu::always_inline]] inline V exp(V x) noexcept {
   BitsOf<V> k_bits;
-  const MaskOf<V> in_range = (x > -708.0) & (x < 709.0);  // false for NaN
-  if (all(in_range)) {
+  // x in (-708, 709): the neighbours of the bounds inside it.
+  if (all_within(x, -0x1.61fffffffffffp9, 0x1.627ffffffffffp9)) {
     // The result is normal, so the product with 2^floor(k / 128) is exact.
     // kRoundMagic's bits are a multiple of 128: a logical shift of k_bits
     // divides k, of either sign, rounding down.
@@ -236,8 +236,11 @@ template <class V>
 // ln x of any double, within one ulp: NaN below zero, -infinity at zero.
 template <class V>
 [[gnu::always_inline]] inline V log(V x) noexcept {
+  // x in [2^-1022, infinity).
+  if (all_within(x, 0x1p-1022, 0x1.fffffffffffffp1023)) {
+    return detail::log_normal(x, splat<V>(0.0));
+  }
   const MaskOf<V> normal = (x >= 0x1p-1022) & (x < detail::kInf);  // false for NaN
-  if (all(normal)) return detail::log_normal(x, splat<V>(0.0));
   const MaskOf<V> subnormal = (x > 0.0) & (x < 0x1p-1022);
   const V scaled = select<V>(subnormal, x * 0x1p54, select<V>(normal, x, splat<V>(1.0)));
   V y = detail::log_normal(scaled, select<V>(subnormal, splat<V>(-54.0), splat<V>(0.0)));
