@@ -179,30 +179,44 @@ inline V log_normal(V x, V extra_k) noexcept {
 
 }  // namespace detail
 
+// Which arguments a cube root must take: any double, or only x >= 0 (and
+// NaN), which saves it the sign handling, a measurable part of a model's
+// cost; a negative x then gives an unspecified value. The models take roots
+// of volume ratios, whose volumes they check to be positive.
+enum class CbrtDomain : std::uint8_t { Any, Nonnegative };
+
 // Cube root of any double, within one ulp (nearly always correctly rounded).
-template <class V>
+template <CbrtDomain kDomain = CbrtDomain::Any, class V>
 [[gnu::always_inline]] inline V cbrt(V x) noexcept {
-  const V a = abs(x);
-  return copysign(detail::cbrt_magnitude<false>(a, 1.0 / a), x);
+  if constexpr (kDomain == CbrtDomain::Nonnegative) {
+    return detail::cbrt_magnitude<false>(x, 1.0 / x);
+  } else {
+    const V a = abs(x);
+    return copysign(detail::cbrt_magnitude<false>(a, 1.0 / a), x);
+  }
 }
 
 // cbrt(x) as above, for a caller that has an inverse of x at hand: within
 // 2^-40 of 1/x wherever |x| lies in [2^-900, 2^900] (elsewhere ignored).
 // The root's estimate starts from the inverse, so the long chain of the
 // root need not wait for x, which may be a quotient still being divided.
-template <class V>
+template <CbrtDomain kDomain = CbrtDomain::Any, class V>
 [[gnu::always_inline]] inline V cbrt_given_inverse(V x, V inverse) noexcept {
-  return copysign(detail::cbrt_magnitude<true>(abs(x), abs(inverse)), x);
+  if constexpr (kDomain == CbrtDomain::Nonnegative) {
+    return detail::cbrt_magnitude<true>(x, inverse);
+  } else {
+    return copysign(detail::cbrt_magnitude<true>(abs(x), abs(inverse)), x);
+  }
 }
 
 // cbrt(n / d), the root of the rounded quotient, as cbrt(n / d) gives it. A
 // model's constant numerator saves cbrt a division: d / n, the inverse it
 // needs, is d times the constant 1 / n (unless 1 / n overflows).
-template <class V>
+template <CbrtDomain kDomain = CbrtDomain::Any, class V>
 [[gnu::always_inline]] inline V cbrt_of_quotient(double n, V d) noexcept {
   const double inverse_n = 1.0 / n;
   const V x = n / d;
-  return cbrt_given_inverse(x, inverse_n - inverse_n == 0.0 ? d * inverse_n : 1.0 / x);
+  return cbrt_given_inverse<kDomain>(x, inverse_n - inverse_n == 0.0 ? d * inverse_n : 1.0 / x);
 }
 
 // e^x of any double, within one ulp (nearly always correctly rounded).
