@@ -123,6 +123,23 @@ TEST(ElementaryFunctions, CbrtFromAnInverseIsWithinOneUlp) {
   }
 }
 
+// The models' roots skip the sign handling; for x >= 0 the bits must not move.
+TEST(ElementaryFunctions, NonnegativeCbrtGivesTheSameBits) {
+  std::mt19937_64 g(4);
+  constexpr auto kNonnegative = simd::CbrtDomain::Nonnegative;
+  for (double x : cbrt_inputs(g)) {
+    x = std::fabs(x);
+    const double inverse = 1.0 / x;
+    ASSERT_TRUE(same_bits(simd::cbrt<kNonnegative>(x), simd::cbrt(x))) << std::hexfloat << x;
+    ASSERT_TRUE(same_bits(simd::cbrt_given_inverse<kNonnegative>(x, inverse),
+                          simd::cbrt_given_inverse(x, inverse)))
+        << std::hexfloat << x;
+    ASSERT_TRUE(same_bits(simd::cbrt_of_quotient<kNonnegative>(11.25, x),
+                          simd::cbrt_of_quotient(11.25, x)))
+        << std::hexfloat << x;
+  }
+}
+
 // ---- Batch operations against the scalar operations ----
 
 // A typical parameter set per RtModel tag; models are drawn around it.

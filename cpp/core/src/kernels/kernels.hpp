@@ -33,11 +33,6 @@ inline simd::MaskOf<V> finite(V x) noexcept {
   return (x - x) == 0.0;
 }
 
-template <class M>
-inline int first_false(M ok) noexcept {
-  return __builtin_ctz(~lane_bits(ok));
-}
-
 // W lanes as K registers of W / K lanes.
 template <int W, int K>
 struct LaneGroupOf {
@@ -78,17 +73,35 @@ constexpr bool kStaged = requires(const Model& m, double v) { m.reduced(v); };
 // each stage to fill the processor, few enough to stay in registers and L1.
 inline constexpr int kStageBlock = 8;
 
+// One bit per lane whose input x is a positive finite volume and whose value
+// y is finite. On AVX-512 the classes go straight to a mask register.
+template <class V>
+unsigned valid_lanes(V x, V y) noexcept {
+#if defined(__AVX512DQ__)
+  if constexpr (simd::Traits<V>::kWidth == 8) {
+    // NaN, zero of either sign, infinity of either sign, negative finite.
+    constexpr int kNotPositiveFinite = 0x01 | 0x02 | 0x04 | 0x08 | 0x10 | 0x40 | 0x80;
+    constexpr int kNotFinite = 0x01 | 0x08 | 0x10 | 0x80;
+    return static_cast<unsigned>(static_cast<__mmask8>(
+        ~(_mm512_fpclass_pd_mask(reinterpret_cast<__m512d>(x), kNotPositiveFinite) |
+          _mm512_fpclass_pd_mask(reinterpret_cast<__m512d>(y), kNotFinite))));
+  }
+#endif
+  return lane_bits(positive_finite(x) & finite(y));
+}
+
 // The evaluation protocol over lanes: volume check, formula, finiteness.
 // Stores the values of x's lanes and returns W, or stores those before the
 // first failing lane and returns its index.
 template <class V>
 int check_and_store(V x, V y, double* out) noexcept {
-  const auto ok = positive_finite(x) & finite(y);
-  if (simd::all(ok)) {
+  constexpr int kWidth = simd::Traits<V>::kWidth;
+  const unsigned ok = valid_lanes(x, y);
+  if (ok == ~0u >> (32 - kWidth)) {
     simd::store(out, y);
-    return simd::Traits<V>::kWidth;
+    return kWidth;
   }
-  const int lane = first_false(ok);
+  const int lane = __builtin_ctz(~ok);
   simd::store_partial(out, y, lane);
   return lane;
 }
@@ -124,7 +137,7 @@ std::size_t evaluate(const void* model, const double* in, double* out, std::size
   const int rest = static_cast<int>(n - i);
   const V x = simd::load_partial<V>(in + i, rest);
   const V y = Operation::formula(m, x);
-  const unsigned bad = ~lane_bits(positive_finite(x) & finite(y)) & ((1u << rest) - 1);
+  const unsigned bad = ~valid_lanes(x, y) & ((1u << rest) - 1);
   const int lane = bad ? __builtin_ctz(bad) : rest;
   simd::store_partial(out + i, y, lane);
   return i + static_cast<std::size_t>(lane);

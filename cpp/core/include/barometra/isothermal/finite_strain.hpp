@@ -66,7 +66,7 @@ class BM2 : public IsothermalModel<BM2> {
 
   template <class V>
   V reduced(V volume) const noexcept {
-    return simd::cbrt_of_quotient(v0_, volume);
+    return simd::cbrt_of_quotient<simd::CbrtDomain::Nonnegative>(v0_, volume);
   }
 
   template <class V>
@@ -106,7 +106,7 @@ class BM3 : public IsothermalModel<BM3> {
 
   template <class V>
   V reduced(V volume) const noexcept {
-    return simd::cbrt_of_quotient(v0_, volume);
+    return simd::cbrt_of_quotient<simd::CbrtDomain::Nonnegative>(v0_, volume);
   }
 
   template <class V>
@@ -152,7 +152,7 @@ class BM4 : public IsothermalModel<BM4> {
 
   template <class V>
   V reduced(V volume) const noexcept {
-    return simd::cbrt_of_quotient(v0_, volume);
+    return simd::cbrt_of_quotient<simd::CbrtDomain::Nonnegative>(v0_, volume);
   }
 
   template <class V>

@@ -38,14 +38,14 @@ class Holzapfel : public IsothermalModel<Holzapfel> {
   static constexpr bool kVectorized = true;
   template <class V>
   V pressure_formula(V volume) const noexcept {
-    const V y = simd::cbrt(volume / v0_);
+    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0_);
     const V y2 = y * y, y4 = y2 * y2;
     const V e = simd::exp(c0_ * (1.0 - y));
     return 3.0 * k0_ * e * (1.0 / (y4 * y) - 1.0 / y4) * (1.0 + c2_ * y - c2_ * y2);
   }
   template <class V>
   V bulk_modulus_formula(V volume) const noexcept {
-    const V y = simd::cbrt(volume / v0_);
+    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0_);
     const V y2 = y * y;
     const V e = simd::exp(c0_ * (1.0 - y));
     const V h = 1.0 + (1.0 - y) * c2_ * y;

@@ -47,7 +47,7 @@ class Vinet : public IsothermalModel<Vinet> {
     const V inverse = v0_ / volume;
     const double inverse_v0 = 1.0 / v0_;
     const V ratio = inverse_v0 - inverse_v0 == 0.0 ? volume * inverse_v0 : volume / v0_;
-    return {simd::cbrt_given_inverse(ratio, inverse), inverse};
+    return {simd::cbrt_given_inverse<simd::CbrtDomain::Nonnegative>(ratio, inverse), inverse};
   }
   template <class V>
   V pressure_from(const Reduced<V>& r) const noexcept {
@@ -124,14 +124,14 @@ class Morse3 : public IsothermalModel<Morse3> {
   template <class V>
   V pressure_formula(V volume) const noexcept {
     const double a = k0_prime_ - 1.0;
-    const V y = simd::cbrt(volume / v0_);
+    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0_);
     const V e = simd::exp(a * (1.0 - y));
     return 3.0 * k0_ / (a * y * y) * (e * e - e);
   }
   template <class V>
   V bulk_modulus_formula(V volume) const noexcept {
     const double a = k0_prime_ - 1.0;
-    const V y = simd::cbrt(volume / v0_);
+    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0_);
     const V e = simd::exp(a * (1.0 - y));
     return k0_ / a * (2.0 / (y * y) * (e * e - e) + a / y * (2.0 * e * e - e));
   }
@@ -218,13 +218,13 @@ class RydbergStacey : public IsothermalModel<RydbergStacey> {
   static constexpr bool kVectorized = true;
   template <class V>
   V pressure_formula(V volume) const noexcept {
-    const V y = simd::cbrt(volume / v0_);
+    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0_);
     return 3.0 * k0_ * simd::pow_positive(y, simd::splat<V>(-q())) * (1.0 - y) *
            simd::exp(eta() * (1.0 - y));
   }
   template <class V>
   V bulk_modulus_formula(V volume) const noexcept {
-    const V y = simd::cbrt(volume / v0_);
+    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0_);
     const double q = this->q(), eta = this->eta();
     return k0_ * simd::pow_positive(y, simd::splat<V>(-q)) * simd::exp(eta * (1.0 - y)) *
            (y + (1.0 - y) * q + (1.0 - y) * y * eta);

@@ -241,6 +241,27 @@ inline bool all(M m) noexcept {
   return lane_bits(m) == ~0u >> (32 - kWidth);
 }
 
+// Whether every lane lies in [lo, hi] (false for NaN). On AVX-512 the two
+// comparisons go straight to a mask register, skipping the round trip
+// through a vector mask that GCC makes of a vector comparison.
+template <class V>
+inline bool all_within(V x, double lo, double hi) noexcept {
+  if constexpr (kIsPack<V>) {
+    for (const auto& p : x.part) {
+      if (!all_within(p, lo, hi)) return false;
+    }
+    return true;
+#if defined(__AVX512F__)
+  } else if constexpr (Traits<V>::kWidth == 8) {
+    const __m512d v = reinterpret_cast<__m512d>(x);
+    const __mmask8 low = _mm512_cmp_pd_mask(v, _mm512_set1_pd(lo), _CMP_GE_OQ);
+    return _mm512_mask_cmp_pd_mask(low, v, _mm512_set1_pd(hi), _CMP_LE_OQ) == 0xff;
+#endif
+  } else {
+    return all(MaskOf<V>((x >= lo) & (x <= hi)));
+  }
+}
+
 template <class V>
 inline V abs(V x) noexcept {
   return from_bits<V>(bits(x) & 0x7fffffffffffffffULL);

@@ -108,8 +108,8 @@ inline V cbrt_in_range(V x, V inverse) noexcept {
 // roots. Lanes in the range get the same bits on both paths.
 template <bool kFromInverse, class V>
 [[gnu::always_inline]] inline V cbrt_magnitude(V a, V inverse) noexcept {
+  if (all_within(a, 0x1p-900, 0x1p900)) return cbrt_in_range<kFromInverse>(a, inverse);
   const MaskOf<V> in_range = (a >= 0x1p-900) & (a <= 0x1p900);  // false for NaN
-  if (all(in_range)) return cbrt_in_range<kFromInverse>(a, inverse);
   const MaskOf<V> small = a < 0x1p-900, large = a > 0x1p900;
   const V one = splat<V>(1.0);
   const V scale_in =
@@ -179,38 +179,52 @@ inline V log_normal(V x, V extra_k) noexcept {
 
 }  // namespace detail
 
+// Which arguments a cube root must take: any double, or only x >= 0 (and
+// NaN), which saves it the sign handling, a measurable part of a model's
+// cost; a negative x then gives an unspecified value. The models take roots
+// of volume ratios, whose volumes they check to be positive.
+enum class CbrtDomain : std::uint8_t { Any, Nonnegative };
+
 // Cube root of any double, within one ulp (nearly always correctly rounded).
-template <class V>
+template <CbrtDomain kDomain = CbrtDomain::Any, class V>
 [[gnu::always_inline]] inline V cbrt(V x) noexcept {
-  const V a = abs(x);
-  return copysign(detail::cbrt_magnitude<false>(a, 1.0 / a), x);
+  if constexpr (kDomain == CbrtDomain::Nonnegative) {
+    return detail::cbrt_magnitude<false>(x, 1.0 / x);
+  } else {
+    const V a = abs(x);
+    return copysign(detail::cbrt_magnitude<false>(a, 1.0 / a), x);
+  }
 }
 
 // cbrt(x) as above, for a caller that has an inverse of x at hand: within
 // 2^-40 of 1/x wherever |x| lies in [2^-900, 2^900] (elsewhere ignored).
 // The root's estimate starts from the inverse, so the long chain of the
 // root need not wait for x, which may be a quotient still being divided.
-template <class V>
+template <CbrtDomain kDomain = CbrtDomain::Any, class V>
 [[gnu::always_inline]] inline V cbrt_given_inverse(V x, V inverse) noexcept {
-  return copysign(detail::cbrt_magnitude<true>(abs(x), abs(inverse)), x);
+  if constexpr (kDomain == CbrtDomain::Nonnegative) {
+    return detail::cbrt_magnitude<true>(x, inverse);
+  } else {
+    return copysign(detail::cbrt_magnitude<true>(abs(x), abs(inverse)), x);
+  }
 }
 
 // cbrt(n / d), the root of the rounded quotient, as cbrt(n / d) gives it. A
 // model's constant numerator saves cbrt a division: d / n, the inverse it
 // needs, is d times the constant 1 / n (unless 1 / n overflows).
-template <class V>
+template <CbrtDomain kDomain = CbrtDomain::Any, class V>
 [[gnu::always_inline]] inline V cbrt_of_quotient(double n, V d) noexcept {
   const double inverse_n = 1.0 / n;
   const V x = n / d;
-  return cbrt_given_inverse(x, inverse_n - inverse_n == 0.0 ? d * inverse_n : 1.0 / x);
+  return cbrt_given_inverse<kDomain>(x, inverse_n - inverse_n == 0.0 ? d * inverse_n : 1.0 / x);
 }
 
 // e^x of any double, within one ulp (nearly always correctly rounded).
 template <class V>
 [[gnu::always_inline]] inline V exp(V x) noexcept {
   BitsOf<V> k_bits;
-  const MaskOf<V> in_range = (x > -708.0) & (x < 709.0);  // false for NaN
-  if (all(in_range)) {
+  // x in (-708, 709): the neighbours of the bounds inside it.
+  if (all_within(x, -0x1.61fffffffffffp9, 0x1.627ffffffffffp9)) {
     // The result is normal, so the product with 2^floor(k / 128) is exact.
     // kRoundMagic's bits are a multiple of 128: a logical shift of k_bits
     // divides k, of either sign, rounding down.
@@ -236,8 +250,11 @@ template <class V>
 // ln x of any double, within one ulp: NaN below zero, -infinity at zero.
 template <class V>
 [[gnu::always_inline]] inline V log(V x) noexcept {
+  // x in [2^-1022, infinity).
+  if (all_within(x, 0x1p-1022, 0x1.fffffffffffffp1023)) {
+    return detail::log_normal(x, splat<V>(0.0));
+  }
   const MaskOf<V> normal = (x >= 0x1p-1022) & (x < detail::kInf);  // false for NaN
-  if (all(normal)) return detail::log_normal(x, splat<V>(0.0));
   const MaskOf<V> subnormal = (x > 0.0) & (x < 0x1p-1022);
   const V scaled = select<V>(subnormal, x * 0x1p54, select<V>(normal, x, splat<V>(1.0)));
   V y = detail::log_normal(scaled, select<V>(subnormal, splat<V>(-54.0), splat<V>(0.0)));
