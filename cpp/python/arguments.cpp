@@ -199,18 +199,4 @@ bool parse_bool(PyObject* object, const char* function, const char* name, bool* 
   return false;
 }
 
-bool parse_string(PyObject* object, const char* function, const char* name,
-                  std::string_view* out) noexcept {
-  if (!PyUnicode_Check(object)) {
-    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be str, not %.200s", function, name,
-                 Py_TYPE(object)->tp_name);
-    return false;
-  }
-  Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(object, &size);
-  if (data == nullptr) return false;  // e.g. a lone surrogate
-  *out = std::string_view(data, static_cast<std::size_t>(size));
-  return true;
-}
-
 }  // namespace barometra::python

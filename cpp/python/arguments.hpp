@@ -58,8 +58,5 @@ bool parse_optional_count(PyObject* object, const char* function, const char* na
                           std::optional<std::uint64_t>* out) noexcept;
 // True or False (Python or NumPy booleans); nothing else.
 bool parse_bool(PyObject* object, const char* function, const char* name, bool* out) noexcept;
-// A str, viewed as UTF-8 for as long as `object` lives.
-bool parse_string(PyObject* object, const char* function, const char* name,
-                  std::string_view* out) noexcept;
 
 }  // namespace barometra::python

@@ -103,7 +103,7 @@ bool parse_fit_arguments(PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
       return false;
     }
   }
-  if (objects[4] != nullptr && !parse_string(objects[4], kFitName, "loss", &out.loss)) {
+  if (objects[4] != nullptr && !parse_str(objects[4], kFitName, "loss", &out.loss)) {
     return false;
   }
   if (objects[5] != nullptr && !parse_double(objects[5], kFitName, "f_scale", &out.f_scale)) {

@@ -85,7 +85,7 @@ bool parse_fit_arguments(const Signature<N>& signature, PyObject* const* objects
     }
   }
   PyObject* const* trailing = objects + N - Signature<N>::kTrailing;
-  return (trailing[0] == nullptr || parse_string(trailing[0], function, "loss", &out.loss)) &&
+  return (trailing[0] == nullptr || parse_str(trailing[0], function, "loss", &out.loss)) &&
          (trailing[1] == nullptr || parse_double(trailing[1], function, "f_scale", &out.f_scale)) &&
          (trailing[2] == nullptr ||
           parse_optional_count(trailing[2], function, "max_nfev", &out.max_nfev));
