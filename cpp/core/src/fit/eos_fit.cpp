@@ -8,6 +8,7 @@
 #include "barometra/checks.hpp"
 #include "barometra/fit/covariance.hpp"
 #include "counts.hpp"
+#include "matrix.hpp"
 
 namespace barometra::detail {
 
@@ -26,13 +27,6 @@ std::unexpected<FitError> invalid(std::string message) {
 bool all_positive_finite(std::span<const double> values) noexcept {
   for (double v : values) {
     if (!is_positive_finite(v)) return false;
-  }
-  return true;
-}
-
-bool all_finite(std::span<const double> values) noexcept {
-  for (double v : values) {
-    if (!is_finite(v)) return false;
   }
   return true;
 }
