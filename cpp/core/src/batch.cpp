@@ -23,16 +23,6 @@ const detail::KernelTable* kernels_for(simd::Isa isa) noexcept {
   return nullptr;
 }
 
-// The RtModel tag of a model type.
-template <class Model, std::size_t Tag = 0>
-constexpr std::size_t tag_of() noexcept {
-  if constexpr (std::is_same_v<std::variant_alternative_t<Tag, RtModel::Variant>, Model>) {
-    return Tag;
-  } else {
-    return tag_of<Model, Tag + 1>();
-  }
-}
-
 template <class Model>
 Result scalar_operation(const Model& m, BatchOperation operation, double x) noexcept {
   switch (operation) {
@@ -74,14 +64,14 @@ BatchResult with_kernel(const Model& m, BatchOperation operation, const double* 
   return std::nullopt;
 }
 
+// `tag` is m's RtModel tag, which indexes the kernel table.
 template <class Model>
-BatchResult evaluate_model(const Model& m, BatchOperation operation, const double* in,
-                           double* out, std::size_t n, simd::Isa isa) noexcept {
+BatchResult evaluate_model(const Model& m, std::size_t tag, BatchOperation operation,
+                           const double* in, double* out, std::size_t n, simd::Isa isa) noexcept {
   const detail::KernelTable* table = kernels_for(isa);
-  constexpr std::size_t kTag = tag_of<Model>();
   if (table == nullptr) return scalar_loop(m, operation, in, out, 0, n);
   if (operation == BatchOperation::Volume) {
-    const detail::VolumeKernel kernel = table->volume[kTag];
+    const detail::VolumeKernel kernel = table->volume[tag];
     // Every inversion starts from P(V0); should that fail, so does every
     // element with a finite target, which the scalar loop reports.
     const Result p0 = m.pressure(m.v0());
@@ -92,8 +82,8 @@ BatchResult evaluate_model(const Model& m, BatchOperation operation, const doubl
                        });
   }
   const detail::EvaluateKernel kernel = operation == BatchOperation::Pressure
-                                            ? table->pressure[kTag]
-                                            : table->bulk_modulus[kTag];
+                                            ? table->pressure[tag]
+                                            : table->bulk_modulus[tag];
   if (kernel == nullptr) return scalar_loop(m, operation, in, out, 0, n);
   return with_kernel(m, operation, in, out, n,
                      [&](const double* a, double* b, std::size_t count) noexcept {
@@ -109,7 +99,7 @@ BatchResult evaluate_batch(const RtModel& model, BatchOperation operation,
   assert(in.size() == out.size());
   return std::visit(
       [&](const auto& m) {
-        return evaluate_model(m, operation, in.data(), out.data(), in.size(), isa);
+        return evaluate_model(m, model.tag(), operation, in.data(), out.data(), in.size(), isa);
       },
       model.variant());
 }

@@ -5,10 +5,12 @@
 
 namespace barometra::detail {
 
-// Saturates at 4294967295, so a count is the same double on every platform.
+// The largest count a formula sees as itself: 2^32 - 1.
+inline constexpr std::size_t kCountLimit = 4294967295u;
+
+// Saturates at kCountLimit, so a count is the same double on every platform.
 constexpr double count_as_double(std::size_t count) noexcept {
-  constexpr std::size_t kLimit = 4294967295u;
-  return static_cast<double>(count < kLimit ? count : kLimit);
+  return static_cast<double>(count < kCountLimit ? count : kCountLimit);
 }
 
 }  // namespace barometra::detail

@@ -8,30 +8,20 @@
 #include "barometra/checks.hpp"
 #include "barometra/fit/linear.hpp"
 #include "counts.hpp"
+#include "matrix.hpp"
 
 namespace barometra {
 
 namespace {
 
+using detail::all_finite;
 using detail::count_as_double;
+using detail::largest_magnitude;
 using Matrix = std::expected<std::vector<double>, FitError>;
-
-bool all_finite(std::span<const double> values) noexcept {
-  return std::all_of(values.begin(), values.end(), [](double v) { return is_finite(v); });
-}
 
 bool has_size(std::span<const double> values, std::size_t rows, std::size_t cols) noexcept {
   std::size_t size;
   return !__builtin_mul_overflow(rows, cols, &size) && values.size() == size;
-}
-
-// Largest |v| over the values, NaN ignored, at least `floor`.
-double largest_magnitude(std::span<const double> values, double floor) noexcept {
-  double largest = floor;
-  for (double v : values) {
-    if (std::fabs(v) > largest) largest = std::fabs(v);
-  }
-  return largest;
 }
 
 // The pseudoinverse of D^-1 S D^-1, d_i = sqrt(S_ii) (1 where S_ii is not
@@ -64,9 +54,7 @@ void accumulate_gram(std::span<const double> jacobian, std::size_t m, std::size_
       for (std::size_t j = 0; j <= i; ++j) out[i * n + j] += row[i] * row[j];
     }
   }
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t j = 0; j < i; ++j) out[j * n + i] = out[i * n + j];
-  }
+  detail::mirror_lower(out, n);
 }
 
 // S = F_aa - F_ab F_bb^-1 F_ba for the leading k of the n x n information F.

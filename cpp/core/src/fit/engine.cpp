@@ -6,6 +6,7 @@
 
 #include "barometra/checks.hpp"
 #include "barometra/fit/structured.hpp"
+#include "matrix.hpp"
 
 namespace barometra {
 
@@ -85,7 +86,7 @@ class Iteration {
     for (int attempts = 1;; ++attempts) {
       auto p = solve_normal_step(system_, lambda_);
       // A step that overflowed is no more usable than a singular system.
-      if (!p || !std::all_of(p->begin(), p->end(), [](double v) { return is_finite(v); })) {
+      if (!p || !detail::all_finite(*p)) {
         lambda_ *= kDampingIncrease;
       } else {
         trial_x_.resize(result.x.size());

@@ -8,6 +8,7 @@
 #include "barometra/checks.hpp"
 #include "barometra/fit/covariance.hpp"
 #include "counts.hpp"
+#include "matrix.hpp"
 
 namespace barometra::detail {
 
@@ -15,7 +16,6 @@ namespace {
 
 // Latent coordinates stay strictly positive: volumes and temperatures are.
 constexpr double kLatentLowerBound = std::numeric_limits<double>::min();  // 2.2250738585072014e-308
-constexpr std::size_t kStatisticsLimit = 4294967295u;
 
 using Status = std::expected<void, FitError>;
 
@@ -26,13 +26,6 @@ std::unexpected<FitError> invalid(std::string message) {
 bool all_positive_finite(std::span<const double> values) noexcept {
   for (double v : values) {
     if (!is_positive_finite(v)) return false;
-  }
-  return true;
-}
-
-bool all_finite(std::span<const double> values) noexcept {
-  for (double v : values) {
-    if (!is_finite(v)) return false;
   }
   return true;
 }
@@ -255,8 +248,9 @@ void fill_uncertainties(EosFitResult& result, std::size_t k) {
 }
 
 Status fill_statistics(EosFitResult& result, std::size_t m, std::size_t n) {
-  if (m > kStatisticsLimit) return invalid("residual count exceeds the statistics limit");
-  if (n > kStatisticsLimit) return invalid("variable count exceeds the statistics limit");
+  // Beyond the limit the counts in the formulas below would saturate.
+  if (m > kCountLimit) return invalid("residual count exceeds the statistics limit");
+  if (n > kCountLimit) return invalid("variable count exceeds the statistics limit");
   double chi_square = 0.0;
   for (double f : result.solver.fun) chi_square += f * f;
   const double md = count_as_double(m), nd = count_as_double(n);

@@ -6,6 +6,7 @@
 
 #include "barometra/checks.hpp"
 #include "counts.hpp"
+#include "matrix.hpp"
 
 namespace barometra {
 
@@ -15,14 +16,6 @@ namespace {
 
 // 1 where the diagonal entry is 0 or NaN, so the scaling never divides by it.
 double diagonal_measure(double a) noexcept { return a != 0.0 && !std::isnan(a) ? std::fabs(a) : 1.0; }
-
-double largest_magnitude(std::span<const double> a) noexcept {
-  double largest = 1.0;
-  for (double v : a) {
-    if (std::fabs(v) > largest) largest = std::fabs(v);  // NaN never compares larger
-  }
-  return largest;
-}
 
 }  // namespace
 
@@ -62,7 +55,7 @@ bool solve_scaled_in_place(std::span<double> a, std::span<double> b, std::span<d
         pivot_magnitude = std::fabs(a[r * n + k]);
       }
     }
-    if (pivot_magnitude <= threshold * largest_magnitude(a)) return false;
+    if (pivot_magnitude <= threshold * largest_magnitude(a, 1.0)) return false;
     if (pivot != k) {
       for (std::size_t j = 0; j < n; ++j) std::swap(a[pivot * n + j], a[k * n + j]);
       std::swap(b[pivot], b[k]);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "barometra/checks.hpp"
+#include "matrix.hpp"
 
 namespace barometra {
 
@@ -169,9 +170,9 @@ std::expected<void, FitError> validate_problem(std::span<const double> initial,
 
 std::expected<void, FitError> validate_residuals(std::span<const double> residuals,
                                                  std::optional<std::size_t> expected_length) {
-  const bool valid =
-      !residuals.empty() && (!expected_length || *expected_length == residuals.size()) &&
-      std::all_of(residuals.begin(), residuals.end(), [](double f) { return is_finite(f); });
+  const bool valid = !residuals.empty() &&
+                     (!expected_length || *expected_length == residuals.size()) &&
+                     detail::all_finite(residuals);
   if (valid) return {};
   return std::unexpected(
       FitError::evaluation_failed("residual evaluation returned an invalid vector"));

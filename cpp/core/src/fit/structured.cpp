@@ -6,6 +6,7 @@
 #include <string>
 
 #include "barometra/fit/linear.hpp"
+#include "matrix.hpp"
 
 namespace barometra {
 
@@ -125,13 +126,6 @@ ResidualStatus latent_column(std::span<const double> x, std::span<const double> 
   return {};
 }
 
-// Adds the lower triangle into the upper one.
-void mirror_lower(std::span<double> a, std::size_t n) noexcept {
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t j = 0; j < i; ++j) a[j * n + i] = a[i * n + j];
-  }
-}
-
 void dense_normal_equations(const Jacobian& jacobian, std::span<const double> f,
                             std::span<const double> w, NormalSystem& system) {
   const std::size_t n = jacobian.cols();
@@ -147,7 +141,7 @@ void dense_normal_equations(const Jacobian& jacobian, std::span<const double> f,
       for (std::size_t k = 0; k <= j; ++k) a_row[k] += t * row[k];
     }
   }
-  mirror_lower(system.a, n);
+  detail::mirror_lower(system.a, n);
 }
 
 void structured_normal_equations(const Jacobian& jacobian, std::span<const double> f,
@@ -182,9 +176,9 @@ void structured_normal_equations(const Jacobian& jacobian, std::span<const doubl
       }
     }
   }
-  mirror_lower(system.a, g);
+  detail::mirror_lower(system.a, g);
   for (std::size_t k = 0; k < points; ++k) {
-    mirror_lower(std::span(system.latent).subspan(k * l * l, l * l), l);
+    detail::mirror_lower(std::span(system.latent).subspan(k * l * l, l * l), l);
   }
 }
 

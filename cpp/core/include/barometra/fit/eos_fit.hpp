@@ -21,7 +21,6 @@
 #include <expected>
 #include <optional>
 #include <span>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -77,34 +76,10 @@ struct EosFitResult {
 // volumes and temperatures (empty for an isothermal fit), written into
 // `pressures`. A non-owning reference to the caller's function, like
 // ResidualFunction; may throw std::bad_alloc only.
-class PressurePrediction {
- public:
-  using Status = std::expected<void, FitError>;
-
-  template <class F>
-    requires(!std::is_same_v<std::remove_cvref_t<F>, PressurePrediction> &&
-             std::is_invocable_r_v<Status, F&, std::span<const double>, std::span<const double>,
-                                   std::span<const double>, std::span<double>>)
-  PressurePrediction(F& function) noexcept  // NOLINT: binds like a reference
-      : object_(static_cast<void*>(&function)), call_(&invoke<F>) {}
-
-  Status operator()(std::span<const double> parameters, std::span<const double> volumes,
-                    std::span<const double> temperatures, std::span<double> pressures) const {
-    return call_(object_, parameters, volumes, temperatures, pressures);
-  }
-
- private:
-  template <class F>
-  static Status invoke(void* object, std::span<const double> parameters,
-                       std::span<const double> volumes, std::span<const double> temperatures,
-                       std::span<double> pressures) {
-    return (*static_cast<F*>(object))(parameters, volumes, temperatures, pressures);
-  }
-
-  void* object_;
-  Status (*call_)(void*, std::span<const double>, std::span<const double>,
-                  std::span<const double>, std::span<double>);
-};
+using PredictionStatus = std::expected<void, FitError>;
+using PressurePrediction = detail::FunctionRef<PredictionStatus(
+    std::span<const double> parameters, std::span<const double> volumes,
+    std::span<const double> temperatures, std::span<double> pressures)>;
 
 namespace detail {
 
@@ -126,9 +101,8 @@ std::expected<EosFitResult, FitError> fit_eos(const EosObservations& observation
 // The one place where a trial model meets the volumes: P(V_i) for every i,
 // the first failure returned.
 template <class Model>
-PressurePrediction::Status isothermal_pressures(const Model& model,
-                                                std::span<const double> volumes,
-                                                std::span<double> pressures) noexcept {
+PredictionStatus isothermal_pressures(const Model& model, std::span<const double> volumes,
+                                      std::span<double> pressures) noexcept {
   for (std::size_t i = 0; i < volumes.size(); ++i) {
     const Result p = model.pressure(volumes[i]);
     if (!p) return std::unexpected(FitError(p.error()));
@@ -139,9 +113,9 @@ PressurePrediction::Status isothermal_pressures(const Model& model,
 
 // The batch kernels: vector code where the model has it, the same values
 // and the same first error as the loop above.
-inline PressurePrediction::Status isothermal_pressures(const RtModel& model,
-                                                       std::span<const double> volumes,
-                                                       std::span<double> pressures) noexcept {
+inline PredictionStatus isothermal_pressures(const RtModel& model,
+                                             std::span<const double> volumes,
+                                             std::span<double> pressures) noexcept {
   if (const BatchResult failure = pressure_batch(model, volumes, pressures)) {
     return std::unexpected(FitError(failure->error));
   }
@@ -163,7 +137,7 @@ std::expected<EosFitResult, FitError> fit_isothermal_eos(const PvObservations& o
                                                          BuildModel&& build) {
   auto predict = [&build](std::span<const double> parameters, std::span<const double> volumes,
                           std::span<const double>,
-                          std::span<double> pressures) -> PressurePrediction::Status {
+                          std::span<double> pressures) -> PredictionStatus {
     auto model = build(parameters);
     if (!model) return std::unexpected(std::move(model.error()));
     return detail::isothermal_pressures(*model, volumes, pressures);
@@ -189,7 +163,7 @@ std::expected<EosFitResult, FitError> fit_thermal_eos_by(const PvtObservations& 
   auto predict = [&build, &pressure](
                      std::span<const double> parameters, std::span<const double> volumes,
                      std::span<const double> temperatures,
-                     std::span<double> pressures) -> PressurePrediction::Status {
+                     std::span<double> pressures) -> PredictionStatus {
     auto model = build(parameters);
     if (!model) return std::unexpected(std::move(model.error()));
     for (std::size_t i = 0; i < volumes.size(); ++i) {

@@ -13,10 +13,10 @@
 #include <optional>
 #include <span>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 #include "barometra/error.hpp"
+#include "barometra/fit/function_ref.hpp"
 #include "barometra/fit/jacobian.hpp"
 
 namespace barometra {
@@ -43,34 +43,12 @@ struct SolverOptions {
 
 using ResidualStatus = std::expected<void, FitError>;
 
-// A non-owning reference to the caller's residual function, two pointers
-// wide, so that the engine is compiled once and no call allocates. The
-// function is called as f(x, residuals): it reads the n parameters and
-// replaces the contents of `residuals` with its m values, or returns a
-// FitError, which ends the fit unchanged. It may throw std::bad_alloc only.
-class ResidualFunction {
- public:
-  template <class F>
-    requires(!std::is_same_v<std::remove_cvref_t<F>, ResidualFunction> &&
-             std::is_invocable_r_v<ResidualStatus, F&, std::span<const double>,
-                                   std::vector<double>&>)
-  ResidualFunction(F& function) noexcept  // NOLINT: binds like a reference
-      : object_(static_cast<void*>(&function)), call_(&invoke<F>) {}
-
-  ResidualStatus operator()(std::span<const double> x, std::vector<double>& residuals) const {
-    return call_(object_, x, residuals);
-  }
-
- private:
-  template <class F>
-  static ResidualStatus invoke(void* object, std::span<const double> x,
-                               std::vector<double>& residuals) {
-    return (*static_cast<F*>(object))(x, residuals);
-  }
-
-  void* object_;
-  ResidualStatus (*call_)(void*, std::span<const double>, std::vector<double>&);
-};
+// A non-owning reference to the caller's residual function. The function is
+// called as f(x, residuals): it reads the n parameters and replaces the
+// contents of `residuals` with its m values, or returns a FitError, which
+// ends the fit unchanged. It may throw std::bad_alloc only.
+using ResidualFunction =
+    detail::FunctionRef<ResidualStatus(std::span<const double> x, std::vector<double>& residuals)>;
 
 // The checks run in this order, first failure wins, and never evaluate the
 // residual function.

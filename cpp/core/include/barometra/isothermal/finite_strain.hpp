@@ -46,7 +46,26 @@ inline V natural_strain_bulk_modulus(double k0, V x, double c2, double c3) noexc
 
 }  // namespace detail
 
-class BM2 : public IsothermalModel<BM2> {
+// What the Birch-Murnaghan models share: the vector kernels, and x as their
+// first stage. pressure and bulk_modulus come from IsothermalModel: the
+// volume check, the model's pressure_from or bulk_modulus_from of x, then
+// the finiteness check.
+template <class Model>
+class EulerianModel : public IsothermalModel<Model> {
+ public:
+  static constexpr bool kVectorized = true;
+
+  template <class V>
+  V reduced(V volume) const noexcept {
+    return simd::cbrt_of_quotient<simd::CbrtDomain::Nonnegative>(
+        static_cast<const Model&>(*this).v0(), volume);
+  }
+
+ protected:
+  EulerianModel() = default;
+};
+
+class BM2 : public EulerianModel<BM2> {
  public:
   static constexpr const char* kName = "BM2";
   static constexpr std::array<const char*, 2> kParameterNames{"V0", "K0"};
@@ -59,15 +78,6 @@ class BM2 : public IsothermalModel<BM2> {
   }
   std::array<double, 2> parameters() const noexcept { return {v0_, k0_}; }
   double v0() const noexcept { return v0_; }
-
-  // pressure and bulk_modulus come from IsothermalModel: the volume check,
-  // these formulas, then the finiteness check. Array kernels reuse them.
-  static constexpr bool kVectorized = true;
-
-  template <class V>
-  V reduced(V volume) const noexcept {
-    return simd::cbrt_of_quotient<simd::CbrtDomain::Nonnegative>(v0_, volume);
-  }
 
   template <class V>
   V pressure_from(V x) const noexcept {
@@ -85,7 +95,7 @@ class BM2 : public IsothermalModel<BM2> {
   double v0_, k0_;
 };
 
-class BM3 : public IsothermalModel<BM3> {
+class BM3 : public EulerianModel<BM3> {
  public:
   static constexpr const char* kName = "BM3";
   static constexpr std::array<const char*, 3> kParameterNames{"V0", "K0", "K0_prime"};
@@ -99,15 +109,6 @@ class BM3 : public IsothermalModel<BM3> {
   }
   std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
   double v0() const noexcept { return v0_; }
-
-  // pressure and bulk_modulus come from IsothermalModel: the volume check,
-  // these formulas, then the finiteness check. Array kernels reuse them.
-  static constexpr bool kVectorized = true;
-
-  template <class V>
-  V reduced(V volume) const noexcept {
-    return simd::cbrt_of_quotient<simd::CbrtDomain::Nonnegative>(v0_, volume);
-  }
 
   template <class V>
   V pressure_from(V x) const noexcept {
@@ -126,7 +127,7 @@ class BM3 : public IsothermalModel<BM3> {
   double v0_, k0_, k0_prime_;
 };
 
-class BM4 : public IsothermalModel<BM4> {
+class BM4 : public EulerianModel<BM4> {
  public:
   static constexpr const char* kName = "BM4";
   static constexpr std::array<const char*, 4> kParameterNames{"V0", "K0", "K0_prime",
@@ -145,15 +146,6 @@ class BM4 : public IsothermalModel<BM4> {
     return {v0_, k0_, k0_prime_, k0_double_prime_};
   }
   double v0() const noexcept { return v0_; }
-
-  // pressure and bulk_modulus come from IsothermalModel: the volume check,
-  // these formulas, then the finiteness check. Array kernels reuse them.
-  static constexpr bool kVectorized = true;
-
-  template <class V>
-  V reduced(V volume) const noexcept {
-    return simd::cbrt_of_quotient<simd::CbrtDomain::Nonnegative>(v0_, volume);
-  }
 
   template <class V>
   V pressure_from(V x) const noexcept {
