@@ -35,7 +35,7 @@ import time
 import numpy as np
 
 from barometra._engine import fit_least_squares
-from rt_eos_bench import best_times
+from bench_support import best_times
 
 try:
     import scipy

@@ -30,10 +30,8 @@ from __future__ import annotations
 
 import argparse
 import functools
-import math
 import os
 import platform
-import time
 from collections.abc import Callable
 
 import numpy as np
@@ -43,24 +41,11 @@ from barometra import _engine
 from barometra._engine import HugoniotEos, RtEos, ThermalEos
 from barometra.data import load_example
 from barometra.fit import fit
+from bench_support import best_per_call
 
 V0, K0, K0_PRIME = 10.0, 160.0, 4.0
 SCALAR_GOAL_NS = 1000.0
 ARRAY_GOAL = 0.05
-
-
-def best_per_call(contenders: dict[str, Callable[[], object]], calls: int,
-                  seconds: float) -> dict[str, float]:
-    """Best time per call of each contender, alternating batches of ``calls``."""
-    best = dict.fromkeys(contenders, math.inf)
-    deadline = time.perf_counter() + seconds
-    while time.perf_counter() < deadline:
-        for name, call in contenders.items():
-            t0 = time.perf_counter()
-            for _ in range(calls):
-                call()
-            best[name] = min(best[name], (time.perf_counter() - t0) / calls)
-    return best
 
 
 def main() -> None:

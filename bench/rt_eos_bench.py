@@ -30,11 +30,11 @@ import argparse
 import math
 import os
 import platform
-import time
 
 import numpy as np
 
 from barometra._engine import RtEos
+from bench_support import best_per_call, best_times
 
 try:
     from scipy.optimize import brentq
@@ -98,36 +98,6 @@ def bm3_pressure_python(v):
 def volume_by_brentq(pressures):
     return np.array([brentq(lambda v, p=p: bm3_pressure_python(v) - p, 0.5 * V0, 1.5 * V0)
                      for p in pressures])
-
-
-def best_times(contenders, budget):
-    """Best wall time of each callable, alternating them until the budget (s)
-    is spent, with at least two rounds after one untimed warm-up round."""
-    best = {name: math.inf for name in contenders}
-    for call in contenders.values():
-        call()  # warm-up: the first large allocations fault their pages in
-    start = time.perf_counter()
-    rounds = 0
-    while True:
-        for name, call in contenders.items():
-            t0 = time.perf_counter()
-            call()
-            best[name] = min(best[name], time.perf_counter() - t0)
-        rounds += 1
-        elapsed = time.perf_counter() - start
-        if rounds >= 2 and elapsed > budget or elapsed > 4 * budget or rounds >= 200:
-            return best
-
-
-def per_call(call, seconds=0.5):
-    batch, best = 1000, math.inf
-    deadline = time.perf_counter() + seconds
-    while time.perf_counter() < deadline:
-        t0 = time.perf_counter()
-        for _ in range(batch):
-            call()
-        best = min(best, (time.perf_counter() - t0) / batch)
-    return best
 
 
 def dispatched_isa():
@@ -232,9 +202,10 @@ def main():
         print(f"{size:>6.0e} | {t['engine'] * 1e3:10.3f} {t['bisection'] * 1e3:10.3f} "
               f"{ratio(t['bisection'], t['engine'])} | {brent[0]:>10} {brent[1]:>8}")
 
-    scalar_ns = per_call(lambda: bm3.pressure_scalar(9.0)) * 1e9
+    scalar = best_per_call({"scalar": lambda: bm3.pressure_scalar(9.0)}, 1000, 0.5)
     ten = np.linspace(8.0, 10.5, 10)
-    ten_us = per_call(lambda: bm3.pressure_array(ten)) * 1e6
+    array = best_per_call({"ten": lambda: bm3.pressure_array(ten)}, 1000, 0.5)
+    scalar_ns, ten_us = scalar["scalar"] * 1e9, array["ten"] * 1e6
     print(f"\npressure_scalar: {scalar_ns:.0f} ns per call;  "
           f"10-element pressure_array: {ten_us:.2f} us per call")
 

@@ -27,12 +27,12 @@ import argparse
 import math
 import os
 import platform
-import time
 from fractions import Fraction
 
 import numpy as np
 
 from barometra._engine import RtEos, ThermalEos
+from bench_support import best_times
 
 try:
     from scipy.integrate import quad
@@ -46,6 +46,7 @@ MODEL = ThermalEos.mie_gruneisen_debye(RtEos.bm3(V0, K0, K0_PRIME), TR, THETA0, 
 SIZE = 100_000
 SEQUENTIAL = 2047  # the two-input maps go parallel from 2048 elements
 QUAD_SIZE = 2000  # two quadratures per element: 1e5 would take about a minute
+TIMING = {"warm_up": False, "max_rounds": 50}  # every round timed, 50 at most
 
 # 3 B_2k / ((2k + 3) (2k)!) for k = 1..15: D3(x) = 1 - 3x/8 + sum c_k x^2k, |x| < 2 pi.
 BERNOULLI = [Fraction(1, 6), Fraction(-1, 30), Fraction(1, 42), Fraction(-1, 30),
@@ -114,23 +115,6 @@ def volume_by_bisection(pressures, temperatures, rtol=1e-14):
     return 0.5 * (lo + hi)
 
 
-def best_times(contenders, budget):
-    """Best wall time of each callable, alternating them until the budget (s)
-    is spent, with at least two rounds."""
-    best = {name: math.inf for name in contenders}
-    start = time.perf_counter()
-    rounds = 0
-    while True:
-        for name, call in contenders.items():
-            t0 = time.perf_counter()
-            call()
-            best[name] = min(best[name], time.perf_counter() - t0)
-        rounds += 1
-        elapsed = time.perf_counter() - start
-        if rounds >= 2 and elapsed > budget or elapsed > 4 * budget or rounds >= 50:
-            return best
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--budget", type=float, default=3.0,
@@ -157,16 +141,16 @@ def main():
         "parallel": lambda: MODEL.evaluate_array("pressure", volumes, temperatures),
         "sequential": lambda: MODEL.evaluate_array("pressure", v_seq, t_seq),
         "series": lambda: pressure_numpy(volumes, temperatures),
-    }, args.budget)
+    }, args.budget, **TIMING)
     if quad is not None:
         p["quad"] = best_times({"quad": lambda: pressure_quad(volumes[:QUAD_SIZE],
                                                               temperatures[:QUAD_SIZE])},
-                               args.budget)["quad"]
+                               args.budget, **TIMING)["quad"]
     v = best_times({
         "parallel": lambda: MODEL.evaluate_array("volume", pressures, temperatures),
         "sequential": lambda: MODEL.evaluate_array("volume", p_seq, t_seq),
         "series": lambda: volume_by_bisection(pressures, temperatures),
-    }, args.budget)
+    }, args.budget, **TIMING)
 
     counts = {"parallel": SIZE, "sequential": SEQUENTIAL, "series": SIZE, "quad": QUAD_SIZE}
     labels = {"parallel": "engine, parallel", "sequential": "engine, sequential",

@@ -6,9 +6,13 @@ import argparse
 import json
 import sys
 from collections.abc import Mapping
-from typing import Any, NoReturn
+from typing import Any, NoReturn, TypeVar
 
 import numpy as np
+
+from .. import eos
+
+_Model = TypeVar("_Model", eos.IsothermalEos, eos.ThermalEos)
 
 
 class CommandError(Exception):
@@ -34,6 +38,13 @@ def output_options() -> argparse.ArgumentParser:
     options.add_argument("--progress", action="store_const", const=True, default=None,
                          help="report slow operations on stderr even when it is not a terminal")
     return options
+
+
+def model_classes(base: type[_Model]) -> dict[str, type[_Model]]:
+    """The models of :mod:`barometra.eos` derived from ``base``, by the engine's lower-case
+    name (the name of its constructor)."""
+    return {cls._engine_constructor: cls for cls in vars(eos).values()
+            if isinstance(cls, type) and issubclass(cls, base) and cls is not base}
 
 
 def parse_assignments(texts: list[str], option: str, prog: str) -> dict[str, float]:

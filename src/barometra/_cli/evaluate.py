@@ -10,14 +10,13 @@ import numpy as np
 from .. import eos
 from .._arrays import FloatArray
 from ..errors import BarometraError
-from .common import CommandError, output_options, parse_assignments, print_json, print_table
+from .common import (CommandError, model_classes, output_options, parse_assignments,
+                     print_json, print_table)
 from .progress import Progress
 
 # The models --eos names: the engine's lower-case names, and also (in any
 # case) the class names and the literature's short names.
-ISOTHERMAL = {cls._engine_constructor: cls for cls in vars(eos).values()
-               if isinstance(cls, type) and issubclass(cls, eos.IsothermalEos)
-               and cls is not eos.IsothermalEos}
+ISOTHERMAL = model_classes(eos.IsothermalEos)
 EOS_NAMES = {name.lower(): cls for cls in ISOTHERMAL.values()
               for name in (cls.__name__, cls.model_name)}
 EOS_NAMES |= {name.lower(): getattr(eos, name) for name in ("BM2", "BM3", "BM4", "AP2")}
@@ -87,19 +86,22 @@ def run(arguments: argparse.Namespace) -> int:
 
 
 def _model(arguments: argparse.Namespace) -> Any:
-    cls: type[Any] | None
-    if arguments.eos is not None:
-        cls = EOS_NAMES.get(arguments.eos.lower())
-        if cls is None:
-            raise CommandError(f"{arguments.prog}: error: unknown EOS {arguments.eos!r}; "
-                               f"known: {', '.join(sorted(ISOTHERMAL))}", status=2)
-    else:
-        cls = _HUGONIOTS[arguments.hugoniot]
+    cls = (isothermal_class(arguments.eos, arguments.prog) if arguments.eos is not None
+           else _HUGONIOTS[arguments.hugoniot])
     parameters = parse_assignments(arguments.param, "--param", arguments.prog)
     try:
         return cls(**parameters)
     except TypeError as error:  # a missing or unknown name: the command line's fault
         raise CommandError(f"{arguments.prog}: error: {error}", status=2) from None
+
+
+def isothermal_class(name: str, prog: str) -> type[Any]:
+    """The isothermal model class ``--eos NAME`` names; a usage error for an unknown name."""
+    cls = EOS_NAMES.get(name.lower())
+    if cls is None:
+        raise CommandError(f"{prog}: error: unknown EOS {name!r}; "
+                           f"known: {', '.join(sorted(ISOTHERMAL))}", status=2)
+    return cls
 
 
 def _columns(model: Any, given: str, values: FloatArray) -> dict[str, FloatArray]:

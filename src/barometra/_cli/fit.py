@@ -15,13 +15,11 @@ from ..data import EXAMPLES, Dataset, load_example, read_csv
 from ..data._dataset import CELL_VOLUME_UNIT
 from ..errors import FitConvergenceWarning
 from ..fit import FitResult, fit
-from .common import CommandError, output_options, parse_assignments, print_json
-from .evaluate import EOS_NAMES, ISOTHERMAL
+from .common import CommandError, model_classes, output_options, parse_assignments, print_json
+from .evaluate import isothermal_class
 from .progress import Progress
 
-_THERMAL = {cls._engine_constructor: cls for cls in vars(eos).values()
-            if isinstance(cls, type) and issubclass(cls, eos.ThermalEos)
-            and cls is not eos.ThermalEos}
+_THERMAL = model_classes(eos.ThermalEos)
 _THERMAL_NAMES = {name.lower().replace("_", "-"): cls for cls in _THERMAL.values()
                   for name in (cls.__name__, cls.model_name, cls._engine_constructor)}
 _THERMAL_NAMES["sokolova2016"] = eos.Sokolova2016
@@ -143,10 +141,7 @@ def _molar(data: Dataset, arguments: argparse.Namespace) -> Dataset:
 
 def _model(arguments: argparse.Namespace, data: Dataset, thermal: type[Any] | None) -> Any:
     prog = arguments.prog
-    isothermal = EOS_NAMES.get(arguments.eos.lower())
-    if isothermal is None:
-        raise CommandError(f"{prog}: error: unknown EOS {arguments.eos!r}; known: "
-                           f"{', '.join(sorted(ISOTHERMAL))}", status=2)
+    isothermal = isothermal_class(arguments.eos, prog)
     given = parse_assignments(arguments.param, "--param", prog)
     for name, value in parse_assignments([text for text in arguments.fix if "=" in text],
                                          "--fix", prog).items():

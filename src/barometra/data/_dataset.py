@@ -331,7 +331,7 @@ class Dataset:
         return (functools.partial(Dataset, **self._arguments()), ())
 
     def __repr__(self) -> str:
-        columns = [key for key in STANDARD_COLUMNS if self._fields[key] is not None]
+        columns = [key for key in STANDARD_COLUMNS if getattr(self, key) is not None]
         columns += list(self.extra)
         return (f"Dataset(name={self.name!r}, rows={len(self)}, columns={columns}, "
                 f"pressure_unit={self.pressure_unit!r}, volume_unit={self.volume_unit!r})")

@@ -110,7 +110,7 @@ def _quantity(quantity: str, summary: str, result: str, *, of_volume_only: bool 
             return evaluate_pair(engine.evaluate_scalar, engine.evaluate_array, quantity,
                                  volume, volume, ("volume", "volume"))
         method: Callable[..., float | FloatArray] = single
-        arguments = f"volume : float or array_like\n    {_STATE_DOCS['volume']}\n"
+        arguments = "volume : float or array_like\n    Molar volumes (J/bar), positive.\n"
         shape = "a float for a scalar volume, else a new array of its shape"
     else:
         def pair(self: ThermalEos, volume: npt.ArrayLike, temperature: npt.ArrayLike
@@ -130,11 +130,6 @@ def _quantity(quantity: str, summary: str, result: str, *, of_volume_only: bool 
 
 
 _VOLUME_TEMPERATURE = ("volume", "temperature")
-_STATE_DOCS = {
-    "volume": "Molar volumes (J/bar), positive.",
-    "pressure": "Pressures (GPa).",
-    "temperature": "Temperatures (K), positive.",
-}
 _PAIR_ARGUMENTS = """\
 volume, temperature : float or array_like
     Molar volumes (J/bar) and temperatures (K), positive. They broadcast

@@ -146,7 +146,6 @@ def fit(
     _check_data(model, data, thermal)
     varied, fixed_values = split(parameters, vary, fix)
     start = with_values(model, parameters, fixed_values)
-    current = {name: parameter_value(start, p) for name, p in parameters.items()}
     lower, upper = _bounds(parameters, varied, bounds)
     rows = len(data)
     arrays: dict[str, Any] = {
@@ -162,7 +161,7 @@ def fit(
                                              rows, needed=errors == "all")
     native = start._engine
     names = [p.native for p in varied]
-    initial = np.array([current[p.name] for p in varied])
+    initial = np.array([parameter_value(start, p) for p in varied])
     common = dict(loss=loss, f_scale=float(f_scale),
                   max_nfev=None if max_evaluations is None else int(max_evaluations))
     try:

@@ -303,7 +303,7 @@ class FitResult:
         theta = np.array([self.values[name] for name in self.names])
         covariance = np.array(self.covariance.values)
         if monte_carlo is None:
-            jacobian = self._jacobian(evaluate, theta)
+            jacobian = self._jacobian(evaluate, theta, np.size(value))
             variance = _engine.linear_uncertainty(
                 jacobian, covariance, np.zeros(jacobian.shape[0])).variance
             return Prediction(quantity, _shaped(value, np.asarray(value)), _shaped(
@@ -351,12 +351,13 @@ class FitResult:
             return result
         return evaluate
 
-    def _jacobian(self, evaluate: Any, theta: FloatArray) -> FloatArray:
+    def _jacobian(self, evaluate: Any, theta: FloatArray, size: int) -> FloatArray:
+        """The derivatives of the ``size`` values of ``evaluate`` by each varied parameter."""
         errors = np.array([self.standard_errors[name] for name in self.names])
         columns = []
         for j, (value, error) in enumerate(zip(theta, errors)):
             if error == 0.0:  # a parameter without uncertainty moves nothing
-                columns.append(np.zeros(np.size(evaluate(self.model))))
+                columns.append(np.zeros(size))
                 continue
             step = DELTA_STEP * error
             up, down = theta.copy(), theta.copy()
