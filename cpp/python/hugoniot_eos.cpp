@@ -145,16 +145,10 @@ PyMethodDef g_methods[] = {
 
 int register_hugoniot_eos(PyObject* module) noexcept {
   if (g_hugoniot_eos_type == nullptr) {
-    static PyType_Slot slots[] = {
-        {Py_tp_dealloc, reinterpret_cast<void*>(&model_object_dealloc<LinearUsUpHugoniot>)},
-        {Py_tp_repr, reinterpret_cast<void*>(&hugoniot_eos_repr)},
-        {Py_tp_doc,
-         const_cast<char*>("Private native representation of a built-in shock Hugoniot.")},
-        {Py_tp_methods, g_methods},
-        {0, nullptr},
-    };
-    g_hugoniot_eos_type =
-        new_model_type<LinearUsUpHugoniot>("barometra._engine.HugoniotEos", slots);
+    g_hugoniot_eos_type = new_model_type<LinearUsUpHugoniot>(
+        "barometra._engine.HugoniotEos",
+        "Private native representation of a built-in shock Hugoniot.", &hugoniot_eos_repr,
+        g_methods, nullptr);
     if (g_hugoniot_eos_type == nullptr) return -1;
   }
   return add_to_module(module, "HugoniotEos", reinterpret_cast<PyObject*>(g_hugoniot_eos_type));

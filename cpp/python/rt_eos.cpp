@@ -320,15 +320,9 @@ void fill_methods() noexcept {
 PyTypeObject* rt_eos_type() noexcept {
   if (g_rt_eos_type != nullptr) return g_rt_eos_type;
   fill_methods();
-  static PyType_Slot slots[] = {
-      {Py_tp_dealloc, reinterpret_cast<void*>(&model_object_dealloc<RtModel>)},
-      {Py_tp_repr, reinterpret_cast<void*>(&rt_eos_repr)},
-      {Py_tp_doc, const_cast<char*>("Private native representation of a built-in isothermal EOS.")},
-      {Py_tp_methods, g_methods},
-      {Py_tp_getset, g_getset},
-      {0, nullptr},
-  };
-  g_rt_eos_type = new_model_type<RtModel>("barometra._engine.RtEos", slots);
+  g_rt_eos_type = new_model_type<RtModel>(
+      "barometra._engine.RtEos", "Private native representation of a built-in isothermal EOS.",
+      &rt_eos_repr, g_methods, g_getset);
   return g_rt_eos_type;
 }
 
