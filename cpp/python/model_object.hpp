@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 #include <new>
+#include <type_traits>
+#include <utility>
 
 #include "py_ref.hpp"
 
@@ -60,13 +62,14 @@ PyTypeObject* new_model_type(const char* qualified_name, const char* doc, reprfu
 }
 
 // A new instance of `type` (null when the class could not be created) holding
-// a copy of `model`, or null with an error set.
+// `model`, copied or moved, or null with an error set.
 template <class Model>
-PyObject* new_model_object(PyTypeObject* type, const Model& model) noexcept {
+PyObject* new_model_object(PyTypeObject* type, Model&& model) noexcept {
+  using Stored = std::remove_cvref_t<Model>;
   if (type == nullptr) return nullptr;
   PyObject* object = type->tp_alloc(type, 0);
   if (object == nullptr) return nullptr;
-  new (&reinterpret_cast<ModelObject<Model>*>(object)->model) Model(model);
+  new (&reinterpret_cast<ModelObject<Stored>*>(object)->model) Stored(std::forward<Model>(model));
   return object;
 }
 
