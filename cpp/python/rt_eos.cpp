@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstddef>
-#include <string_view>
 #include <tuple>
 #include <utility>
 #include <variant>
@@ -71,30 +70,13 @@ constexpr std::array<ConstructorInfo, RtModel::kModelCount> kConstructors{{
      "holzapfel(v0, k0, k0_prime, n, z)\n--\n\nHolzapfel AP2 EOS."},
 }};
 
-// The Python arguments are the native parameter names in lower case.
-template <class Model>
-constexpr bool python_names_match(const ConstructorInfo& info) {
-  constexpr std::size_t kArity = Model::kParameterNames.size();
-  if (kArity > info.arguments.size()) return false;
-  if (kArity < info.arguments.size() && info.arguments[kArity] != nullptr) return false;
-  for (std::size_t i = 0; i < kArity; ++i) {
-    std::string_view python = info.arguments[i], native = Model::kParameterNames[i];
-    if (python.size() != native.size()) return false;
-    for (std::size_t c = 0; c < native.size(); ++c) {
-      const char lower = native[c] >= 'A' && native[c] <= 'Z' ? native[c] - 'A' + 'a' : native[c];
-      if (python[c] != lower) return false;
-    }
-  }
-  return true;
-}
-
 template <std::size_t Tag>
 PyObject* rt_eos_construct(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) noexcept {
   using Model = std::variant_alternative_t<Tag, RtModel::Variant>;
   constexpr std::size_t kArity = Model::kParameterNames.size();
   constexpr const ConstructorInfo& info = kConstructors[Tag];
-  static_assert(python_names_match<Model>(info),
+  static_assert(lower_case_names(info.arguments, Model::kParameterNames),
                 "Python arguments must match the model's parameters one to one");
   return guarded([&]() -> PyObject* {
     const std::span<const char* const> names(info.arguments.data(), kArity);

@@ -168,21 +168,8 @@ struct PlainConstructor {
 // The Python arguments after rt_eos are the native parameter names in lower case.
 template <class Model>
 constexpr bool python_names_match(const PlainConstructor& info) {
-  const auto& native = Model::kParameterNames;
-  if (std::string_view(info.arguments[0]) != "rt_eos") return false;
-  if (native.size() + 1 < kMaxArguments && info.arguments[native.size() + 1] != nullptr) {
-    return false;
-  }
-  for (std::size_t i = 0; i < native.size(); ++i) {
-    if (info.arguments[i + 1] == nullptr) return false;
-    const std::string_view python = info.arguments[i + 1], name = native[i];
-    if (python.size() != name.size()) return false;
-    for (std::size_t c = 0; c < name.size(); ++c) {
-      const char lower = name[c] >= 'A' && name[c] <= 'Z' ? name[c] - 'A' + 'a' : name[c];
-      if (python[c] != lower) return false;
-    }
-  }
-  return true;
+  return std::string_view(info.arguments[0]) == "rt_eos" &&
+         lower_case_names(std::span(info.arguments).subspan(1), Model::kParameterNames);
 }
 
 using Einstein = MieGruneisenEinstein<RtModel>;
