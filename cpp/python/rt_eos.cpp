@@ -96,8 +96,7 @@ template <std::size_t... Tags>
 auto constructor_defs(std::index_sequence<Tags...>) {
   return std::array<PyMethodDef, sizeof...(Tags)>{
       PyMethodDef{kConstructors[Tags].name,
-                  reinterpret_cast<PyCFunction>(
-                      reinterpret_cast<void (*)()>(&rt_eos_construct<Tags>)),
+                  fastcall<&rt_eos_construct<Tags>>(),
                   METH_STATIC | METH_FASTCALL | METH_KEYWORDS, kConstructors[Tags].doc}...};
 }
 
@@ -230,15 +229,14 @@ PyObject* bulk_modulus_derivative_array(PyObject* self, PyObject* const* args,
 template <class Operation>
 PyMethodDef scalar_def(const char* doc) {
   return {Operation::kScalar,
-          reinterpret_cast<PyCFunction>(
-              reinterpret_cast<void (*)()>(&evaluate_scalar<Operation>)),
+          fastcall<&evaluate_scalar<Operation>>(),
           METH_FASTCALL | METH_KEYWORDS, doc};
 }
 
 template <class Operation>
 PyMethodDef array_def(const char* doc) {
   return {Operation::kArray,
-          reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&evaluate_array<Operation>)),
+          fastcall<&evaluate_array<Operation>>(),
           METH_FASTCALL | METH_KEYWORDS, doc};
 }
 
@@ -274,7 +272,7 @@ void fill_methods() noexcept {
       "bulk_modulus_scalar($self, volume)\n--\n\nIsothermal bulk modulus at one volume.");
   g_methods[i++] = {
       "bulk_modulus_derivative_scalar",
-      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&bulk_modulus_derivative_scalar)),
+      fastcall<&bulk_modulus_derivative_scalar>(),
       METH_FASTCALL | METH_KEYWORDS,
       "bulk_modulus_derivative_scalar($self, volume, epsilon)\n--\n\n"
       "dK/dP at one volume by a central difference of relative step epsilon "
@@ -288,7 +286,7 @@ void fill_methods() noexcept {
       "Isothermal bulk modulus at each volume; same shape as volumes.");
   g_methods[i++] = {
       "bulk_modulus_derivative_array",
-      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&bulk_modulus_derivative_array)),
+      fastcall<&bulk_modulus_derivative_array>(),
       METH_FASTCALL | METH_KEYWORDS,
       "bulk_modulus_derivative_array($self, volumes, epsilon)\n--\n\n"
       "dK/dP at each volume, one epsilon for all (Holzapfel only); same shape as volumes."};
