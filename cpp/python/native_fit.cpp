@@ -17,6 +17,7 @@
 #include "module.hpp"
 #include "results.hpp"
 #include "rt_eos.hpp"
+#include "solver_arguments.hpp"
 #include "thermal_eos.hpp"
 
 namespace barometra::python {
@@ -55,9 +56,7 @@ struct ParsedArguments {
   std::vector<std::string> names;
   std::vector<PyArrayObject*> arrays;    // the required arrays, in signature order
   std::vector<PyArrayObject*> optional;  // null where None or omitted
-  std::string_view loss = "linear";      // valid while the call's arguments live
-  double f_scale = 1.0;
-  std::optional<std::uint64_t> max_nfev;
+  SolverArguments solver;
 };
 
 template <std::size_t N>
@@ -84,11 +83,7 @@ bool parse_fit_arguments(const Signature<N>& signature, PyObject* const* objects
       return false;
     }
   }
-  PyObject* const* trailing = objects + N - Signature<N>::kTrailing;
-  return (trailing[0] == nullptr || parse_str(trailing[0], function, "loss", &out.loss)) &&
-         (trailing[1] == nullptr || parse_double(trailing[1], function, "f_scale", &out.f_scale)) &&
-         (trailing[2] == nullptr ||
-          parse_optional_count(trailing[2], function, "max_nfev", &out.max_nfev));
+  return out.solver.parse(objects + N - Signature<N>::kTrailing, function);
 }
 
 std::optional<std::vector<double>> optional_copy(PyArrayObject* array) {
@@ -107,9 +102,10 @@ struct FitInput {
 
   // Arrays in signature order: initial, lower, upper, pressure, volume,
   // [temperature,] pressure_sigma; then volume_sigma, [temperature_sigma,]
-  // cholesky. ftol = gtol = xtol = 1e-8, SolverOptions' defaults.
-  FitInput(ParsedArguments& a, Loss loss, bool thermal)
-      : names(std::move(a.names)), name_views(names.begin(), names.end()) {
+  // cholesky.
+  FitInput(ParsedArguments& a, const SolverOptions& solver_options, bool thermal)
+      : names(std::move(a.names)), name_views(names.begin(), names.end()),
+        options(solver_options) {
     auto next = a.arrays.begin();
     for (auto* vector : {&initial, &lower, &upper, &pressure, &volume}) {
       *vector = flat_copy(*next++);
@@ -120,9 +116,6 @@ struct FitInput {
     volume_sigma = optional_copy(*next_optional++);
     if (thermal) temperature_sigma = optional_copy(*next_optional++);
     cholesky = optional_copy(*next_optional++);
-    options.loss = loss;
-    options.f_scale = a.f_scale;
-    options.max_evaluations = a.max_nfev;
   }
 };
 
@@ -155,9 +148,9 @@ PyObject* run_native_fit(const Signature<N>& signature, const Model* (*model_of)
   ParsedArguments a;
   if (!parse_fit_arguments(signature, objects, a)) return nullptr;
   return guarded([&]() -> PyObject* {
-    auto loss = Loss::from_name(a.loss);
-    if (!loss) return raise_fit_error(loss.error());
-    const FitInput in(a, *loss, signature.thermal);
+    const auto options = a.solver.options();
+    if (!options) return raise_fit_error(options.error());
+    const FitInput in(a, *options, signature.thermal);
     const Model start = *model;
     auto build = [&](std::span<const double> values) {
       return start.with_parameters(in.name_views, values);
