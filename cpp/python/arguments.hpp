@@ -57,6 +57,10 @@ bool parse_double(PyObject* object, const char* function, const char* name,
 // (lone surrogates) raises UnicodeEncodeError.
 bool parse_str(PyObject* object, const char* function, const char* name,
                std::string_view* out) noexcept;
+// As parse_str, except that a str with no UTF-8 form reads as the empty
+// string: for option and quantity names, where it names nothing.
+bool parse_name(PyObject* object, const char* function, const char* name,
+                std::string_view* out) noexcept;
 
 // A numpy.ndarray (or subclass) whose dtype is native-endian float64; no
 // conversion of any kind. Anything else is a TypeError naming the argument.

@@ -47,11 +47,7 @@ PyObject* linear_us_up(PyObject*, PyObject* const* args, Py_ssize_t nargs,
 // error set (the argument is not a str).
 bool parse_quantity(PyObject* object, const char* function, QuantityIndex* out) noexcept {
   std::string_view name;
-  if (!parse_str(object, function, "quantity", &name)) {
-    // A str without a UTF-8 form (lone surrogates) names no quantity.
-    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return false;
-    PyErr_Clear();
-  }
+  if (!parse_name(object, function, "quantity", &name)) return false;
   *out = hugoniot_quantity_index(name);
   return true;
 }

@@ -76,18 +76,14 @@ class ConstructorCall {
     return true;
   }
 
-  // A str; one without a UTF-8 form (lone surrogates) names no option and
-  // reads as the empty string, which no option accepts.
+  // A str; one without a UTF-8 form (lone surrogates) reads as the empty
+  // string, which no option accepts.
   bool option(std::size_t i, std::string_view* out, std::string_view fallback) const noexcept {
     if (objects_[i] == nullptr) {
       *out = fallback;
       return true;
     }
-    if (parse_str(objects_[i], function_, names_[i], out)) return true;
-    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return false;
-    PyErr_Clear();
-    *out = {};
-    return true;
+    return parse_name(objects_[i], function_, names_[i], out);
   }
 
  private:
