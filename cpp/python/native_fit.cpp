@@ -33,7 +33,7 @@ struct Signature {
   std::size_t required;  // model, parameter_names and the required arrays
   bool thermal;          // temperature and temperature_sigma among the arrays
   static constexpr std::size_t kTrailing = 3;
-  std::size_t optional_arrays() const noexcept { return N - kTrailing - required; }
+  constexpr std::size_t optional_arrays() const noexcept { return N - kTrailing - required; }
 };
 
 constexpr Signature<13> kRtSignature{
@@ -51,32 +51,30 @@ constexpr Signature<15> kThermalSignature{
     9,
     true};
 
-// The arguments after the model, as parsed while attached.
+// The arguments after the model, as parsed while attached. The array slots
+// are as many as the thermal fit has, the most.
 struct ParsedArguments {
   std::vector<std::string> names;
-  std::vector<PyArrayObject*> arrays;    // the required arrays, in signature order
-  std::vector<PyArrayObject*> optional;  // null where None or omitted
+  // The required arrays, in signature order.
+  std::array<PyArrayObject*, kThermalSignature.required - 2> arrays{};
+  // The optional arrays, null where None or omitted.
+  std::array<PyArrayObject*, kThermalSignature.optional_arrays()> optional{};
   SolverArguments solver;
 };
+static_assert(kRtSignature.required <= kThermalSignature.required &&
+              kRtSignature.optional_arrays() <= kThermalSignature.optional_arrays());
 
 template <std::size_t N>
 bool parse_fit_arguments(const Signature<N>& signature, PyObject* const* objects,
                          ParsedArguments& out) noexcept {
   const char* function = signature.function;
   if (!parse_str_sequence(objects[1], function, signature.names[1], &out.names)) return false;
-  try {
-    out.arrays.assign(signature.required - 2, nullptr);
-    out.optional.assign(signature.optional_arrays(), nullptr);
-  } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
-    return false;
-  }
   for (std::size_t i = 2; i < signature.required; ++i) {
     if (!parse_float64_array(objects[i], function, signature.names[i], &out.arrays[i - 2])) {
       return false;
     }
   }
-  for (std::size_t j = 0; j < out.optional.size(); ++j) {
+  for (std::size_t j = 0; j < signature.optional_arrays(); ++j) {
     const std::size_t i = signature.required + j;
     if (objects[i] != nullptr &&
         !parse_optional_float64_array(objects[i], function, signature.names[i], &out.optional[j])) {
