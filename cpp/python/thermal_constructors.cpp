@@ -137,11 +137,6 @@ constexpr std::array<OptionValue<ReferenceVolumeLaw>, 3> kReferenceVolumeLaws{{
     {"berman", ReferenceVolumeLaw::berman},
 }};
 
-PyObject* raise_configuration_error(const char* message) {
-  return raise(barometra_python_error(
-      {"ConfigurationError", message, "configuration.invalid", std::nullopt, std::nullopt}));
-}
-
 // A new ThermalEos from a model the core built, or its error raised.
 template <class Model>
 PyObject* wrap(const std::expected<Model, EosError>& model) {
@@ -274,7 +269,8 @@ PyObject* construct_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs,
     if constexpr (std::is_same_v<Model, ThermalModifiedTait>) {
       const auto* tait = call.reference().get_if<ModifiedTait>();
       if (tait == nullptr) {
-        return raise_configuration_error("ThermalModifiedTait requires a ModifiedTait EOS");
+        return raise(
+            python_configuration_error("ThermalModifiedTait requires a ModifiedTait EOS"));
       }
       return wrap(build(*tait));
     } else {
