@@ -68,11 +68,6 @@ class PythonResidual {
   PyObject* function_;  // borrowed for the call of fit_least_squares
 };
 
-std::optional<StructuredLayout> layout_from(std::uint64_t g, std::uint64_t p, std::uint64_t l) {
-  return StructuredLayout{static_cast<std::size_t>(g), static_cast<std::size_t>(p),
-                          static_cast<std::size_t>(l)};
-}
-
 // ---------------------------------------------------------------------------
 
 constexpr const char* kFitName = "fit_least_squares";
@@ -125,7 +120,8 @@ PyObject* fit_least_squares(PyObject*, PyObject* const* args, Py_ssize_t nargs,
     const auto& [g, p, l] = a.counts;
     std::optional<StructuredLayout> layout;
     if (g && p && l) {
-      layout = layout_from(*g, *p, *l);
+      layout = StructuredLayout{static_cast<std::size_t>(*g), static_cast<std::size_t>(*p),
+                                static_cast<std::size_t>(*l)};
       if (layout->parameter_count() != initial.size()) {
         return raise_fit_error(
             FitError::invalid_input("structured layout does not match the parameter vector"));
