@@ -101,6 +101,15 @@ bool parse_str(PyObject* object, const char* function, const char* name,
   return true;
 }
 
+bool parse_name(PyObject* object, const char* function, const char* name,
+                std::string_view* out) noexcept {
+  if (parse_str(object, function, name, out)) return true;
+  if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return false;
+  PyErr_Clear();
+  *out = {};
+  return true;
+}
+
 bool parse_float64_array(PyObject* object, const char* function, const char* name,
                          PyArrayObject** out) noexcept {
   if (!PyArray_Check(object)) {

@@ -110,6 +110,11 @@ PyRef python_unsupported_error(std::string message) {
       {"UnsupportedOperationError", std::move(message), "operation.unsupported", {}, {}});
 }
 
+PyRef python_configuration_error(std::string message) {
+  return barometra_python_error(
+      {"ConfigurationError", std::move(message), "configuration.invalid", {}, {}});
+}
+
 PyRef to_python_error(const EosError& error) {
   const bool validation = error.category() == ErrorCategory::Validation;
   // The one kind whose Python message differs from its text form: from Python

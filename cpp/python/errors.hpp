@@ -28,6 +28,7 @@ struct ExceptionRequest {
 PyRef barometra_python_error(const ExceptionRequest& request);
 PyRef python_validation_error(std::string message);
 PyRef python_unsupported_error(std::string message);
+PyRef python_configuration_error(std::string message);
 PyRef to_python_error(const EosError& error);
 PyRef to_python_fit_error(const FitError& error);
 

@@ -14,6 +14,7 @@
 #include "errors.hpp"
 #include "module.hpp"
 #include "results.hpp"
+#include "solver_arguments.hpp"
 
 namespace barometra::python {
 
@@ -67,11 +68,6 @@ class PythonResidual {
   PyObject* function_;  // borrowed for the call of fit_least_squares
 };
 
-std::optional<StructuredLayout> layout_from(std::uint64_t g, std::uint64_t p, std::uint64_t l) {
-  return StructuredLayout{static_cast<std::size_t>(g), static_cast<std::size_t>(p),
-                          static_cast<std::size_t>(l)};
-}
-
 // ---------------------------------------------------------------------------
 
 constexpr const char* kFitName = "fit_least_squares";
@@ -82,9 +78,7 @@ constexpr std::array<const char*, 10> kFitArguments{
 struct FitArguments {
   PyObject* function = nullptr;
   std::array<PyArrayObject*, 3> vectors{};  // initial, lower, upper
-  std::string_view loss = "linear";
-  double f_scale = 1.0;
-  std::optional<std::uint64_t> max_nfev;
+  SolverArguments solver;  // loss, f_scale, max_nfev
   std::array<std::optional<std::uint64_t>, 3> counts;  // G, P, L
 };
 
@@ -103,16 +97,7 @@ bool parse_fit_arguments(PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
       return false;
     }
   }
-  if (objects[4] != nullptr && !parse_str(objects[4], kFitName, "loss", &out.loss)) {
-    return false;
-  }
-  if (objects[5] != nullptr && !parse_double(objects[5], kFitName, "f_scale", &out.f_scale)) {
-    return false;
-  }
-  if (objects[6] != nullptr &&
-      !parse_optional_count(objects[6], kFitName, "max_nfev", &out.max_nfev)) {
-    return false;
-  }
+  if (!out.solver.parse(objects + 4, kFitName)) return false;
   for (std::size_t i = 0; i < 3; ++i) {
     if (objects[7 + i] != nullptr &&
         !parse_optional_count(objects[7 + i], kFitName, kFitArguments[7 + i], &out.counts[i])) {
@@ -129,13 +114,14 @@ PyObject* fit_least_squares(PyObject*, PyObject* const* args, Py_ssize_t nargs,
   return guarded([&]() -> PyObject* {
     const std::vector<double> initial = flat_copy(a.vectors[0]), lower = flat_copy(a.vectors[1]),
                               upper = flat_copy(a.vectors[2]);
-    auto loss = Loss::from_name(a.loss);
-    if (!loss) return raise_fit_error(loss.error());
+    const auto options = a.solver.options();
+    if (!options) return raise_fit_error(options.error());
 
     const auto& [g, p, l] = a.counts;
     std::optional<StructuredLayout> layout;
     if (g && p && l) {
-      layout = layout_from(*g, *p, *l);
+      layout = StructuredLayout{static_cast<std::size_t>(*g), static_cast<std::size_t>(*p),
+                                static_cast<std::size_t>(*l)};
       if (layout->parameter_count() != initial.size()) {
         return raise_fit_error(
             FitError::invalid_input("structured layout does not match the parameter vector"));
@@ -145,12 +131,8 @@ PyObject* fit_least_squares(PyObject*, PyObject* const* args, Py_ssize_t nargs,
           "all structured least-squares dimensions must be supplied together"));
     }
 
-    SolverOptions options;
-    options.max_evaluations = a.max_nfev;
-    options.f_scale = a.f_scale;
-    options.loss = *loss;
     PythonResidual residual(a.function);
-    auto solved = least_squares_internal(initial, lower, upper, options, layout, residual);
+    auto solved = least_squares_internal(initial, lower, upper, *options, layout, residual);
     if (!solved) return raise_fit_error(solved.error());
     LeastSquaresRecord record{std::move(*solved),
                               layout ? layout->global_parameter_count : initial.size(), {}, {}};

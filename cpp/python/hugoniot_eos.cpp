@@ -47,11 +47,7 @@ PyObject* linear_us_up(PyObject*, PyObject* const* args, Py_ssize_t nargs,
 // error set (the argument is not a str).
 bool parse_quantity(PyObject* object, const char* function, QuantityIndex* out) noexcept {
   std::string_view name;
-  if (!parse_str(object, function, "quantity", &name)) {
-    // A str without a UTF-8 form (lone surrogates) names no quantity.
-    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return false;
-    PyErr_Clear();
-  }
+  if (!parse_name(object, function, "quantity", &name)) return false;
   *out = hugoniot_quantity_index(name);
   return true;
 }
@@ -145,16 +141,10 @@ PyMethodDef g_methods[] = {
 
 int register_hugoniot_eos(PyObject* module) noexcept {
   if (g_hugoniot_eos_type == nullptr) {
-    static PyType_Slot slots[] = {
-        {Py_tp_dealloc, reinterpret_cast<void*>(&model_object_dealloc<LinearUsUpHugoniot>)},
-        {Py_tp_repr, reinterpret_cast<void*>(&hugoniot_eos_repr)},
-        {Py_tp_doc,
-         const_cast<char*>("Private native representation of a built-in shock Hugoniot.")},
-        {Py_tp_methods, g_methods},
-        {0, nullptr},
-    };
-    g_hugoniot_eos_type =
-        new_model_type<LinearUsUpHugoniot>("barometra._engine.HugoniotEos", slots);
+    g_hugoniot_eos_type = new_model_type<LinearUsUpHugoniot>(
+        "barometra._engine.HugoniotEos",
+        "Private native representation of a built-in shock Hugoniot.", &hugoniot_eos_repr,
+        g_methods, nullptr);
     if (g_hugoniot_eos_type == nullptr) return -1;
   }
   return add_to_module(module, "HugoniotEos", reinterpret_cast<PyObject*>(g_hugoniot_eos_type));

@@ -1,9 +1,13 @@
-// Python classes whose instances hold one immutable core model by value
-// (RtEos, HugoniotEos): the instance layout, deallocation, creation of the
-// class and of its instances.
+// Python classes whose instances hold one immutable core value (RtEos,
+// ThermalEos, HugoniotEos, the fit result classes): the instance layout,
+// deallocation, creation of the class and of its instances.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <new>
+#include <type_traits>
+#include <utility>
 
 #include "py_ref.hpp"
 
@@ -29,30 +33,43 @@ void model_object_dealloc(PyObject* self) noexcept {
   Py_DECREF(type);  // instances of a heap type own a reference to it
 }
 
-// A new class named `qualified_name` (static text) from `slots` (static,
-// with Py_tp_dealloc set to model_object_dealloc<Model>). It is immutable,
-// not subclassable and not callable: instances come only from its static
-// constructors. Null with an error set on failure.
+// A new class named `qualified_name` (static text) with the given doc, repr,
+// methods and attributes (each may be null; the tables static). It is
+// immutable, not subclassable and not callable: instances come only from its
+// static constructors or the module's functions. Null with an error set on
+// failure.
 template <class Model>
-PyTypeObject* new_model_type(const char* qualified_name, PyType_Slot* slots) noexcept {
+PyTypeObject* new_model_type(const char* qualified_name, const char* doc, reprfunc repr,
+                             PyMethodDef* methods, PyGetSetDef* getset) noexcept {
+  std::array<PyType_Slot, 6> slots{};  // zeroed: the first unused one ends the list
+  std::size_t count = 0;
+  const auto add = [&](int slot, void* value) noexcept {
+    if (value != nullptr) slots[count++] = {slot, value};
+  };
+  add(Py_tp_dealloc, reinterpret_cast<void*>(&model_object_dealloc<Model>));
+  add(Py_tp_repr, reinterpret_cast<void*>(repr));
+  add(Py_tp_doc, const_cast<char*>(doc));
+  add(Py_tp_methods, methods);
+  add(Py_tp_getset, getset);
   PyType_Spec spec = {
       qualified_name,
-      sizeof(ModelObject<Model>),
+      static_cast<int>(sizeof(ModelObject<Model>)),
       0,
       Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-      slots,
+      slots.data(),
   };
   return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
 }
 
 // A new instance of `type` (null when the class could not be created) holding
-// a copy of `model`, or null with an error set.
+// `model`, copied or moved, or null with an error set.
 template <class Model>
-PyObject* new_model_object(PyTypeObject* type, const Model& model) noexcept {
+PyObject* new_model_object(PyTypeObject* type, Model&& model) noexcept {
+  using Stored = std::remove_cvref_t<Model>;
   if (type == nullptr) return nullptr;
   PyObject* object = type->tp_alloc(type, 0);
   if (object == nullptr) return nullptr;
-  new (&reinterpret_cast<ModelObject<Model>*>(object)->model) Model(model);
+  new (&reinterpret_cast<ModelObject<Stored>*>(object)->model) Stored(std::forward<Model>(model));
   return object;
 }
 

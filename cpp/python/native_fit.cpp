@@ -17,6 +17,7 @@
 #include "module.hpp"
 #include "results.hpp"
 #include "rt_eos.hpp"
+#include "solver_arguments.hpp"
 #include "thermal_eos.hpp"
 
 namespace barometra::python {
@@ -32,7 +33,7 @@ struct Signature {
   std::size_t required;  // model, parameter_names and the required arrays
   bool thermal;          // temperature and temperature_sigma among the arrays
   static constexpr std::size_t kTrailing = 3;
-  std::size_t optional_arrays() const noexcept { return N - kTrailing - required; }
+  constexpr std::size_t optional_arrays() const noexcept { return N - kTrailing - required; }
 };
 
 constexpr Signature<13> kRtSignature{
@@ -50,45 +51,37 @@ constexpr Signature<15> kThermalSignature{
     9,
     true};
 
-// The arguments after the model, as parsed while attached.
+// The arguments after the model, as parsed while attached. The array slots
+// are as many as the thermal fit has, the most.
 struct ParsedArguments {
   std::vector<std::string> names;
-  std::vector<PyArrayObject*> arrays;    // the required arrays, in signature order
-  std::vector<PyArrayObject*> optional;  // null where None or omitted
-  std::string_view loss = "linear";      // valid while the call's arguments live
-  double f_scale = 1.0;
-  std::optional<std::uint64_t> max_nfev;
+  // The required arrays, in signature order.
+  std::array<PyArrayObject*, kThermalSignature.required - 2> arrays{};
+  // The optional arrays, null where None or omitted.
+  std::array<PyArrayObject*, kThermalSignature.optional_arrays()> optional{};
+  SolverArguments solver;
 };
+static_assert(kRtSignature.required <= kThermalSignature.required &&
+              kRtSignature.optional_arrays() <= kThermalSignature.optional_arrays());
 
 template <std::size_t N>
 bool parse_fit_arguments(const Signature<N>& signature, PyObject* const* objects,
                          ParsedArguments& out) noexcept {
   const char* function = signature.function;
   if (!parse_str_sequence(objects[1], function, signature.names[1], &out.names)) return false;
-  try {
-    out.arrays.assign(signature.required - 2, nullptr);
-    out.optional.assign(signature.optional_arrays(), nullptr);
-  } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
-    return false;
-  }
   for (std::size_t i = 2; i < signature.required; ++i) {
     if (!parse_float64_array(objects[i], function, signature.names[i], &out.arrays[i - 2])) {
       return false;
     }
   }
-  for (std::size_t j = 0; j < out.optional.size(); ++j) {
+  for (std::size_t j = 0; j < signature.optional_arrays(); ++j) {
     const std::size_t i = signature.required + j;
     if (objects[i] != nullptr &&
         !parse_optional_float64_array(objects[i], function, signature.names[i], &out.optional[j])) {
       return false;
     }
   }
-  PyObject* const* trailing = objects + N - Signature<N>::kTrailing;
-  return (trailing[0] == nullptr || parse_str(trailing[0], function, "loss", &out.loss)) &&
-         (trailing[1] == nullptr || parse_double(trailing[1], function, "f_scale", &out.f_scale)) &&
-         (trailing[2] == nullptr ||
-          parse_optional_count(trailing[2], function, "max_nfev", &out.max_nfev));
+  return out.solver.parse(objects + N - Signature<N>::kTrailing, function);
 }
 
 std::optional<std::vector<double>> optional_copy(PyArrayObject* array) {
@@ -107,9 +100,10 @@ struct FitInput {
 
   // Arrays in signature order: initial, lower, upper, pressure, volume,
   // [temperature,] pressure_sigma; then volume_sigma, [temperature_sigma,]
-  // cholesky. ftol = gtol = xtol = 1e-8, SolverOptions' defaults.
-  FitInput(ParsedArguments& a, Loss loss, bool thermal)
-      : names(std::move(a.names)), name_views(names.begin(), names.end()) {
+  // cholesky.
+  FitInput(ParsedArguments& a, const SolverOptions& solver_options, bool thermal)
+      : names(std::move(a.names)), name_views(names.begin(), names.end()),
+        options(solver_options) {
     auto next = a.arrays.begin();
     for (auto* vector : {&initial, &lower, &upper, &pressure, &volume}) {
       *vector = flat_copy(*next++);
@@ -120,9 +114,6 @@ struct FitInput {
     volume_sigma = optional_copy(*next_optional++);
     if (thermal) temperature_sigma = optional_copy(*next_optional++);
     cholesky = optional_copy(*next_optional++);
-    options.loss = loss;
-    options.f_scale = a.f_scale;
-    options.max_evaluations = a.max_nfev;
   }
 };
 
@@ -155,9 +146,9 @@ PyObject* run_native_fit(const Signature<N>& signature, const Model* (*model_of)
   ParsedArguments a;
   if (!parse_fit_arguments(signature, objects, a)) return nullptr;
   return guarded([&]() -> PyObject* {
-    auto loss = Loss::from_name(a.loss);
-    if (!loss) return raise_fit_error(loss.error());
-    const FitInput in(a, *loss, signature.thermal);
+    const auto options = a.solver.options();
+    if (!options) return raise_fit_error(options.error());
+    const FitInput in(a, *options, signature.thermal);
     const Model start = *model;
     auto build = [&](std::span<const double> values) {
       return start.with_parameters(in.name_views, values);

@@ -1,36 +1,17 @@
 #include "results.hpp"
 
 #include <array>
-#include <new>
 #include <span>
 #include <utility>
 
 #include "arrays.hpp"
 #include "errors.hpp"
+#include "model_object.hpp"
 #include "module.hpp"
 
 namespace barometra::python {
 
 namespace {
-
-template <class T>
-struct Holder {
-  PyObject_HEAD
-  T value;
-};
-
-template <class T>
-const T& value_of(PyObject* self) noexcept {
-  return reinterpret_cast<Holder<T>*>(self)->value;
-}
-
-template <class T>
-void holder_dealloc(PyObject* self) noexcept {
-  PyTypeObject* type = Py_TYPE(self);
-  reinterpret_cast<Holder<T>*>(self)->value.~T();
-  type->tp_free(self);
-  Py_DECREF(type);  // instances of a heap type own a reference to it
-}
 
 // Created once per process and never released, like RtEos.
 PyTypeObject* g_least_squares_type = nullptr;
@@ -40,33 +21,8 @@ PyTypeObject* g_monte_carlo_type = nullptr;
 template <class T>
 PyTypeObject* ready_type(PyTypeObject*& cache, const char* name, const char* doc,
                          PyGetSetDef* getset, reprfunc repr) noexcept {
-  if (cache != nullptr) return cache;
-  PyType_Slot slots[] = {
-      {Py_tp_dealloc, reinterpret_cast<void*>(&holder_dealloc<T>)},
-      {Py_tp_doc, const_cast<char*>(doc)},
-      {Py_tp_getset, getset},
-      {repr != nullptr ? Py_tp_repr : 0, reinterpret_cast<void*>(repr)},
-      {0, nullptr},
-  };
-  PyType_Spec spec = {
-      name,
-      static_cast<int>(sizeof(Holder<T>)),
-      0,
-      // Immutable and not callable: instances come only from the functions.
-      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-      slots,
-  };
-  cache = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+  if (cache == nullptr) cache = new_model_type<T>(name, doc, repr, nullptr, getset);
   return cache;
-}
-
-template <class T>
-PyObject* wrap(PyTypeObject* type, T&& value) noexcept {
-  if (type == nullptr) return nullptr;
-  PyObject* object = type->tp_alloc(type, 0);
-  if (object == nullptr) return nullptr;
-  new (&reinterpret_cast<Holder<T>*>(object)->value) T(std::move(value));
-  return object;
 }
 
 PyObject* vector_array(std::span<const double> values) noexcept {
@@ -90,7 +46,7 @@ PyObject* optional_square_array(const std::optional<std::vector<double>>& values
 // LeastSquaresResult
 
 const SolverResult& solver_of(PyObject* self) noexcept {
-  return value_of<LeastSquaresRecord>(self).solver;
+  return model_in<LeastSquaresRecord>(self).solver;
 }
 
 PyObject* lsq_x(PyObject* self, void*) noexcept { return vector_array(solver_of(self).x); }
@@ -136,13 +92,13 @@ PyObject* lsq_jac(PyObject* self, void*) noexcept {
 }
 
 PyObject* lsq_predicted_pressure(PyObject* self, void*) noexcept {
-  const auto& predicted = value_of<LeastSquaresRecord>(self).predicted_pressure;
+  const auto& predicted = model_in<LeastSquaresRecord>(self).predicted_pressure;
   if (!predicted) Py_RETURN_NONE;
   return vector_array(*predicted);
 }
 
 PyObject* lsq_parameter_covariance(PyObject* self, void*) noexcept {
-  const LeastSquaresRecord& record = value_of<LeastSquaresRecord>(self);
+  const LeastSquaresRecord& record = model_in<LeastSquaresRecord>(self);
   const std::size_t k = record.leading_count;
   if (record.parameter_covariance) return square_array(*record.parameter_covariance, k);
   return guarded([&]() -> PyObject* {
@@ -194,10 +150,10 @@ PyGetSetDef g_least_squares_getset[] = {
 // LinearPropagation and MonteCarloSummary
 
 PyObject* propagation_variance(PyObject* self, void*) noexcept {
-  return vector_array(value_of<LinearPropagation>(self).variance);
+  return vector_array(model_in<LinearPropagation>(self).variance);
 }
 PyObject* propagation_covariance(PyObject* self, void*) noexcept {
-  const LinearPropagation& p = value_of<LinearPropagation>(self);
+  const LinearPropagation& p = model_in<LinearPropagation>(self);
   return optional_square_array(p.covariance, p.variance.size());
 }
 
@@ -210,16 +166,16 @@ PyGetSetDef g_linear_propagation_getset[] = {
 };
 
 PyObject* summary_lower(PyObject* self, void*) noexcept {
-  return vector_array(value_of<MonteCarloSummary>(self).lower);
+  return vector_array(model_in<MonteCarloSummary>(self).lower);
 }
 PyObject* summary_upper(PyObject* self, void*) noexcept {
-  return vector_array(value_of<MonteCarloSummary>(self).upper);
+  return vector_array(model_in<MonteCarloSummary>(self).upper);
 }
 PyObject* summary_standard_error(PyObject* self, void*) noexcept {
-  return vector_array(value_of<MonteCarloSummary>(self).standard_error);
+  return vector_array(model_in<MonteCarloSummary>(self).standard_error);
 }
 PyObject* summary_covariance(PyObject* self, void*) noexcept {
-  const MonteCarloSummary& s = value_of<MonteCarloSummary>(self);
+  const MonteCarloSummary& s = model_in<MonteCarloSummary>(self);
   return optional_square_array(s.covariance, s.lower.size());
 }
 
@@ -269,15 +225,15 @@ int register_result_classes(PyObject* module) noexcept {
 }
 
 PyObject* wrap_least_squares_result(LeastSquaresRecord&& record) noexcept {
-  return wrap(least_squares_type(), std::move(record));
+  return new_model_object(least_squares_type(), std::move(record));
 }
 
 PyObject* wrap_linear_propagation(LinearPropagation&& propagation) noexcept {
-  return wrap(linear_propagation_type(), std::move(propagation));
+  return new_model_object(linear_propagation_type(), std::move(propagation));
 }
 
 PyObject* wrap_monte_carlo_summary(MonteCarloSummary&& summary) noexcept {
-  return wrap(monte_carlo_type(), std::move(summary));
+  return new_model_object(monte_carlo_type(), std::move(summary));
 }
 
 }  // namespace barometra::python

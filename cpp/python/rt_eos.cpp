@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstddef>
-#include <string_view>
 #include <tuple>
 #include <utility>
 #include <variant>
@@ -71,30 +70,13 @@ constexpr std::array<ConstructorInfo, RtModel::kModelCount> kConstructors{{
      "holzapfel(v0, k0, k0_prime, n, z)\n--\n\nHolzapfel AP2 EOS."},
 }};
 
-// The Python arguments are the native parameter names in lower case.
-template <class Model>
-constexpr bool python_names_match(const ConstructorInfo& info) {
-  constexpr std::size_t kArity = Model::kParameterNames.size();
-  if (kArity > info.arguments.size()) return false;
-  if (kArity < info.arguments.size() && info.arguments[kArity] != nullptr) return false;
-  for (std::size_t i = 0; i < kArity; ++i) {
-    std::string_view python = info.arguments[i], native = Model::kParameterNames[i];
-    if (python.size() != native.size()) return false;
-    for (std::size_t c = 0; c < native.size(); ++c) {
-      const char lower = native[c] >= 'A' && native[c] <= 'Z' ? native[c] - 'A' + 'a' : native[c];
-      if (python[c] != lower) return false;
-    }
-  }
-  return true;
-}
-
 template <std::size_t Tag>
 PyObject* rt_eos_construct(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) noexcept {
   using Model = std::variant_alternative_t<Tag, RtModel::Variant>;
   constexpr std::size_t kArity = Model::kParameterNames.size();
   constexpr const ConstructorInfo& info = kConstructors[Tag];
-  static_assert(python_names_match<Model>(info),
+  static_assert(lower_case_names(info.arguments, Model::kParameterNames),
                 "Python arguments must match the model's parameters one to one");
   return guarded([&]() -> PyObject* {
     const std::span<const char* const> names(info.arguments.data(), kArity);
@@ -114,8 +96,7 @@ template <std::size_t... Tags>
 auto constructor_defs(std::index_sequence<Tags...>) {
   return std::array<PyMethodDef, sizeof...(Tags)>{
       PyMethodDef{kConstructors[Tags].name,
-                  reinterpret_cast<PyCFunction>(
-                      reinterpret_cast<void (*)()>(&rt_eos_construct<Tags>)),
+                  fastcall<&rt_eos_construct<Tags>>(),
                   METH_STATIC | METH_FASTCALL | METH_KEYWORDS, kConstructors[Tags].doc}...};
 }
 
@@ -248,15 +229,14 @@ PyObject* bulk_modulus_derivative_array(PyObject* self, PyObject* const* args,
 template <class Operation>
 PyMethodDef scalar_def(const char* doc) {
   return {Operation::kScalar,
-          reinterpret_cast<PyCFunction>(
-              reinterpret_cast<void (*)()>(&evaluate_scalar<Operation>)),
+          fastcall<&evaluate_scalar<Operation>>(),
           METH_FASTCALL | METH_KEYWORDS, doc};
 }
 
 template <class Operation>
 PyMethodDef array_def(const char* doc) {
   return {Operation::kArray,
-          reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&evaluate_array<Operation>)),
+          fastcall<&evaluate_array<Operation>>(),
           METH_FASTCALL | METH_KEYWORDS, doc};
 }
 
@@ -292,7 +272,7 @@ void fill_methods() noexcept {
       "bulk_modulus_scalar($self, volume)\n--\n\nIsothermal bulk modulus at one volume.");
   g_methods[i++] = {
       "bulk_modulus_derivative_scalar",
-      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&bulk_modulus_derivative_scalar)),
+      fastcall<&bulk_modulus_derivative_scalar>(),
       METH_FASTCALL | METH_KEYWORDS,
       "bulk_modulus_derivative_scalar($self, volume, epsilon)\n--\n\n"
       "dK/dP at one volume by a central difference of relative step epsilon "
@@ -306,7 +286,7 @@ void fill_methods() noexcept {
       "Isothermal bulk modulus at each volume; same shape as volumes.");
   g_methods[i++] = {
       "bulk_modulus_derivative_array",
-      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&bulk_modulus_derivative_array)),
+      fastcall<&bulk_modulus_derivative_array>(),
       METH_FASTCALL | METH_KEYWORDS,
       "bulk_modulus_derivative_array($self, volumes, epsilon)\n--\n\n"
       "dK/dP at each volume, one epsilon for all (Holzapfel only); same shape as volumes."};
@@ -320,15 +300,9 @@ void fill_methods() noexcept {
 PyTypeObject* rt_eos_type() noexcept {
   if (g_rt_eos_type != nullptr) return g_rt_eos_type;
   fill_methods();
-  static PyType_Slot slots[] = {
-      {Py_tp_dealloc, reinterpret_cast<void*>(&model_object_dealloc<RtModel>)},
-      {Py_tp_repr, reinterpret_cast<void*>(&rt_eos_repr)},
-      {Py_tp_doc, const_cast<char*>("Private native representation of a built-in isothermal EOS.")},
-      {Py_tp_methods, g_methods},
-      {Py_tp_getset, g_getset},
-      {0, nullptr},
-  };
-  g_rt_eos_type = new_model_type<RtModel>("barometra._engine.RtEos", slots);
+  g_rt_eos_type = new_model_type<RtModel>(
+      "barometra._engine.RtEos", "Private native representation of a built-in isothermal EOS.",
+      &rt_eos_repr, g_methods, g_getset);
   return g_rt_eos_type;
 }
 

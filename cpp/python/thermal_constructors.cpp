@@ -76,18 +76,14 @@ class ConstructorCall {
     return true;
   }
 
-  // A str; one without a UTF-8 form (lone surrogates) names no option and
-  // reads as the empty string, which no option accepts.
+  // A str; one without a UTF-8 form (lone surrogates) reads as the empty
+  // string, which no option accepts.
   bool option(std::size_t i, std::string_view* out, std::string_view fallback) const noexcept {
     if (objects_[i] == nullptr) {
       *out = fallback;
       return true;
     }
-    if (parse_str(objects_[i], function_, names_[i], out)) return true;
-    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return false;
-    PyErr_Clear();
-    *out = {};
-    return true;
+    return parse_name(objects_[i], function_, names_[i], out);
   }
 
  private:
@@ -141,11 +137,6 @@ constexpr std::array<OptionValue<ReferenceVolumeLaw>, 3> kReferenceVolumeLaws{{
     {"berman", ReferenceVolumeLaw::berman},
 }};
 
-PyObject* raise_configuration_error(const char* message) {
-  return raise(barometra_python_error(
-      {"ConfigurationError", message, "configuration.invalid", std::nullopt, std::nullopt}));
-}
-
 // A new ThermalEos from a model the core built, or its error raised.
 template <class Model>
 PyObject* wrap(const std::expected<Model, EosError>& model) {
@@ -168,21 +159,8 @@ struct PlainConstructor {
 // The Python arguments after rt_eos are the native parameter names in lower case.
 template <class Model>
 constexpr bool python_names_match(const PlainConstructor& info) {
-  const auto& native = Model::kParameterNames;
-  if (std::string_view(info.arguments[0]) != "rt_eos") return false;
-  if (native.size() + 1 < kMaxArguments && info.arguments[native.size() + 1] != nullptr) {
-    return false;
-  }
-  for (std::size_t i = 0; i < native.size(); ++i) {
-    if (info.arguments[i + 1] == nullptr) return false;
-    const std::string_view python = info.arguments[i + 1], name = native[i];
-    if (python.size() != name.size()) return false;
-    for (std::size_t c = 0; c < name.size(); ++c) {
-      const char lower = name[c] >= 'A' && name[c] <= 'Z' ? name[c] - 'A' + 'a' : name[c];
-      if (python[c] != lower) return false;
-    }
-  }
-  return true;
+  return std::string_view(info.arguments[0]) == "rt_eos" &&
+         lower_case_names(std::span(info.arguments).subspan(1), Model::kParameterNames);
 }
 
 using Einstein = MieGruneisenEinstein<RtModel>;
@@ -291,7 +269,8 @@ PyObject* construct_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs,
     if constexpr (std::is_same_v<Model, ThermalModifiedTait>) {
       const auto* tait = call.reference().get_if<ModifiedTait>();
       if (tait == nullptr) {
-        return raise_configuration_error("ThermalModifiedTait requires a ModifiedTait EOS");
+        return raise(
+            python_configuration_error("ThermalModifiedTait requires a ModifiedTait EOS"));
       }
       return wrap(build(*tait));
     } else {

@@ -229,15 +229,9 @@ void fill_methods() noexcept {
 PyTypeObject* thermal_eos_type() noexcept {
   if (g_thermal_eos_type != nullptr) return g_thermal_eos_type;
   fill_methods();
-  static PyType_Slot slots[] = {
-      {Py_tp_dealloc, reinterpret_cast<void*>(&model_object_dealloc<ThermalModel>)},
-      {Py_tp_repr, reinterpret_cast<void*>(&thermal_eos_repr)},
-      {Py_tp_doc, const_cast<char*>("Private native representation of a built-in thermal EOS.")},
-      {Py_tp_methods, g_methods},
-      {Py_tp_getset, g_getset},
-      {0, nullptr},
-  };
-  g_thermal_eos_type = new_model_type<ThermalModel>("barometra._engine.ThermalEos", slots);
+  g_thermal_eos_type = new_model_type<ThermalModel>(
+      "barometra._engine.ThermalEos", "Private native representation of a built-in thermal EOS.",
+      &thermal_eos_repr, g_methods, g_getset);
   return g_thermal_eos_type;
 }
 
