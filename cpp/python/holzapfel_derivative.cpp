@@ -31,7 +31,7 @@ PyObject* holzapfel_derivative_analytical(PyObject*, PyObject* const* args, Py_s
 
 PyMethodDef holzapfel_derivative_analytical_def = {
     "holzapfel_derivative_analytical",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&holzapfel_derivative_analytical)),
+    fastcall<&holzapfel_derivative_analytical>(),
     METH_FASTCALL | METH_KEYWORDS,
     "holzapfel_derivative_analytical(v0, volume, bulk_modulus, k0, c0, c2)\n--\n\n"
     "Closed-form dK/dP of the Holzapfel AP2 form at a volume, given the bulk\n"
