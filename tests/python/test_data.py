@@ -66,7 +66,7 @@ HEADER = "pressure,pressure_sigma,volume,volume_sigma,temperature"
     [
         ("", 1, None, "no header line: the first line must name the columns"),
         ("pressure,vol\n1,2\n", 1, "volume", "the header has no such column; it must name "
-         "pressure and volume"),
+         "pressure (or P) and volume (or V); found pressure, vol"),
         ("pressure,volume,pressure\n", 1, "pressure", "the column is named twice"),
         ("pressure,,volume\n", 1, None, "column 2 of the header has no name"),
         ("pressure,volume,temperature_sigma\n", 1, "temperature_sigma",
@@ -74,6 +74,7 @@ HEADER = "pressure,pressure_sigma,volume,volume_sigma,temperature"
         (f"{HEADER}\n1,,40,,300\n2,,4O.1,,300\n", 3, "volume", "'4O.1' is not a number"),
         (f"{HEADER}\n1,,40,,300\n\n2,,40\n", 4, "volume_sigma",
          "3 cells, but the header names 5 columns"),
+        (f"{HEADER}\n1\n", 2, "pressure_sigma", "1 cell, but the header names 5 columns"),
         (f"{HEADER}\n1,,40,,300,7\n", 2, None, "6 cells, but the header names 5 columns"),
         (f"{HEADER}\n1,,40,,\n", 2, "temperature", "no value; pass skip_incomplete=True to skip "
          "rows without one"),
@@ -123,7 +124,7 @@ def test_incomplete_rows_are_skipped_only_on_request():
          "volume_sigma[0] = -1.0 must not be negative"),
         ({"pressure": [[1.0]], "volume": [40.0]}, "pressure",
          "pressure must be one-dimensional, not of shape (1, 1)"),
-        ({"pressure": [1.0, 2.0], "volume": [40.0]}, "volume", "volume has 1 rows, pressure has 2"),
+        ({"pressure": [1.0, 2.0], "volume": [40.0]}, "volume", "volume has 1 row, pressure has 2"),
         ({"pressure": [1.0], "volume": [40.0], "temperature_sigma": [1.0]}, "temperature_sigma",
          "temperature_sigma needs temperature"),
         ({"pressure": [1.0], "volume": [40.0], "extra": {"volume": [1.0]}}, "volume",
@@ -153,3 +154,44 @@ def test_dataset_is_immutable():
     with pytest.raises(TypeError, match="unknown field 'pressures'"):
         data.replace(pressures=source)
     assert data.select([1, 0]).extra["run"].tolist() == [2.0, 1.0]
+
+
+def test_to_units_converts_values_and_sigmas_and_says_so():
+    bridgmanite = load_example("bridgmanite_pvt_tange2012")
+    converted = bridgmanite.to_units(pressure="kbar", volume="cm3/mol")
+    np.testing.assert_array_equal(converted.pressure_sigma, bridgmanite.pressure_sigma * 10)
+    np.testing.assert_allclose(converted.volume, bridgmanite.to_molar_volume().volume * 10,
+                               rtol=1e-15)
+    assert converted.notes == ("pressures converted from GPa to kbar",
+                               "volumes converted from Å³/cell to cm³/mol (Z = 4)")
+    back = converted.to_units(pressure="GPa", volume="A^3")
+    np.testing.assert_allclose(back.volume_sigma, bridgmanite.volume_sigma, rtol=1e-15)
+    assert back.volume_unit == "Å³/cell" and back.to_units(volume="Å3") is back
+    with pytest.raises(ValueError, match="from Å³/cell to J/bar needs Z"):
+        bridgmanite.replace(formula_units_per_cell=None).to_units(volume="J/bar")
+    with pytest.raises(ValueError, match="unknown pressure unit 'arb'"):
+        bridgmanite.replace(pressure_unit="arb").to_units(pressure="GPa")
+
+
+def test_units_notes_and_metadata():
+    data = Dataset(pressure=[1.0], volume=[40.0], volume_unit="A^3", notes=["read by hand"],
+                   metadata={"system": "cubic"})
+    assert data.volume_unit == "Å³/cell"  # the canonical label of a known spelling
+    assert data.replace(volume_unit="Å³/atom").volume_unit == "Å³/atom"  # others kept
+    # Notes and metadata travel with the data but do not make it different data.
+    plain = data.replace(notes=(), metadata={})
+    assert plain == data and plain.notes == () and not plain.metadata
+    assert pickle.loads(pickle.dumps(data)).notes == ("read by hand",)
+    assert data.select([0]).metadata == {"system": "cubic"}
+
+
+def test_description_and_notebook_table_count_rows():
+    text = "pressure,volume,temperature\n1,40,300\n2,39,\n" + "3,38,310\n" * 11
+    data = read_csv(io.StringIO(text), skip_incomplete=True, name="<MgO>")
+    assert data.describe().splitlines()[0] == "<MgO>: 12 rows"
+    assert "note: skipped 1 incomplete row (line 3)" in data.describe()
+    table = data._repr_html_()
+    assert "&lt;MgO&gt;: 12 rows, the first 10 shown" in table
+    assert "volume<br>(Å³/cell)" in table and table.count("<tr>") == 11
+    assert "skipped 1 incomplete row" in table
+    assert Dataset(pressure=[1.0], volume=[40.0]).describe().startswith("Dataset: 1 row\n")

@@ -5,80 +5,55 @@ The column convention is that of the bundled examples: a header line naming
 ``volume_sigma``, ``temperature`` and ``temperature_sigma`` (optional), in
 any order, then one row per measurement. An empty cell means "not
 reported". Any other column is kept as an extra column.
+
+Files as people write them are read too: lines starting with ``#`` are
+comments; header names are case-insensitive, with the field's short names
+``P``, ``sigP``, ``V``, ``sigV``, ``T`` and ``sigT``; a unit after a name, in
+parentheses or brackets (``pressure (kbar)``, ``volume [cm3/mol]``,
+``T (C)``), is converted into the dataset's unit.
 """
 
 from __future__ import annotations
 
 import csv
+import functools
 import math
 import os
+import re
 from collections.abc import Iterator
 from typing import IO, Any
 
-import numpy as np
+from .. import units
+from ._dataset import CELL_VOLUME_UNIT, MEASURED, STANDARD_COLUMNS, Dataset, plural, value_problem
+from ._files import (
+    Column,
+    FileReader,
+    Source,
+    conversion,
+    conversion_note,
+    default_name,
+    extra_values,
+    first_repeat,
+    open_source,
+    skipped_note,
+)
 
-from ..errors import DataFileError
-from ._dataset import CELL_VOLUME_UNIT, MEASURED, STANDARD_COLUMNS, Dataset, value_problem
-
-Source = str | os.PathLike[str] | IO[str]
-
-
-class _Reader:
-    """Parses one file; every fault names the file, the line and the column."""
-
-    def __init__(self, path: str) -> None:
-        self.path = path
-
-    def fail(self, line: int | None, column: str | None, problem: str) -> DataFileError:
-        where = self.path if line is None else f"{self.path}, line {line}"
-        where += "" if column is None else f", column {column!r}"
-        return DataFileError(f"{where}: {problem}", field=column, path=self.path, line=line)
-
-    def header(self, rows: Iterator[list[str]], line: int) -> list[str]:
-        # A byte-order mark survives in text streams opened without utf-8-sig.
-        names = [name.strip().lstrip("\ufeff") for name in next(rows, [])]
-        if not names:
-            raise self.fail(1, None, "no header line: the first line must name the columns")
-        for position, name in enumerate(names):
-            if not name:
-                raise self.fail(line, None, f"column {position + 1} of the header has no name")
-            if name in names[:position]:
-                raise self.fail(line, name, "the column is named twice")
-        for required in ("pressure", "volume"):
-            if required not in names:
-                raise self.fail(line, required, "the header has no such column; it must "
-                                "name pressure and volume")
-        if "temperature_sigma" in names and "temperature" not in names:
-            raise self.fail(line, "temperature_sigma", "given without a temperature column")
-        return names
-
-    def number(self, text: str, line: int, column: str) -> float:
-        text = text.strip()
-        if not text:
-            return math.nan
-        try:
-            value = float(text)
-        except ValueError:
-            raise self.fail(line, column, f"{text!r} is not a number") from None
-        problem = value_problem(column, value)
-        if problem is not None and problem != "is missing":
-            raise self.fail(line, column, f"{text!r} {problem}")
-        return value
-
-
-def _open(source: Source) -> tuple[IO[str], str, bool]:
-    if isinstance(source, (str, os.PathLike)):
-        # utf-8-sig: spreadsheets often start the file with a byte-order mark.
-        return open(source, encoding="utf-8-sig", newline=""), os.fspath(source), True
-    return source, str(getattr(source, "name", "<stream>")), False
+# Header name, case-folded -> dataset column.
+_NAMES = {name: name for name in STANDARD_COLUMNS} | {
+    "p": "pressure", "sigp": "pressure_sigma", "v": "volume", "sigv": "volume_sigma",
+    "t": "temperature", "sigt": "temperature_sigma"}
+_WITH_UNIT = re.compile(r"(?P<name>.*?)\s*(?:\((?P<round>[^()]*)\)|\[(?P<square>[^\[\]]*)\])")
+_CANONICAL = {"pressure": units.pressure_unit, "volume": units.volume_unit,
+              "temperature": units.temperature_unit}
+_DEFAULT_UNITS = {"pressure": "GPa", "volume": CELL_VOLUME_UNIT, "temperature": "K"}
 
 
 def read_csv(
     source: Source,
     *,
     skip_incomplete: bool = False,
-    pressure_unit: str = "GPa",
-    volume_unit: str = CELL_VOLUME_UNIT,
+    pressure_unit: str | None = None,
+    volume_unit: str | None = None,
     name: str | None = None,
     citation: str = "",
     doi: str = "",
@@ -93,33 +68,47 @@ def read_csv(
         The file, or an open text stream.
     skip_incomplete : bool, default False
         A row without a pressure, a volume or (in a file with temperatures)
-        a temperature is an error unless this is true; then it is skipped.
-    pressure_unit, volume_unit : str
-        The units of the file's columns (GPa and Å³ per cell by default).
+        a temperature is an error unless this is true; then it is skipped,
+        and the dataset's ``notes`` say which lines were.
+    pressure_unit, volume_unit : str, optional
+        The dataset's units. A unit named in the header is converted into
+        them; columns without one are taken to be in them already. By
+        default the header's unit, else GPa and Å³ per cell. Temperatures
+        are in kelvin; a header's °C or °F is converted to K.
     name : str, optional
         The dataset's name; by default the file name without its extension.
     citation, doi, formula_units_per_cell, atoms_per_formula_unit
-        Passed on to :class:`Dataset`.
+        Passed on to :class:`Dataset`; Z also converts volumes between a
+        per-cell unit and a molar one.
 
     Returns
     -------
     Dataset
         Extra columns become float64 arrays when every cell is a number or
-        empty (NaN), and string arrays otherwise.
+        empty (NaN), and string arrays otherwise. The ``notes`` list the
+        units converted and the rows skipped.
 
     Raises
     ------
     barometra.errors.DataFileError
-        For a malformed file: a missing or repeated column, a row of the
-        wrong length, a cell that is not a number or is out of range, an
-        incomplete row, no rows. The message starts with the file name, the
-        line and the column, which are also its ``path``, ``line`` and
-        ``field`` attributes.
+        For a malformed file: a missing or repeated column, an unknown
+        unit, a row of the wrong length, a cell that is not a number or is
+        out of range, an incomplete row, no rows. The message starts with
+        the file name, the line and the column, which are also its
+        ``path``, ``line`` and ``field`` attributes.
+
+    Examples
+    --------
+    >>> import io
+    >>> text = "# run 2\\nP (kbar),V [cm3/mol],sigV\\n10,11.2,0.01\\n250,10.5,0.01\\n"
+    >>> data = read_csv(io.StringIO(text), pressure_unit="GPa")
+    >>> data.pressure, data.volume_unit, data.notes
+    (array([ 1., 25.]), 'cm³/mol', ('pressures converted from kbar to GPa',))
     """
-    stream, path, owned = _open(source)
-    reader = _Reader(path)
+    stream, path, owned = open_source(source)
+    reader = _CsvReader(path, pressure_unit, volume_unit, formula_units_per_cell)
     try:
-        columns, extra = _read_rows(reader, stream, skip_incomplete)
+        columns, extra = reader.read(stream, skip_incomplete)
     except UnicodeDecodeError as error:
         raise reader.fail(None, None, f"not UTF-8 text ({error.reason})") from None
     except csv.Error as error:  # for example a NUL character
@@ -127,56 +116,135 @@ def read_csv(
     finally:
         if owned:
             stream.close()
-    if name is None:
-        name = os.path.splitext(os.path.basename(path))[0]
     return Dataset(
         **columns,
-        extra={key: _extra_values(cells) for key, cells in extra.items()},
-        pressure_unit=pressure_unit, volume_unit=volume_unit, name=name, citation=citation,
-        doi=doi, formula_units_per_cell=formula_units_per_cell,
-        atoms_per_formula_unit=atoms_per_formula_unit)
+        extra={key: extra_values(cells) for key, cells in extra.items()},
+        pressure_unit=reader.targets["pressure"], volume_unit=reader.targets["volume"],
+        name=default_name(path) if name is None else name, citation=citation, doi=doi,
+        formula_units_per_cell=formula_units_per_cell,
+        atoms_per_formula_unit=atoms_per_formula_unit, notes=reader.notes)
 
 
-def _read_rows(
-    reader: _Reader, stream: IO[str], skip_incomplete: bool
-) -> tuple[dict[str, Any], dict[str, list[str]]]:
-    rows = csv.reader(stream)
-    names = reader.header(rows, 1)
-    standard = [name for name in names if name in STANDARD_COLUMNS]
-    measured = [name for name in standard if name in MEASURED]
-    values: dict[str, list[float]] = {name: [] for name in standard}
-    extra: dict[str, list[str]] = {name: [] for name in names if name not in STANDARD_COLUMNS}
-    line = 1
-    for row in rows:
+def _without_comments(stream: IO[str]) -> Iterator[str]:
+    # A comment becomes a blank line, which keeps the line numbers of the rest.
+    for line in stream:
+        yield "\n" if line.lstrip().startswith("#") else line
+
+
+def _column_key(text: str) -> tuple[str | None, str | None]:
+    """The dataset column a header name stands for (None for an extra column),
+    and the unit written after it."""
+    match = _WITH_UNIT.fullmatch(text)
+    if match is None:
+        return _NAMES.get(text.casefold()), None
+    unit = match["round"] if match["round"] is not None else match["square"]
+    return _NAMES.get(match["name"].casefold()), unit
+
+
+class _CsvReader(FileReader):
+    def __init__(self, path: str, pressure_unit: str | None, volume_unit: str | None,
+                 formula_units: int | None) -> None:
+        super().__init__(path)
+        self.given = {"pressure": pressure_unit, "volume": volume_unit}
+        self.formula_units = formula_units
+        self.targets = {quantity: given if given is not None else _DEFAULT_UNITS[quantity]
+                        for quantity, given in self.given.items()}
+        self.notes: list[str] = []
+
+    def header(self, rows: Any) -> list[Column | str]:
+        """A :class:`Column` for each standard column, the name of each extra one."""
+        row = next((row for row in rows if row), None)
+        if row is None:
+            raise self.fail(1, None, "no header line: the first line must name the columns")
+        line: int = rows.line_num
+        # A byte-order mark survives in text streams opened without utf-8-sig.
+        names = [name.strip().lstrip("\ufeff") for name in row]
+        written: dict[str, str] = {}  # dataset column -> the unit the header gives it
+        keys: list[str] = []
+        for position, name in enumerate(names):
+            if not name:
+                raise self.fail(line, None, f"column {position + 1} of the header has no name")
+            key, unit = _column_key(name)
+            if key is not None and unit is not None:
+                try:
+                    written[key] = _CANONICAL[key.removesuffix("_sigma")](unit)
+                except ValueError as error:
+                    raise self.fail(line, name, str(error)) from None
+            keys.append(name if key is None else key)
+        repeat = first_repeat(keys)
+        if repeat is not None:
+            first, second = names[repeat[0]], names[repeat[1]]
+            raise self.fail(line, second, "the column is named twice" + (
+                "" if first == second else f" (as {first!r} and {second!r})"))
+        for required in ("pressure", "volume"):
+            if required not in keys:
+                raise self.fail(line, required, "the header has no such column; it must name "
+                                f"pressure (or P) and volume (or V); found {', '.join(names)}")
+        if "temperature_sigma" in keys and "temperature" not in keys:
+            raise self.fail(line, names[keys.index("temperature_sigma")],
+                            "given without a temperature column")
+        for quantity, given in self.given.items():
+            unit = written.get(quantity, written.get(quantity + "_sigma"))
+            if given is None and unit is not None:
+                self.targets[quantity] = unit
+        return [self.column(key, name, written, line) if key in STANDARD_COLUMNS else name
+                for key, name in zip(keys, names)]
+
+    def column(self, key: str, name: str, written: dict[str, str], line: int) -> Column:
+        quantity = key.removesuffix("_sigma")
+        target = self.targets.get(quantity, "K")
+        source = written.get(key, written.get(quantity))  # a sigma shares its value's unit
+        if source is None:
+            return Column(key, name, functools.partial(value_problem, key), unit=target)
+        try:
+            scale, offset = conversion(key, source, target, self.formula_units)
+            target = _CANONICAL[quantity](target)
+        except ValueError as error:
+            raise self.fail(line, name, str(error)) from None
+        note = conversion_note(quantity, source, target)
+        if source != target and note not in self.notes:
+            self.notes.append(note)
+        return Column(key, name, functools.partial(value_problem, key), scale, offset, target)
+
+    def read(self, stream: IO[str], skip_incomplete: bool
+             ) -> tuple[dict[str, Any], dict[str, list[str]]]:
+        rows = csv.reader(_without_comments(stream))
+        layout = self.header(rows)
+        standard = [column for column in layout if isinstance(column, Column)]
+        measured = [column for column in standard if column.key in MEASURED]
+        values: dict[str, list[float]] = {column.key: [] for column in standard}
+        extra: dict[str, list[str]] = {name: [] for name in layout if isinstance(name, str)}
+        skipped = []
         line = rows.line_num
-        if not row:
-            continue  # a blank line
-        if len(row) != len(names):
-            column = names[len(row)] if len(row) < len(names) else None
-            raise reader.fail(line, column, f"{len(row)} cells, but the header names "
-                              f"{len(names)} columns")
-        cells = dict(zip(names, row))
-        numbers = {name: reader.number(cells[name], line, name) for name in standard}
-        missing = next((name for name in measured if math.isnan(numbers[name])), None)
-        if missing is not None:
-            if skip_incomplete:
+        for row in rows:
+            line = rows.line_num
+            if not row:
+                continue  # a blank line or a comment
+            if len(row) != len(layout):
+                short = layout[len(row)] if len(row) < len(layout) else None
+                raise self.fail(line, short.name if isinstance(short, Column) else short,
+                                f"{plural(len(row), 'cell')}, but the header names "
+                                f"{len(layout)} columns")
+            numbers = {column.key: self.number(cell, line, column)
+                       for cell, column in zip(row, layout) if isinstance(column, Column)}
+            missing = next((column for column in measured
+                            if math.isnan(numbers[column.key])), None)
+            if missing is not None:
+                if not skip_incomplete:
+                    raise self.fail(line, missing.name, "no value; pass skip_incomplete=True "
+                                    "to skip rows without one")
+                skipped.append(line)
                 continue
-            raise reader.fail(line, missing, "no value; pass skip_incomplete=True to skip "
-                              "rows without one")
-        for name in standard:
-            values[name].append(numbers[name])
-        for name in extra:
-            extra[name].append(cells[name].strip())
-    if not values["pressure"]:
-        raise reader.fail(line, None, "no data rows")
-    return values, extra
-
-
-def _extra_values(cells: list[str]) -> Any:
-    try:
-        return np.array([float(cell) if cell else math.nan for cell in cells])
-    except ValueError:
-        return np.array(cells, dtype=str)
+            for key, number in numbers.items():
+                values[key].append(number)
+            for cell, column in zip(row, layout):
+                if isinstance(column, str):
+                    extra[column].append(cell.strip())
+        if not values["pressure"]:
+            raise self.fail(line, None, "no data rows")
+        if skipped:
+            self.notes.append(skipped_note(skipped, "incomplete"))
+        return values, extra
 
 
 def write_csv(dataset: Dataset, destination: Source) -> None:

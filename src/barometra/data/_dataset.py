@@ -4,18 +4,19 @@ from __future__ import annotations
 
 import functools
 import math
-from collections.abc import Mapping
+from collections.abc import Callable, Mapping, Sequence
 from types import MappingProxyType
 from typing import Any
 
 import numpy as np
 import numpy.typing as npt
 
+from .. import units
 from .._arrays import FloatArray
 from ..errors import ValidationError
+from ..units import AVOGADRO
 
-#: Avogadro's number (exact in the SI), per mole.
-AVOGADRO = 6.02214076e23
+__all__ = ["AVOGADRO", "Dataset", "cell_volume_to_molar", "plural"]
 
 #: The unit of unit-cell volumes, as :func:`read_csv` assumes by default.
 CELL_VOLUME_UNIT = "Å³/cell"
@@ -27,6 +28,12 @@ MEASURED = ("pressure", "volume", "temperature")
 SIGMAS = ("pressure_sigma", "volume_sigma", "temperature_sigma")
 STANDARD_COLUMNS = ("pressure", "pressure_sigma", "volume", "volume_sigma", "temperature",
                     "temperature_sigma")
+TEMPERATURE_UNIT = "K"
+
+
+def plural(count: int, noun: str) -> str:
+    """``"1 row"``, ``"2 rows"``."""
+    return f"{count} {noun}" if count == 1 else f"{count} {noun}s"
 
 
 def value_problem(column: str, value: float) -> str | None:
@@ -61,21 +68,19 @@ def cell_volume_to_molar(volume: npt.ArrayLike, formula_units_per_cell: int) -> 
     >>> round(float(cell_volume_to_molar(46.56, 2)), 5)  # stishovite, Z = 2
     1.40195
     """
-    if isinstance(formula_units_per_cell, bool) or not isinstance(formula_units_per_cell, int) \
-            or formula_units_per_cell <= 0:
-        raise ValueError(f"formula_units_per_cell must be a positive integer, "
-                         f"not {formula_units_per_cell!r}")
-    factor = 1e-24 * AVOGADRO / formula_units_per_cell / 10.0
+    units.check_formula_units(formula_units_per_cell, "formula_units_per_cell")
+    factor = units.volume_factor(CELL_VOLUME_UNIT, MOLAR_VOLUME_UNIT, formula_units_per_cell)
     return np.asarray(volume, dtype=np.float64) * factor
 
 
 def _column(name: str, values: npt.ArrayLike, rows: int | None) -> FloatArray:
+    units.require_plain(values, name)
     array = np.array(values, dtype=np.float64)  # always a copy, then frozen
     if array.ndim != 1:
         raise ValidationError(f"{name} must be one-dimensional, not of shape {array.shape}",
                               code="data.invalid_input", field=name)
     if rows is not None and len(array) != rows:
-        raise ValidationError(f"{name} has {len(array)} rows, pressure has {rows}",
+        raise ValidationError(f"{name} has {plural(len(array), 'row')}, pressure has {rows}",
                               code="data.invalid_input", field=name)
     if name in SIGMAS:
         bad = np.isinf(array) | (array < 0)
@@ -114,6 +119,10 @@ class Dataset:
     sigma column left out is all NaN. Pressures, volumes and temperatures
     must all be given and finite, volumes and temperatures positive.
 
+    Two datasets are equal when their columns, units, names, citations, Z
+    and n are; their ``notes`` and ``metadata`` (what the file said and what
+    was done on the way in) are kept by every operation but not compared.
+
     Parameters
     ----------
     pressure, volume : array_like
@@ -126,7 +135,10 @@ class Dataset:
     extra : mapping of str to array_like, optional
         Further columns (numbers or strings), kept as they are.
     pressure_unit, volume_unit : str
-        Labels of the units; nothing is converted or guessed from them.
+        The units of the columns. A known spelling is stored as its
+        canonical label (``"A^3"`` as ``"Å³/cell"``, see
+        :mod:`barometra.units`); any other label is kept as given, and only
+        :meth:`to_units` then refuses it. Nothing is converted here.
     name, citation, doi : str
         Where the data come from.
     formula_units_per_cell : int, optional
@@ -134,6 +146,12 @@ class Dataset:
         (:meth:`to_molar_volume`).
     atoms_per_formula_unit : int, optional
         n, the atoms per formula unit that thermal models need.
+    notes : sequence of str, optional
+        What was done to the data on the way in: rows skipped, sigmas read as
+        not reported, units converted. :meth:`describe` lists them.
+    metadata : mapping of str to str, optional
+        What the source file said beyond its columns (a crystal system, a
+        format code, ``key: value`` comments).
 
     Attributes
     ----------
@@ -144,9 +162,12 @@ class Dataset:
     extra : mapping of str to ndarray
         Read-only float64 or string columns.
     pressure_unit, volume_unit, name, citation, doi : str
-        As given.
+        As given, known units by their canonical labels.
     formula_units_per_cell, atoms_per_formula_unit : int or None
         As given.
+    notes : tuple of str
+    metadata : mapping of str to str
+        Read-only.
 
     Examples
     --------
@@ -162,7 +183,8 @@ class Dataset:
     # The constructor's parameters, each kept as a read-only attribute of that name.
     __slots__ = ("pressure", "volume", "temperature", "pressure_sigma", "volume_sigma",
                  "temperature_sigma", "extra", "pressure_unit", "volume_unit", "name",
-                 "citation", "doi", "formula_units_per_cell", "atoms_per_formula_unit")
+                 "citation", "doi", "formula_units_per_cell", "atoms_per_formula_unit", "notes",
+                 "metadata")
 
     pressure: FloatArray
     volume: FloatArray
@@ -178,6 +200,8 @@ class Dataset:
     doi: str
     formula_units_per_cell: int | None
     atoms_per_formula_unit: int | None
+    notes: tuple[str, ...]
+    metadata: Mapping[str, str]
 
     def __init__(
         self,
@@ -196,6 +220,8 @@ class Dataset:
         doi: str = "",
         formula_units_per_cell: int | None = None,
         atoms_per_formula_unit: int | None = None,
+        notes: Sequence[str] = (),
+        metadata: Mapping[str, str] | None = None,
     ) -> None:
         p = _column("pressure", pressure, None)
         rows = len(p)
@@ -222,13 +248,15 @@ class Dataset:
             "temperature_sigma": (column("temperature_sigma", temperature_sigma)
                                   if has_temperature else None),
             "extra": MappingProxyType(extras),
-            "pressure_unit": str(pressure_unit),
-            "volume_unit": str(volume_unit),
+            "pressure_unit": _label(units.pressure_unit, pressure_unit),
+            "volume_unit": _label(units.volume_unit, volume_unit),
             "name": str(name),
             "citation": str(citation),
             "doi": str(doi),
             "formula_units_per_cell": formula_units_per_cell,
             "atoms_per_formula_unit": atoms_per_formula_unit,
+            "notes": (notes,) if isinstance(notes, str) else tuple(map(str, notes)),
+            "metadata": MappingProxyType({str(k): str(v) for k, v in (metadata or {}).items()}),
         }
         for key, value in fields.items():
             object.__setattr__(self, key, value)
@@ -244,6 +272,7 @@ class Dataset:
         """The constructor arguments that rebuild this dataset."""
         arguments = dict(self._fields)
         arguments["extra"] = dict(self.extra)
+        arguments["metadata"] = dict(self.metadata)
         return arguments
 
     def replace(self, **changes: Any) -> Dataset:
@@ -282,12 +311,69 @@ class Dataset:
         arguments["extra"] = {key: values[index] for key, values in self.extra.items()}
         return Dataset(**arguments)
 
+    def to_units(self, pressure: str | None = None, volume: str | None = None, *,
+                 formula_units: int | None = None) -> Dataset:
+        """This dataset with pressures and volumes, and their sigmas, in other units.
+
+        Each conversion is recorded in :attr:`notes`.
+
+        Parameters
+        ----------
+        pressure, volume : str, optional
+            The new units (any spelling :mod:`barometra.units` knows); None
+            keeps a column's unit.
+        formula_units : int, optional
+            Z, needed between volumes per unit cell and molar or per formula
+            unit volumes; by default the dataset's own
+            ``formula_units_per_cell``. It becomes the new dataset's Z.
+
+        Raises
+        ------
+        ValueError
+            For an unknown unit (the dataset's own included) and for a volume
+            conversion that needs Z without one; the message names both units.
+
+        Examples
+        --------
+        >>> from barometra.data import Dataset
+        >>> data = Dataset(pressure=[10.0, 250.0], volume=[74.5, 70.1], pressure_unit="kbar",
+        ...                volume_unit="A^3/cell", formula_units_per_cell=4)
+        >>> molar = data.to_units(pressure="GPa", volume="cm3/mol")
+        >>> molar.pressure, molar.volume.round(4), molar.volume_unit
+        (array([ 1., 25.]), array([11.2162, 10.5538]), 'cm³/mol')
+        >>> molar.notes
+        ('pressures converted from kbar to GPa', 'volumes converted from Å³/cell to cm³/mol (Z = 4)')
+        """
+        z = self.formula_units_per_cell if formula_units is None else formula_units
+        changes: dict[str, Any] = {}
+        notes = list(self.notes)
+        if pressure is not None:
+            target = units.pressure_unit(pressure)
+            if target != self.pressure_unit:
+                factor = units.pressure_factor(self.pressure_unit, target)
+                changes.update(pressure=self.pressure * factor,
+                               pressure_sigma=self.pressure_sigma * factor, pressure_unit=target)
+                notes.append(f"pressures converted from {self.pressure_unit} to {target}")
+        if volume is not None:
+            target = units.volume_unit(volume)
+            if target != self.volume_unit:
+                factor = units.volume_factor(self.volume_unit, target, z)
+                changes.update(volume=self.volume * factor,
+                               volume_sigma=self.volume_sigma * factor, volume_unit=target)
+                through_z = units.is_per_cell(self.volume_unit) != units.is_per_cell(target)
+                notes.append(f"volumes converted from {self.volume_unit} to {target}"
+                             + (f" (Z = {z})" if through_z else ""))
+        if formula_units is not None:
+            changes["formula_units_per_cell"] = units.check_formula_units(formula_units)
+        return self.replace(**changes, notes=notes) if changes else self
+
     def to_molar_volume(self, formula_units_per_cell: int | None = None) -> Dataset:
         """This dataset with unit-cell volumes (Å³) turned into J/bar per formula unit.
 
         The thermal models need molar volumes in J/bar with pressures in GPa;
         volumes and their sigmas are multiplied by
-        :func:`cell_volume_to_molar`'s factor.
+        :func:`cell_volume_to_molar`'s factor. :meth:`to_units` converts
+        between any units.
 
         Parameters
         ----------
@@ -305,9 +391,31 @@ class Dataset:
             else formula_units_per_cell
         if z is None:
             raise ValueError("formula_units_per_cell is unknown: pass it")
-        return self.replace(volume=cell_volume_to_molar(self.volume, z),
-                            volume_sigma=cell_volume_to_molar(self.volume_sigma, z),
-                            volume_unit=MOLAR_VOLUME_UNIT, formula_units_per_cell=z)
+        units.check_formula_units(z, "formula_units_per_cell")
+        return self.to_units(volume=MOLAR_VOLUME_UNIT, formula_units=z)
+
+    def describe(self) -> str:
+        """A few lines on the dataset: rows, ranges and units, which sigmas are
+        reported, its source, and its :attr:`notes`.
+
+        Examples
+        --------
+        >>> from barometra.data import load_example
+        >>> print(load_example("stishovite_300K_nishihara2005").describe())
+        stishovite_300K_nishihara2005: 10 rows
+          pressure      0 to 21.23 GPa, sigma not reported
+          volume        43.73 to 46.56 Å³/cell, sigma in 10 of 10 rows
+          extra columns a, a_sigma, c, c_sigma
+          Z = 2 formula units per cell, n = 3 atoms per formula unit
+          Nishihara, ...
+        """
+        from ._display import describe
+        return describe(self)
+
+    def _repr_html_(self) -> str:
+        """The first rows as an HTML table with units, for notebooks."""
+        from ._display import html_table
+        return html_table(self)
 
     def __setattr__(self, name: str, value: object) -> None:
         raise AttributeError("Dataset is immutable: use replace()")
@@ -319,6 +427,8 @@ class Dataset:
         if not isinstance(other, Dataset):
             return NotImplemented
         mine, theirs = self._fields, other._fields
+        for key in ("notes", "metadata"):
+            del mine[key], theirs[key]
         if mine.keys() != theirs.keys() or mine["extra"].keys() != theirs["extra"].keys():
             return False
         pairs = [(mine[k], theirs[k]) for k in mine if k != "extra"]
@@ -337,9 +447,17 @@ class Dataset:
                 f"pressure_unit={self.pressure_unit!r}, volume_unit={self.volume_unit!r})")
 
 
+def _label(canonical: Callable[[str], str], unit: str) -> str:
+    try:
+        return canonical(unit)
+    except (TypeError, ValueError):
+        return str(unit)
+
+
 def _same(a: object, b: object) -> bool:
     if isinstance(a, np.ndarray) and isinstance(b, np.ndarray):
         if a.dtype.kind != b.dtype.kind:
             return False
         return bool(np.array_equal(a, b, equal_nan=a.dtype.kind == "f"))
     return type(a) is type(b) and a == b
+

@@ -1,0 +1,113 @@
+"""What the file readers share: opening, faults that name the place, columns and units."""
+
+from __future__ import annotations
+
+import math
+import os
+from collections.abc import Callable, Hashable, Iterable, Sequence
+from dataclasses import dataclass
+from typing import IO, Any
+
+import numpy as np
+
+from .. import units
+from ..errors import DataFileError
+from ._dataset import plural
+
+Source = str | os.PathLike[str] | IO[str]
+
+
+def open_source(source: Source) -> tuple[IO[str], str, bool]:
+    """The text stream, the name errors give it, and whether the caller must close it."""
+    if isinstance(source, (str, os.PathLike)):
+        # utf-8-sig: spreadsheets often start the file with a byte-order mark.
+        return open(source, encoding="utf-8-sig", newline=""), os.fspath(source), True
+    return source, str(getattr(source, "name", "<stream>")), False
+
+
+def default_name(path: str) -> str:
+    return os.path.splitext(os.path.basename(path))[0]
+
+
+@dataclass(frozen=True)
+class Column:
+    """One column of a file: where it goes in the dataset, its name in the file,
+    the rule its values obey, and the conversion into the dataset's unit."""
+
+    key: str
+    name: str
+    problem: Callable[[float], str | None]
+    scale: float = 1.0
+    offset: float = 0.0
+    unit: str = ""
+
+
+class FileReader:
+    """Parses one file; every fault names the file, the line and the column."""
+
+    def __init__(self, path: str) -> None:
+        self.path = path
+
+    def fail(self, line: int | None, column: str | None, problem: str) -> DataFileError:
+        where = self.path if line is None else f"{self.path}, line {line}"
+        where += "" if column is None else f", column {column!r}"
+        return DataFileError(f"{where}: {problem}", field=column, path=self.path, line=line)
+
+    def number(self, text: str, line: int, column: Column) -> float:
+        """The cell's number in the dataset's unit; NaN for an empty cell."""
+        text = text.strip()
+        if not text:
+            return math.nan
+        try:
+            raw = float(text)
+        except ValueError:
+            raise self.fail(line, column.name, f"{text!r} is not a number") from None
+        value = raw * column.scale + column.offset
+        problem = column.problem(value)
+        if problem is not None and problem != "is missing":
+            shown = repr(text) if value == raw or math.isnan(raw) else \
+                f"{text!r} ({value:g} {column.unit})"
+            raise self.fail(line, column.name, f"{shown} {problem}")
+        return value
+
+
+def first_repeat(keys: Iterable[Hashable]) -> tuple[int, int] | None:
+    """The positions of the first key met twice, the earlier one first.
+
+    One dictionary look-up per key, so a header of many columns costs time in
+    proportion to its length.
+    """
+    seen: dict[Hashable, int] = {}
+    for position, key in enumerate(keys):
+        first = seen.setdefault(key, position)
+        if first != position:
+            return first, position
+    return None
+
+
+def conversion(key: str, source: str, target: str,
+               formula_units: int | None) -> tuple[float, float]:
+    """``(scale, offset)`` taking the dataset column ``key`` from ``source`` to ``target``."""
+    quantity = key.removesuffix("_sigma")
+    if quantity == "pressure":
+        return units.pressure_factor(source, target), 0.0
+    if quantity == "volume":
+        return units.volume_factor(source, target, formula_units), 0.0
+    return units.temperature_affine(source, target, difference=key != quantity)
+
+
+def conversion_note(quantity: str, source: str, target: str) -> str:
+    return f"{quantity}s converted from {source} to {target}"
+
+
+def skipped_note(lines: Sequence[int], why: str) -> str:
+    where = "line" if len(lines) == 1 else "lines"
+    return f"skipped {plural(len(lines), why + ' row')} ({where} {', '.join(map(str, lines))})"
+
+
+def extra_values(cells: list[str]) -> Any:
+    """Numbers when every cell is one or empty (NaN), strings otherwise."""
+    try:
+        return np.array([float(cell) if cell else math.nan for cell in cells])
+    except ValueError:
+        return np.array(cells, dtype=str)
