@@ -210,10 +210,11 @@ class _CsvReader(FileReader):
              ) -> tuple[dict[str, Any], dict[str, list[str]]]:
         rows = csv.reader(_without_comments(stream))
         layout = self.header(rows)
-        standard = [column for column in layout if isinstance(column, Column)]
-        measured = [column for column in standard if column.key in MEASURED]
-        values: dict[str, list[float]] = {column.key: [] for column in standard}
-        extra: dict[str, list[str]] = {name: [] for name in layout if isinstance(name, str)}
+        standard = [(at, column) for at, column in enumerate(layout) if isinstance(column, Column)]
+        measured = [column for _, column in standard if column.key in MEASURED]
+        values: dict[str, list[float]] = {column.key: [] for _, column in standard}
+        extra: dict[str, tuple[int, list[str]]] = {
+            name: (at, []) for at, name in enumerate(layout) if isinstance(name, str)}
         skipped = []
         line = rows.line_num
         for row in rows:
@@ -225,8 +226,7 @@ class _CsvReader(FileReader):
                 raise self.fail(line, short.name if isinstance(short, Column) else short,
                                 f"{plural(len(row), 'cell')}, but the header names "
                                 f"{len(layout)} columns")
-            numbers = {column.key: self.number(cell, line, column)
-                       for cell, column in zip(row, layout) if isinstance(column, Column)}
+            numbers = {column.key: self.number(row[at], line, column) for at, column in standard}
             missing = next((column for column in measured
                             if math.isnan(numbers[column.key])), None)
             if missing is not None:
@@ -237,14 +237,13 @@ class _CsvReader(FileReader):
                 continue
             for key, number in numbers.items():
                 values[key].append(number)
-            for cell, column in zip(row, layout):
-                if isinstance(column, str):
-                    extra[column].append(cell.strip())
+            for at, cells in extra.values():
+                cells.append(row[at].strip())
         if not values["pressure"]:
             raise self.fail(line, None, "no data rows")
         if skipped:
             self.notes.append(skipped_note(skipped, "incomplete"))
-        return values, extra
+        return values, {name: cells for name, (_, cells) in extra.items()}
 
 
 def write_csv(dataset: Dataset, destination: Source) -> None:
