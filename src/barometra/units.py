@@ -66,7 +66,6 @@ import unicodedata
 from fractions import Fraction
 from typing import Any
 
-import numpy as np
 import numpy.typing as npt
 
 from ._arrays import FloatArray, as_float64_array

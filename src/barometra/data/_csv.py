@@ -16,21 +16,18 @@ parentheses or brackets (``pressure (kbar)``, ``volume [cm3/mol]``,
 from __future__ import annotations
 
 import csv
-import functools
 import math
 import os
 import re
 from collections.abc import Iterator
 from typing import IO, Any
 
-from .. import units
-from ._dataset import CELL_VOLUME_UNIT, MEASURED, STANDARD_COLUMNS, Dataset, plural, value_problem
+from ._dataset import CELL_VOLUME_UNIT, MEASURED, STANDARD_COLUMNS, Dataset, plural
 from ._files import (
+    CANONICAL,
     Column,
     FileReader,
     Source,
-    conversion,
-    conversion_note,
     default_name,
     extra_values,
     first_repeat,
@@ -43,8 +40,6 @@ _NAMES = {name: name for name in STANDARD_COLUMNS} | {
     "p": "pressure", "sigp": "pressure_sigma", "v": "volume", "sigv": "volume_sigma",
     "t": "temperature", "sigt": "temperature_sigma"}
 _WITH_UNIT = re.compile(r"(?P<name>.*?)\s*(?:\((?P<round>[^()]*)\)|\[(?P<square>[^\[\]]*)\])")
-_CANONICAL = {"pressure": units.pressure_unit, "volume": units.volume_unit,
-              "temperature": units.temperature_unit}
 _DEFAULT_UNITS = {"pressure": "GPa", "volume": CELL_VOLUME_UNIT, "temperature": "K"}
 
 
@@ -149,7 +144,6 @@ class _CsvReader(FileReader):
         self.formula_units = formula_units
         self.targets = {quantity: given if given is not None else _DEFAULT_UNITS[quantity]
                         for quantity, given in self.given.items()}
-        self.notes: list[str] = []
 
     def header(self, rows: Any) -> list[Column | str]:
         """A :class:`Column` for each standard column, the name of each extra one."""
@@ -167,7 +161,7 @@ class _CsvReader(FileReader):
             key, unit = _column_key(name)
             if key is not None and unit is not None:
                 try:
-                    written[key] = _CANONICAL[key.removesuffix("_sigma")](unit)
+                    written[key] = CANONICAL[key.removesuffix("_sigma")](unit)
                 except ValueError as error:
                     raise self.fail(line, name, str(error)) from None
             keys.append(name if key is None else key)
@@ -192,19 +186,9 @@ class _CsvReader(FileReader):
 
     def column(self, key: str, name: str, written: dict[str, str], line: int) -> Column:
         quantity = key.removesuffix("_sigma")
-        target = self.targets.get(quantity, "K")
         source = written.get(key, written.get(quantity))  # a sigma shares its value's unit
-        if source is None:
-            return Column(key, name, functools.partial(value_problem, key), unit=target)
-        try:
-            scale, offset = conversion(key, source, target, self.formula_units)
-            target = _CANONICAL[quantity](target)
-        except ValueError as error:
-            raise self.fail(line, name, str(error)) from None
-        note = conversion_note(quantity, source, target)
-        if source != target and note not in self.notes:
-            self.notes.append(note)
-        return Column(key, name, functools.partial(value_problem, key), scale, offset, target)
+        return self.measured(key, name, source, self.targets.get(quantity, "K"),
+                             self.formula_units, line)
 
     def read(self, stream: IO[str], skip_incomplete: bool
              ) -> tuple[dict[str, Any], dict[str, list[str]]]:

@@ -42,13 +42,11 @@ from ._dataset import (
     TEMPERATURE_UNIT,
     Dataset,
     plural,
-    value_problem,
 )
 from ._files import (
     Column,
     FileReader,
     Source,
-    conversion,
     conversion_note,
     default_name,
     extra_values,
@@ -176,7 +174,6 @@ class _EosfitReader(FileReader):
         self.keywords: dict[str, tuple[int, str]] = {}
         self.comments: dict[str, tuple[int, str]] = {}
         self.rows: list[tuple[int, list[str]]] = []
-        self.notes: list[str] = []
         self.last_line = 0
 
     def scan(self, stream: IO[str]) -> None:
@@ -301,16 +298,8 @@ class _EosfitReader(FileReader):
         for key, name in zip(keys, names):
             quantity = key.removesuffix("_sigma")
             if key in STANDARD_COLUMNS:
-                try:
-                    scale, offset = conversion(key, written[quantity], targets[quantity],
-                                               formula_units)
-                except ValueError as error:
-                    raise self.fail(self.keywords["Format"][0], name, str(error)) from None
-                note = conversion_note(quantity, written[quantity], targets[quantity])
-                if written[quantity] != targets[quantity] and note not in self.notes:
-                    self.notes.append(note)
-                layout.append(Column(key, name, functools.partial(value_problem, key), scale,
-                                     offset, targets[quantity]))
+                layout.append(self.measured(key, name, written[quantity], targets[quantity],
+                                            formula_units, self.keywords["Format"][0]))
             elif quantity in PARAMETERS:
                 layout.append(Column(key, name, functools.partial(_cell_problem, key)))
             else:

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import functools
 import math
 import os
 from collections.abc import Callable, Hashable, Iterable, Sequence
@@ -12,9 +13,13 @@ import numpy as np
 
 from .. import units
 from ..errors import DataFileError
-from ._dataset import plural
+from ._dataset import plural, value_problem
 
 Source = str | os.PathLike[str] | IO[str]
+
+#: Quantity -> the canonical label of a spelling of its unit.
+CANONICAL = {"pressure": units.pressure_unit, "volume": units.volume_unit,
+             "temperature": units.temperature_unit}
 
 
 def open_source(source: Source) -> tuple[IO[str], str, bool]:
@@ -47,6 +52,7 @@ class FileReader:
 
     def __init__(self, path: str) -> None:
         self.path = path
+        self.notes: list[str] = []  # what the reading did to the data
 
     def fail(self, line: int | None, column: str | None, problem: str) -> DataFileError:
         where = self.path if line is None else f"{self.path}, line {line}"
@@ -69,6 +75,24 @@ class FileReader:
                 f"{text!r} ({value:g} {column.unit})"
             raise self.fail(line, column.name, f"{shown} {problem}")
         return value
+
+    def measured(self, key: str, name: str, source: str | None, target: str,
+                 formula_units: int | None, line: int) -> Column:
+        """The standard column ``key``, converted from the file's unit (None: already in
+        the dataset's) to ``target``; a conversion is noted once per quantity."""
+        problem = functools.partial(value_problem, key)
+        if source is None:
+            return Column(key, name, problem, unit=target)
+        quantity = key.removesuffix("_sigma")
+        try:
+            scale, offset = conversion(key, source, target, formula_units)
+            target = CANONICAL[quantity](target)
+        except ValueError as error:
+            raise self.fail(line, name, str(error)) from None
+        note = conversion_note(quantity, source, target)
+        if source != target and note not in self.notes:
+            self.notes.append(note)
+        return Column(key, name, problem, scale, offset, target)
 
 
 def first_repeat(keys: Iterable[Hashable]) -> tuple[int, int] | None:
