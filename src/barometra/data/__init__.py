@@ -15,8 +15,9 @@
 =========================  ===================================================
 """
 
+from ..units import AVOGADRO
 from ._csv import read_csv, write_csv
-from ._dataset import AVOGADRO, Dataset, cell_volume_to_molar
+from ._dataset import Dataset, cell_volume_to_molar
 from ._eosfit import read_eosfit, write_eosfit
 from ._examples import EXAMPLES, example_info, load_example
 from ._formats import read

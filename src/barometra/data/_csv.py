@@ -22,7 +22,14 @@ import re
 from collections.abc import Iterator
 from typing import IO, Any
 
-from ._dataset import CELL_VOLUME_UNIT, MEASURED, STANDARD_COLUMNS, Dataset, plural
+from ._dataset import (
+    CELL_VOLUME_UNIT,
+    MEASURED,
+    STANDARD_COLUMNS,
+    TEMPERATURE_UNIT,
+    Dataset,
+    plural,
+)
 from ._files import (
     CANONICAL,
     Column,
@@ -40,7 +47,7 @@ _NAMES = {name: name for name in STANDARD_COLUMNS} | {
     "p": "pressure", "sigp": "pressure_sigma", "v": "volume", "sigv": "volume_sigma",
     "t": "temperature", "sigt": "temperature_sigma"}
 _WITH_UNIT = re.compile(r"(?P<name>.*?)\s*(?:\((?P<round>[^()]*)\)|\[(?P<square>[^\[\]]*)\])")
-_DEFAULT_UNITS = {"pressure": "GPa", "volume": CELL_VOLUME_UNIT, "temperature": "K"}
+_DEFAULT_UNITS = {"pressure": "GPa", "volume": CELL_VOLUME_UNIT}
 
 
 def read_csv(
@@ -187,7 +194,7 @@ class _CsvReader(FileReader):
     def column(self, key: str, name: str, written: dict[str, str], line: int) -> Column:
         quantity = key.removesuffix("_sigma")
         source = written.get(key, written.get(quantity))  # a sigma shares its value's unit
-        return self.measured(key, name, source, self.targets.get(quantity, "K"),
+        return self.measured(key, name, source, self.targets.get(quantity, TEMPERATURE_UNIT),
                              self.formula_units, line)
 
     def read(self, stream: IO[str], skip_incomplete: bool

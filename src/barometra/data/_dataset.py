@@ -14,9 +14,6 @@ import numpy.typing as npt
 from .. import units
 from .._arrays import FloatArray
 from ..errors import ValidationError
-from ..units import AVOGADRO
-
-__all__ = ["AVOGADRO", "Dataset", "cell_volume_to_molar", "plural"]
 
 #: The unit of unit-cell volumes, as :func:`read_csv` assumes by default.
 CELL_VOLUME_UNIT = "Å³/cell"

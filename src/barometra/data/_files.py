@@ -68,7 +68,9 @@ class FileReader:
             raw = float(text)
         except ValueError:
             raise self.fail(line, column.name, f"{text!r} is not a number") from None
-        value = raw * column.scale + column.offset
+        value = raw * column.scale  # the product alone keeps a -0.0
+        if column.offset:
+            value += column.offset
         problem = column.problem(value)
         if problem is not None and problem != "is missing":
             shown = repr(text) if value == raw or math.isnan(raw) else \
