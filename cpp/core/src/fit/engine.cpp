@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "barometra/checks.hpp"
-#include "barometra/fit/structured.hpp"
+#include "barometra/fit/gauss_newton.hpp"
 #include "matrix.hpp"
 
 namespace barometra {

@@ -1,4 +1,4 @@
-#include "barometra/fit/structured.hpp"
+#include "barometra/fit/gauss_newton.hpp"
 
 #include <gtest/gtest.h>
 
