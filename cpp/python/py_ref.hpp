@@ -6,7 +6,12 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <unistd.h>
+
 #include <utility>
+#if defined(__GLIBCXX__)
+#include <cxxabi.h>  // abi::__forced_unwind
+#endif
 
 namespace barometra::python {
 
@@ -43,12 +48,37 @@ class PyRef {
   PyObject* object_ = nullptr;
 };
 
+namespace detail {
+
+// Runs attach(), which takes the interpreter lock back. On CPython 3.11 to
+// 3.13 a thread that does so while the interpreter is finalizing (a daemon
+// thread at exit) is ended by pthread_exit, a forced unwind. Unwound through
+// our frames it would meet noexcept frames (std::terminate) and destructors
+// that release Python references without the lock, so the thread is parked
+// here instead until the process ends, which is what CPython 3.14 itself does.
+template <class Attach>
+decltype(auto) attach_or_park(Attach attach) noexcept {
+#if defined(__GLIBCXX__)
+  try {
+    return attach();
+  } catch (abi::__forced_unwind&) {
+    for (;;) pause();  // never rethrown: nothing above this frame unwinds
+  }
+#else
+  return attach();
+#endif
+}
+
+}  // namespace detail
+
 // Detaches the calling thread from the interpreter for the scope (releasing
 // the GIL where there is one). Nothing Python may be touched inside it.
 class Detached {
  public:
   Detached() noexcept : state_(PyEval_SaveThread()) {}
-  ~Detached() { PyEval_RestoreThread(state_); }
+  ~Detached() {
+    detail::attach_or_park([state = state_] { PyEval_RestoreThread(state); });
+  }
   Detached(const Detached&) = delete;
   Detached& operator=(const Detached&) = delete;
 
@@ -60,7 +90,7 @@ class Detached {
 // nesting when the thread is attached already.
 class Attached {
  public:
-  Attached() noexcept : state_(PyGILState_Ensure()) {}
+  Attached() noexcept : state_(detail::attach_or_park([] { return PyGILState_Ensure(); })) {}
   ~Attached() { PyGILState_Release(state_); }
   Attached(const Attached&) = delete;
   Attached& operator=(const Attached&) = delete;

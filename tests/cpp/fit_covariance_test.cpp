@@ -111,6 +111,48 @@ TEST(ParameterCovarianceStructured, EqualsTheDenseProfiledCovariance) {
   EXPECT_EQ(failure(parameter_covariance_structured(Jacobian::dense(2, 2))), dims);
 }
 
+// One point, three globals and a latent whose own residual is 90 times
+// steadier than the pressure: profiling cancels 99.99 % of the information,
+// which is of rank one, and leaves rounding of 1e-13 in its null directions.
+// That is no indefinite matrix; G = cov is then a generalised inverse of the
+// profiled information F: F G F = F.
+TEST(ParameterCovarianceStructured, CancellationLeavesRoundingNotIndefiniteness) {
+  Jacobian j = Jacobian::structured({3, 1, 1});
+  const double row[] = {860.15074909, 7.71827327, 128.54905826, -1027.24514958};
+  for (std::size_t s = 0; s < 4; ++s) j.at(0, s) = row[s];
+  j.at(1, 3) = 11.22587073;
+  const auto g = parameter_covariance_structured(j).value();
+  const double keep = 11.22587073 * 11.22587073 / (1027.24514958 * 1027.24514958 +
+                                                   11.22587073 * 11.22587073);
+  std::vector<double> f(9), fgf(9, 0.0);
+  for (std::size_t a = 0; a < 3; ++a) {
+    for (std::size_t b = 0; b < 3; ++b) f[a * 3 + b] = row[a] * row[b] * keep;
+  }
+  for (std::size_t a = 0; a < 3; ++a) {
+    for (std::size_t b = 0; b < 3; ++b) {
+      for (std::size_t c = 0; c < 3; ++c) {
+        for (std::size_t d = 0; d < 3; ++d) fgf[a * 3 + d] += f[a * 3 + b] * g[b * 3 + c] * f[c * 3 + d];
+      }
+    }
+  }
+  expect_matrix_near(fgf, f, 1e-9);
+}
+
+// Finite Jacobians whose information overflows: a numerical failure, where a
+// non-finite Jacobian is invalid input.
+TEST(ParameterCovariance, OverflowIsANumericalFailure) {
+  EXPECT_EQ(parameter_covariance(std::vector{1e200, 0.0, 0.0, 1.0}, 2, 2, 2).error(),
+            FitError::singular_system());
+  EXPECT_EQ(parameter_covariance(std::vector{1e200, 1.0, 1.0, 1.0}, 2, 2, 1).error(),
+            FitError::singular_system());
+  Jacobian j = Jacobian::structured({1, 1, 1});
+  j.at(0, 0) = j.at(0, 1) = j.at(1, 1) = 1e200;
+  EXPECT_EQ(parameter_covariance_structured(j).error(), FitError::singular_system());
+  j.at(0, 0) = kNaN;
+  EXPECT_EQ(failure(parameter_covariance_structured(j)),
+            "invalid symmetric matrix for pseudoinverse");
+}
+
 TEST(PositiveSemidefiniteFactor, FactorsSemidefiniteAndRejectsTheRest) {
   // Rank one: [[1, 2], [2, 4]] = [1, 2]^T [1, 2].
   EXPECT_EQ(positive_semidefinite_factor(std::vector{1.0, 2.0, 2.0, 4.0}, 2).value(),

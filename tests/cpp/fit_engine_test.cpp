@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace barometra {
@@ -143,6 +145,23 @@ TEST(LeastSquares, GivesUpAfterTwentyFourAttempts) {
   EXPECT_EQ(r.x[0], 0.0);
   EXPECT_FALSE(r.success);
   EXPECT_EQ(r.message, "No acceptable optimization step could be computed.");
+}
+
+// Residuals whose squares, or the sum of whose squares, overflow: no step
+// could be accepted from the infinite cost, so the run fails at once.
+TEST(LeastSquares, InfiniteStartingCostFailsNamingTheResidual) {
+  for (const auto& [residuals, index] :
+       {std::pair{std::vector{1.0, -1e300, 1e300}, 1}, {std::vector{1.0, 1e154, 1e154, 2e154}, 2}}) {
+    auto constant = [&](std::span<const double>, std::vector<double>& f) -> ResidualStatus {
+      f = residuals;
+      return {};
+    };
+    EXPECT_EQ(least_squares_internal(std::vector{0.0}, std::vector{-1.0}, std::vector{1.0}, {},
+                                     std::nullopt, constant)
+                  .error(),
+              FitError::evaluation_failed("cost is not finite at the initial values (residual " +
+                                          std::to_string(index) + ")"));
+  }
 }
 
 TEST(ProjectedGradientNorm, BlocksOnlyTowardsTheBoundReached) {

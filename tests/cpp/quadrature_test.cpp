@@ -93,6 +93,20 @@ TEST(Quadrature, ErrorsStopTheIntegrationWhereTheyOccur) {
   }
 }
 
+// 1/x across its pole is refined to full depth in every panel near 0, far past
+// the budget: the integration stops at the budget exactly.
+TEST(Quadrature, APoleExhaustsTheEvaluationBudget) {
+  auto pole = [](double x) -> Result { return x == 0.0 ? 1.0 : 1.0 / x; };
+  const Sampled r = run(pole, -1.0, 2.0);
+  EXPECT_EQ(r.result, std::unexpected(EosError::non_finite_result()));
+  // Panels after the pole's are never sampled, so a few of the budget stay unused.
+  EXPECT_LE(r.points.size(), static_cast<std::size_t>(quadrature::kMaxEvaluations));
+  EXPECT_GT(r.points.size(), static_cast<std::size_t>(quadrature::kMaxEvaluations - 96));
+  const Sampled steep = run([](double x) -> Result { return std::exp(-1e4 * x); }, 0.0, 1.0);
+  EXPECT_NEAR(*steep.result, 1e-4, 1e-12);
+  EXPECT_LT(steep.points.size(), 8000u);
+}
+
 TEST(AdaptiveSimpson, DepthZeroAcceptsTheRichardsonEstimate) {
   // Richardson-corrected Simpson is Boole's rule, exact for quartics, so with a
   // tolerance nothing can meet, depth 0 still returns it after two samples.

@@ -1,11 +1,14 @@
 """fit_least_squares and LeastSquaresResult: agreement with SciPy, the
 structured layout, the residual-callback rules and the error messages."""
 
+import importlib.util
+import pathlib
+
 import numpy as np
 import pytest
 
 from barometra import errors
-from barometra._engine import LeastSquaresResult, fit_least_squares
+from barometra._engine import LeastSquaresResult, RtEos, fit_least_squares, fit_rt_eos_native
 
 scipy_optimize = pytest.importorskip("scipy.optimize")
 
@@ -30,14 +33,12 @@ def rosenbrock(p):
 
 
 # name -> (residuals, x0, lower, upper, cost and x tolerances). The bounded
-# Rosenbrock ends on its bound x0 = 0.8. Projected steps converge slowly
-# along an active bound (the step of x1 assumes x0 moved), so ftol stops
-# that run earlier, about 1e-6 above the minimum.
+# Rosenbrock ends on its bound x0 = 0.8.
 PROBLEMS = {
     "decay": (decay, [1.0, 1.0, 0.0], [-INF] * 3, [INF] * 3, 1e-8, 1e-4),
     "peak": (peak, [2.0, 2.0, 0.8], [0.0, 0.0, 0.1], [10.0, 4.0, 3.0], 1e-8, 1e-4),
     "rosenbrock": (rosenbrock, [-1.2, 1.0], [-INF, -INF], [INF, INF], 1e-8, 1e-4),
-    "rosenbrock_bounded": (rosenbrock, [-1.2, 1.0], [-INF, -INF], [0.8, INF], 1e-6, 2e-4),
+    "rosenbrock_bounded": (rosenbrock, [-1.2, 1.0], [-INF, -INF], [0.8, INF], 1e-8, 1e-4),
 }
 
 
@@ -74,6 +75,71 @@ def test_agrees_with_scipy(name, loss):
         expected = np.linalg.pinv(at_ours.T @ at_ours)
         np.testing.assert_allclose(ours.parameter_covariance, expected, rtol=1e-4,
                                    atol=1e-5 * np.abs(expected).max())
+
+
+_spec = importlib.util.spec_from_file_location(
+    "nls_problems", pathlib.Path(__file__).parents[2] / "bench" / "nls_problems.py")
+NLS = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(NLS)
+CLASSIC = {p.name: p for p in NLS.PROBLEMS}
+
+
+# Stopping tests that fire short of the minimum: a bound that cuts every step
+# short (BM3, Rosenbrock, Kowalik-Osborne, Misra), and a cost below 1, where
+# the cost-change test is absolute (three exponentials, Box 3-D).
+@pytest.mark.parametrize("name", ["BM3 on its bounds", "three exponentials",
+                                  "Rosenbrock, x1 <= 0.5", "Kowalik-Osborne, x1 <= 0.19",
+                                  "Misra 1a, x1 <= 200", "Box 3-D"])
+def test_a_success_is_a_minimum(name):
+    p = CLASSIC[name]
+    ours = fit_least_squares(p.residuals, p.start, p.lower, p.upper)
+    ref = scipy_optimize.least_squares(p.residuals, p.start, bounds=(p.lower, p.upper),
+                                       ftol=1e-15, xtol=1e-15, gtol=1e-15, max_nfev=10000)
+    assert ours.success
+    assert ours.cost <= ref.cost * (1 + 1e-6) + 1e-25
+    np.testing.assert_allclose(ours.x, ref.x, rtol=1e-3)
+    if name == "BM3 on its bounds":  # the same fit, native: K0 and K0' on their upper bounds
+        native = fit_rt_eos_native(RtEos.bm3(11.25, 160.0, 4.15), ["V0", "K0", "K0_prime"],
+                                   p.start, p.lower, p.upper, NLS.BM3_P, NLS.BM3_V,
+                                   np.full(15, 0.2))
+        assert native.success and list(native.x[1:]) == [155.0, 4.0]
+        np.testing.assert_allclose(native.x, ref.x, rtol=1e-8)
+
+
+BM3_MODEL = RtEos.bm3(11.25, 160.0, 4.15)
+BM3_NAMES = ["V0", "K0", "K0_prime"]
+BM3_BOX = np.array([1.0, 1.0, -10.0]), np.array([100.0, 1000.0, 20.0])
+
+
+def test_an_infinite_starting_cost_fails_naming_the_residual():
+    v = np.linspace(9.0, 11.0, 10)
+    p = BM3_MODEL.pressure_array(v)
+    p[3] = 1e300  # finite, but its square overflows
+    with pytest.raises(errors.FitError) as info:
+        fit_rt_eos_native(BM3_MODEL, BM3_NAMES, np.array([11.0, 150.0, 4.0]), *BM3_BOX, p, v,
+                          np.full(10, 0.1))
+    assert info.value.code == "fit.evaluation_failed"
+    assert str(info.value) == "cost is not finite at the initial values (residual 3)"
+
+
+# Underdetermined fits with latent volumes leave rounding in the null
+# directions of the profiled information; tiny sigmas overflow it.
+@pytest.mark.parametrize("start, p, v, sp, sv", [
+    ([11.2920638, 176.73509733, 3.98989037], [41.17679802], [9.40294932], [0.03147655],
+     [0.08907995]),
+    ([11.0, 150.0, 4.5], [38.56637664838993, 3.6673750571988166], [9.5, 11.0], [0.05, 0.05], [0.08, 0.08]),
+])
+def test_underdetermined_fits_keep_their_covariance(start, p, v, sp, sv):
+    r = fit_rt_eos_native(BM3_MODEL, BM3_NAMES, np.array(start), *BM3_BOX, np.array(p),
+                          np.array(v), np.array(sp), volume_sigma=np.array(sv))
+    assert r.success and np.all(np.isfinite(r.parameter_covariance))
+
+
+def test_an_overflowing_information_matrix_is_a_numerical_failure():
+    v = np.linspace(9.0, 11.0, 10)
+    with pytest.raises(errors.FitNumericalError):
+        fit_rt_eos_native(BM3_MODEL, BM3_NAMES, np.array([11.25, 160.0, 4.15]), *BM3_BOX,
+                          BM3_MODEL.pressure_array(v), v, np.full(10, 1e-300))
 
 
 def test_max_nfev_is_the_engine_budget_and_the_counts_are_python_types():

@@ -24,10 +24,66 @@ bool has_size(std::span<const double> values, std::size_t rows, std::size_t cols
   return !__builtin_mul_overflow(rows, cols, &size) && values.size() == size;
 }
 
+std::unexpected<FitError> invalid_matrix() {
+  return std::unexpected(FitError::invalid_input("invalid symmetric matrix for pseudoinverse"));
+}
+
+// Eigenvalues (the diagonal of `a`) and eigenvectors (the columns of `v`)
+// of a symmetric k x k matrix, by cyclic Jacobi with largest-element pivoting.
+struct Eigensystem {
+  std::vector<double> a, v;
+};
+
+Eigensystem jacobi_eigensystem(std::span<const double> s, std::size_t k);
+
+// sum over the eigenpairs with |lambda| above their tolerance of
+// v v^T / lambda; a pair below -tolerance makes the matrix indefinite.
+template <class Tolerance>
+Matrix pseudoinverse_of(const Eigensystem& e, std::size_t k, Tolerance tolerance) {
+  std::vector<double> inverse(k * k, 0.0);
+  for (std::size_t c = 0; c < k; ++c) {
+    const double lambda = e.a[c * k + c], tol = tolerance(c);
+    if (lambda < -tol) {
+      return std::unexpected(
+          FitError::invalid_input("information matrix must be positive semidefinite"));
+    }
+    if (lambda <= tol) continue;  // a null direction: dropped, not inverted
+    for (std::size_t i = 0; i < k; ++i) {
+      const double vi = e.v[i * k + c] / lambda;
+      for (std::size_t j = 0; j < k; ++j) inverse[i * k + j] += vi * e.v[j * k + c];
+    }
+  }
+  return inverse;
+}
+
+double largest_eigenvalue(const Eigensystem& e, std::size_t k) noexcept {
+  double largest = 0.0;
+  for (std::size_t i = 0; i < k; ++i) largest = std::max(largest, std::fabs(e.a[i * k + i]));
+  return largest;
+}
+
+// An information matrix S formed from an information whose diagonal was
+// `magnitude` before nuisance parameters were profiled out: the profiling
+// cancels most of it where a parameter is nearly fixed by the nuisances, and
+// the rounding of what was cancelled stays behind.
+struct Information {
+  std::vector<double> s;
+  std::vector<double> magnitude;  // empty: nothing was cancelled
+};
+
 // The pseudoinverse of D^-1 S D^-1, d_i = sqrt(S_ii) (1 where S_ii is not
 // positive and finite), mapped back by D^-1. Rank is thereby judged on
-// correlations, not on the parameters' units.
-Matrix scaled_pseudoinverse(std::vector<double> s, std::size_t k, double rank_scale) {
+// correlations, not on the parameters' units. An eigenvalue counts as zero
+// up to rank_scale eps lambda_max, or up to the rounding its eigenvector
+// carries from the cancelled magnitudes, rank_scale eps (sum_i |v_i|
+// sqrt(rho_i))^2 with rho_i = magnitude_i / d_i^2: a negative eigenvalue
+// there is rounding, not an indefinite matrix.
+Matrix scaled_pseudoinverse(Information information, std::size_t k, double rank_scale) {
+  std::vector<double>& s = information.s;
+  // The Jacobian is finite: only an overflow makes its products non-finite.
+  if (!all_finite(s) || !all_finite(information.magnitude)) {
+    return std::unexpected(FitError::singular_system());
+  }
   std::vector<double> d(k);
   for (std::size_t i = 0; i < k; ++i) {
     const double v = s[i * k + i];
@@ -36,7 +92,18 @@ Matrix scaled_pseudoinverse(std::vector<double> s, std::size_t k, double rank_sc
   for (std::size_t i = 0; i < k; ++i) {
     for (std::size_t j = 0; j < k; ++j) s[i * k + j] = s[i * k + j] / d[i] / d[j];
   }
-  auto inverse = symmetric_pseudoinverse(s, k, rank_scale);
+  if (!all_finite(s)) return std::unexpected(FitError::singular_system());
+  const Eigensystem e = jacobi_eigensystem(s, k);
+  const double tol = rank_scale * kMachineEpsilon * largest_eigenvalue(e, k);
+  auto tolerance = [&](std::size_t c) {
+    if (information.magnitude.empty()) return tol;
+    double carried = 0.0;
+    for (std::size_t i = 0; i < k; ++i) {
+      carried += std::fabs(e.v[i * k + c]) * std::sqrt(information.magnitude[i]) / d[i];
+    }
+    return std::max(tol, rank_scale * kMachineEpsilon * carried * carried);
+  };
+  auto inverse = pseudoinverse_of(e, k, tolerance);
   if (!inverse) return inverse;
   for (std::size_t i = 0; i < k; ++i) {
     for (std::size_t j = 0; j < k; ++j) (*inverse)[i * k + j] = (*inverse)[i * k + j] / d[i] / d[j];
@@ -58,13 +125,14 @@ void accumulate_gram(std::span<const double> jacobian, std::size_t m, std::size_
 }
 
 // S = F_aa - F_ab F_bb^-1 F_ba for the leading k of the n x n information F.
-Matrix profile(std::span<const double> f, std::size_t n, std::size_t k) {
+std::expected<Information, FitError> profile(std::span<const double> f, std::size_t n,
+                                             std::size_t k) {
   const std::size_t b = n - k;
   std::vector<double> f_bb(b * b);
   for (std::size_t i = 0; i < b; ++i) {
     for (std::size_t j = 0; j < b; ++j) f_bb[i * b + j] = f[(k + i) * n + k + j];
   }
-  std::vector<double> s(k * k), column(b);
+  std::vector<double> s(k * k), magnitude(k), column(b);
   for (std::size_t i = 0; i < k; ++i) {
     for (std::size_t j = 0; j < b; ++j) column[j] = f[(k + j) * n + i];
     auto z = solve_scaled_linear_system(f_bb, column, b);
@@ -74,9 +142,10 @@ Matrix profile(std::span<const double> f, std::size_t n, std::size_t k) {
       double sum = 0.0;
       for (std::size_t j = 0; j < b; ++j) sum += f[row * n + k + j] * (*z)[j];
       s[row * k + i] = f[row * n + i] - sum;
+      if (row == i) magnitude[i] = f[i * n + i] + std::fabs(sum);
     }
   }
-  return s;
+  return Information{std::move(s), std::move(magnitude)};
 }
 
 // IEEE total order: -0 before +0 (all values are finite here).
@@ -103,12 +172,14 @@ Matrix parameter_covariance(std::span<const double> jacobian, std::size_t m, std
   if (!has_size(jacobian, m, n) || m == 0 || k == 0 || k > n) {
     return std::unexpected(FitError::invalid_input("invalid Jacobian dimensions for covariance"));
   }
+  if (!all_finite(jacobian)) return invalid_matrix();
   std::vector<double> information(n * n, 0.0);
   accumulate_gram(jacobian, m, n, information);
   const double rank_scale = count_as_double(std::max(m, n));
-  if (k == n) return scaled_pseudoinverse(std::move(information), k, rank_scale);
+  if (k == n) return scaled_pseudoinverse({std::move(information), {}}, k, rank_scale);
+  if (!all_finite(information)) return std::unexpected(FitError::singular_system());
   auto profiled = profile(information, n, k);
-  if (!profiled) return profiled;
+  if (!profiled) return std::unexpected(profiled.error());
   return scaled_pseudoinverse(std::move(*profiled), k, rank_scale);
 }
 
@@ -137,7 +208,10 @@ Matrix parameter_covariance_structured(const Jacobian& jacobian) {
   const StructuredLayout& layout = *jacobian.layout();
   const std::size_t g = layout.global_parameter_count, points = layout.point_count,
                     l = layout.latent_coordinate_count;
-  std::vector<double> information(g * g, 0.0);
+  for (std::size_t s = 0; s < jacobian.row_width(); ++s) {
+    if (!all_finite(jacobian.entries(s))) return invalid_matrix();
+  }
+  std::vector<double> information(g * g, 0.0), magnitude(g, 0.0);
   std::vector<double> a(g * g), b(g * l), d(l * l), row(g + l);
   for (std::size_t k = 0; k < points; ++k) {
     std::fill(a.begin(), a.end(), 0.0);
@@ -153,7 +227,7 @@ Matrix parameter_covariance_structured(const Jacobian& jacobian) {
         for (std::size_t e = 0; e < l; ++e) d[c * l + e] += row[g + c] * row[g + e];
       }
     }
-    auto d_inverse = scaled_pseudoinverse(d, l, count_as_double(l + 1));
+    auto d_inverse = scaled_pseudoinverse({d, {}}, l, count_as_double(l + 1));
     if (!d_inverse) return d_inverse;
     // F_gg += A_k - B_k D_k^+ B_k^T
     for (std::size_t i = 0; i < g; ++i) {
@@ -165,17 +239,24 @@ Matrix parameter_covariance_structured(const Jacobian& jacobian) {
           }
         }
         information[i * g + j] += a[i * g + j] - sum;
+        if (i == j) magnitude[i] += a[i * g + i] + std::fabs(sum);
       }
     }
   }
-  return scaled_pseudoinverse(std::move(information), g,
+  return scaled_pseudoinverse({std::move(information), std::move(magnitude)}, g,
                               count_as_double(std::max(jacobian.rows(), jacobian.cols())));
 }
 
 Matrix symmetric_pseudoinverse(std::span<const double> s, std::size_t k, double rank_scale) {
-  if (k == 0 || !has_size(s, k, k) || !all_finite(s)) {
-    return std::unexpected(FitError::invalid_input("invalid symmetric matrix for pseudoinverse"));
-  }
+  if (k == 0 || !has_size(s, k, k) || !all_finite(s)) return invalid_matrix();
+  const Eigensystem e = jacobi_eigensystem(s, k);
+  const double tolerance = rank_scale * kMachineEpsilon * largest_eigenvalue(e, k);
+  return pseudoinverse_of(e, k, [tolerance](std::size_t) { return tolerance; });
+}
+
+namespace {
+
+Eigensystem jacobi_eigensystem(std::span<const double> s, std::size_t k) {
   std::vector<double> a(s.begin(), s.end()), v(k * k, 0.0);
   for (std::size_t i = 0; i < k; ++i) {
     v[i * k + i] = 1.0;
@@ -219,25 +300,10 @@ Matrix symmetric_pseudoinverse(std::span<const double> s, std::size_t k, double 
       v[r * k + q] = sn * vrp + c * vrq;
     }
   }
-
-  double lambda_max = 0.0;
-  for (std::size_t i = 0; i < k; ++i) lambda_max = std::max(lambda_max, std::fabs(a[i * k + i]));
-  const double tolerance = rank_scale * kMachineEpsilon * lambda_max;
-  std::vector<double> inverse(k * k, 0.0);
-  for (std::size_t e = 0; e < k; ++e) {
-    const double lambda = a[e * k + e];
-    if (lambda < -tolerance) {
-      return std::unexpected(
-          FitError::invalid_input("information matrix must be positive semidefinite"));
-    }
-    if (lambda <= tolerance) continue;  // a null direction: dropped, not inverted
-    for (std::size_t i = 0; i < k; ++i) {
-      const double vi = v[i * k + e] / lambda;
-      for (std::size_t j = 0; j < k; ++j) inverse[i * k + j] += vi * v[j * k + e];
-    }
-  }
-  return inverse;
+  return {std::move(a), std::move(v)};
 }
+
+}  // namespace
 
 Matrix positive_semidefinite_factor(std::span<const double> sigma, std::size_t p) {
   if (!has_size(sigma, p, p)) {

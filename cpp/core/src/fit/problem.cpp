@@ -39,7 +39,10 @@ LossTerms loss_terms(Loss loss, double z) noexcept {
     case Loss::SoftL1: {
       const double t = 1.0 + z;
       const double root = std::sqrt(t);
-      return {2.0 * (root - 1.0), 1.0 / root, -0.5 / (t * root)};
+      // 2 (root - 1) cancels for small z, and rounds to 0 below z = eps, where
+      // no step could ever lower the cost.
+      const double rho = z < 1.0 ? 2.0 * z / (root + 1.0) : 2.0 * (root - 1.0);
+      return {rho, 1.0 / root, -0.5 / (t * root)};
     }
     case Loss::Huber: {
       if (z <= 1.0) return {z, 1.0, 0.0};  // z = 1 is quadratic

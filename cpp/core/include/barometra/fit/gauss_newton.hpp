@@ -98,6 +98,13 @@ std::expected<std::uint64_t, FitError> finite_difference_into(
 void normal_equations_into(const Jacobian& jacobian, std::span<const double> residuals,
                            std::span<const double> weights, NormalSystem& system);
 
+// Decouples the parameters marked in `fixed` (n flags) from the others and
+// zeroes their gradient, so that a step of `system` leaves them in place.
+void fix_parameters(NormalSystem& system, std::span<const std::uint8_t> fixed);
+
+// The diagonal entry (i, i) of the normal matrix, of either form.
+double normal_diagonal(const NormalSystem& system, std::size_t i) noexcept;
+
 }  // namespace detail
 
 }  // namespace barometra

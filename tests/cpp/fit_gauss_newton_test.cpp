@@ -1,9 +1,10 @@
-#include "barometra/fit/structured.hpp"
+#include "barometra/fit/gauss_newton.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace barometra {
@@ -150,6 +151,27 @@ TEST(NormalEquations, StructuredStepEqualsTheDenseStep) {
         EXPECT_NEAR(a[i], b[i], 1e-10 * (1.0 + std::fabs(b[i]))) << points << " " << i;
       }
     }
+  }
+}
+
+// Fixing parameters decouples them: they take no step, and the structured
+// step still equals the dense one.
+TEST(NormalEquations, FixedParametersStayWhereTheyAre) {
+  Problem p(5);
+  auto j = finite_difference_for_layout(p.x, p.lower, p.upper, p.f0, p.layout, p.f).value();
+  const std::vector<double> w(p.f0.size(), 1.0);
+  NormalSystem structured = normal_equations_for_layout(j.jacobian, p.f0, w);
+  NormalSystem dense = normal_equations_for_layout(dense_copy(j.jacobian), p.f0, w);
+  std::vector<std::uint8_t> fixed(p.x.size(), 0);
+  fixed[1] = fixed[p.layout.latent_index(3, 0)] = fixed[p.layout.latent_index(0, 1)] = 1;
+  detail::fix_parameters(structured, fixed);
+  detail::fix_parameters(dense, fixed);
+  const auto a = solve_normal_step(structured, 1e-3).value();
+  const auto b = solve_normal_step(dense, 1e-3).value();
+  for (std::size_t i = 0; i < p.x.size(); ++i) {
+    if (fixed[i]) EXPECT_EQ(a[i], 0.0) << i;
+    if (fixed[i]) EXPECT_EQ(b[i], 0.0) << i;
+    EXPECT_NEAR(a[i], b[i], 1e-10 * (1.0 + std::fabs(b[i]))) << i;
   }
 }
 

@@ -1,4 +1,4 @@
-#include "barometra/fit/structured.hpp"
+#include "barometra/fit/gauss_newton.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -219,6 +219,49 @@ void normal_equations_into(const Jacobian& jacobian, std::span<const double> res
   } else {
     dense_normal_equations(jacobian, residuals, weights, system);
   }
+}
+
+void fix_parameters(NormalSystem& system, std::span<const std::uint8_t> fixed) {
+  // Row and column of a square row-major block set to those of the identity.
+  auto isolate = [](double* block, std::size_t order, std::size_t i) noexcept {
+    for (std::size_t j = 0; j < order; ++j) block[i * order + j] = block[j * order + i] = 0.0;
+    block[i * order + i] = 1.0;
+  };
+  if (!system.layout) {
+    const std::size_t n = system.gradient.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      if (fixed[i]) isolate(system.a.data(), n, i);
+    }
+  } else {
+    const StructuredLayout& layout = *system.layout;
+    const std::size_t g = layout.global_parameter_count, l = layout.latent_coordinate_count;
+    for (std::size_t k = 0; k < layout.point_count; ++k) {
+      double* coupling = system.coupling.data() + k * g * l;
+      for (std::size_t c = 0; c < l; ++c) {
+        if (!fixed[layout.latent_index(k, c)]) continue;
+        isolate(system.latent.data() + k * l * l, l, c);
+        for (std::size_t j = 0; j < g; ++j) coupling[j * l + c] = 0.0;
+      }
+      for (std::size_t j = 0; j < g; ++j) {
+        if (fixed[j]) std::fill(coupling + j * l, coupling + (j + 1) * l, 0.0);
+      }
+    }
+    for (std::size_t j = 0; j < g; ++j) {
+      if (fixed[j]) isolate(system.a.data(), g, j);
+    }
+  }
+  for (std::size_t i = 0; i < system.gradient.size(); ++i) {
+    if (fixed[i]) system.gradient[i] = 0.0;
+  }
+}
+
+double normal_diagonal(const NormalSystem& system, std::size_t i) noexcept {
+  if (!system.layout) return system.a[i * (system.gradient.size() + 1)];
+  const StructuredLayout& layout = *system.layout;
+  const std::size_t g = layout.global_parameter_count, l = layout.latent_coordinate_count;
+  if (i < g) return system.a[i * (g + 1)];
+  const std::size_t c = (i - g) / layout.point_count, k = (i - g) % layout.point_count;
+  return system.latent[k * l * l + c * (l + 1)];
 }
 
 }  // namespace detail
