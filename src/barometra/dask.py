@@ -137,10 +137,10 @@ def _evaluate_block(*blocks: Any, model: Any, quantity: str, options: dict[str, 
     origin = [start for start, _ in block_info[None]["array-location"]]
     local = np.unravel_index(position, shape) if shape else ()
     index = tuple(int(start + offset) for start, offset in zip(origin, local))
-    setattr(error, "index", index)  # noqa: B010  (only errors of a chunk carry one)
+    setattr(error, "index", index)  # the error classes declare none: only a chunk has a place
     if hasattr(error, "add_note"):  # Python 3.11 and later
         error.add_note(f"at index {index} of the Dask array")
-    raise error.with_traceback(None)
+    raise error.with_traceback(None) from None
 
 
 def _first_failure(method: Any, blocks: tuple[Any, ...],
