@@ -2,8 +2,8 @@
 of worker processes against the engine's own parallel array call.
 
 Pressures 0-120 GPa down the rows, temperatures 300-3000 K along the columns,
-a MgSiO3-like Mie-Grüneisen model over a Vinet isotherm with an Einstein or a
-Debye spectrum. Three contenders, each timed from the inputs to the full grid:
+a MgSiO3-like model over a Vinet isotherm: Mie-Grüneisen with an Einstein or a
+Debye spectrum, or a thermal pressure linear in T (the fastest to invert). Three contenders, each timed from the inputs to the full grid:
 
 * engine: ``model.volume(P[:, None], T[None, :])`` in this process, on the
   engine's worker pool (one thread per core);
@@ -33,28 +33,30 @@ import numpy as np
 import dask.array as da
 import distributed
 
-from barometra import MieGruneisenDebye, MieGruneisenEinstein, Vinet
+from barometra import LinearThermalPressure, MieGruneisenDebye, MieGruneisenEinstein, Vinet
 from barometra.dask import map_blocks
 
-SPECTRA = {"einstein": MieGruneisenEinstein, "debye": MieGruneisenDebye}
-
-
-def model_of(spectrum):
-    return SPECTRA[spectrum](reference=Vinet(v0=2.4445, k0=258.0, k0_prime=4.1),
-                             tr=300.0, theta0=940.0, gamma0=1.5, q=1.1, n=5)
+REFERENCE = Vinet(v0=2.4445, k0=258.0, k0_prime=4.1)  # J/bar, GPa
+MODELS = {
+    "einstein": lambda: MieGruneisenEinstein(reference=REFERENCE, tr=300.0, theta0=940.0,
+                                             gamma0=1.5, q=1.1, n=5),
+    "debye": lambda: MieGruneisenDebye(reference=REFERENCE, tr=300.0, theta0=940.0,
+                                       gamma0=1.5, q=1.1, n=5),
+    "linear": lambda: LinearThermalPressure(reference=REFERENCE, tr=300.0, alpha_kt=0.006),
+}
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--size", type=int, default=4000, help="grid side N (default 4000)")
-    parser.add_argument("--model", choices=sorted(SPECTRA), default="einstein")
+    parser.add_argument("--model", choices=sorted(MODELS), default="einstein")
     parser.add_argument("--chunk", type=int, default=1000, help="chunk side (default 1000)")
     parser.add_argument("--workers", type=int, default=2, help="worker processes (default 2)")
     parser.add_argument("--threads-per-worker", type=int, default=1)
     parser.add_argument("--repeat", type=int, default=3, help="timed rounds (default 3)")
     args = parser.parse_args()
 
-    model = model_of(args.model)
+    model = MODELS[args.model]()
     pressure = np.linspace(0.0, 120.0, args.size)[:, None]
     temperature = np.linspace(300.0, 3000.0, args.size)[None, :]
     grid = map_blocks(model, "volume", da.from_array(pressure, chunks=(args.chunk, 1)),
