@@ -31,8 +31,10 @@ missing=$(comm -23 <(git ls-files src/barometra | sed 's|^src/||' | grep -v '\.p
 
 echo "   built in ${SECONDS} s"
 echo "== auditwheel =="
-PATH=$work/tools/bin:$PATH auditwheel repair -w "$work/wheelhouse" "$wheel" 2>&1 | grep -v '^INFO' || true
+PATH=$work/tools/bin:$PATH auditwheel repair -w "$work/wheelhouse" "$wheel" >"$work/repair.log" 2>&1 \
+  || { cat "$work/repair.log"; exit 1; }
 repaired=$(ls "$work"/wheelhouse/barometra-*manylinux*.whl)
+echo "   ${repaired##*/}"
 # libstdc++ is linked in: nothing may have been grafted into the wheel.
 if "$work/tools/bin/python" -m zipfile -l "$repaired" | grep -q '\.libs/'; then
   echo "auditwheel grafted libraries into the wheel:"; "$work/tools/bin/auditwheel" show "$repaired"; exit 1
