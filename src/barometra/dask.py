@@ -50,10 +50,10 @@ each task seeded by its number, so a rerun gives the same draws):
 ['gamma0', 'k0', 'k0_prime', 'q', 'theta0']
 
 Send plain values back from such tasks (``values``, ``standard_errors``, a
-prediction's numbers): they are what the summary of the draws needs. A Monte
-Carlo over a fit's covariance splits the same way: draw the parameter
-vectors in one place with a seeded generator, and let each task evaluate
-``result.model.replace(**draw)`` for its share of them.
+prediction's numbers): they are small, and all that a summary of the draws
+needs, such as the spread of each parameter over them:
+
+>>> spread = {name: np.std([values[name] for values in draws]) for name in draws[0]}
 """
 
 from __future__ import annotations
