@@ -208,14 +208,15 @@ PyObject* rt_eos_construct(PyObject*, PyObject* const* args, Py_ssize_t nargs,
 // The constructors' docstrings, made once with the class.
 std::array<std::string, RtModel::kModelCount> g_constructor_docs;
 
+// Throws std::bad_alloc.
 template <std::size_t... Tags>
 auto constructor_defs(std::index_sequence<Tags...>) {
+  const auto& info = kConstructors;
   ((g_constructor_docs[Tags] =
-        constructor_doc(kConstructors[Tags].name, kArguments<Tags>, kConstructors[Tags].doc.summary)),
+        constructor_doc(info[Tags].name, kArguments<Tags>, info[Tags].doc.summary)),
    ...);
   return std::array<PyMethodDef, sizeof...(Tags)>{
-      PyMethodDef{kConstructors[Tags].name,
-                  fastcall<&rt_eos_construct<Tags>>(),
+      PyMethodDef{info[Tags].name, fastcall<&rt_eos_construct<Tags>>(),
                   METH_STATIC | METH_FASTCALL | METH_KEYWORDS, g_constructor_docs[Tags].c_str()}...};
 }
 
@@ -382,9 +383,8 @@ PyGetSetDef g_getset[] = {
 // Throws std::bad_alloc.
 void fill_methods() {
   std::size_t i = 0;
-  for (const PyMethodDef& def : constructor_defs(std::make_index_sequence<RtModel::kModelCount>())) {
-    g_methods[i++] = def;
-  }
+  const auto constructors = constructor_defs(std::make_index_sequence<RtModel::kModelCount>());
+  for (const PyMethodDef& def : constructors) g_methods[i++] = def;
   g_methods[i++] = scalar_def<Pressure>(
       "pressure_scalar($self, volume)\n--\n\nPressure at one volume.");
   g_methods[i++] = scalar_def<BulkModulus>(

@@ -479,7 +479,8 @@ constexpr ThermalClass kClass<HollandPowell> = {
 template <>
 constexpr ThermalClass kClass<ThermalModifiedTait> = {
     "thermal_modified_tait",
-    {"ThermalModifiedTait", nullptr, "Holland-Powell thermal pressure over a modified Tait isotherm.",
+    {"ThermalModifiedTait", nullptr,
+     "Holland-Powell thermal pressure over a modified Tait isotherm.",
      "The thermal equation of state of Holland and Powell (2011): as\n"
      ":class:`HollandPowell`, with a :class:`ModifiedTait` reference, whose K0\n"
      "scales the thermal pressure."},
@@ -604,7 +605,8 @@ PyObject* multi_oscillator(const char* name, PyObject* const* args, Py_ssize_t n
     if (!n) {
       const auto* holzapfel = call.reference().get_if<Holzapfel>();
       if (holzapfel == nullptr) {
-        return raise(python_validation_error("n is required for the generic multi-oscillator model"));
+        return raise(
+            python_validation_error("n is required for the generic multi-oscillator model"));
       }
       n = holzapfel->parameters()[3];
     }
