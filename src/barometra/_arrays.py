@@ -8,7 +8,7 @@ instead of being parsed (NumPy would turn the string ``"9"`` into 9.0).
 
 from __future__ import annotations
 
-from collections.abc import Callable, Sequence
+from collections.abc import Callable
 from typing import Any
 
 import numpy as np
@@ -64,24 +64,30 @@ def evaluate(
     before: tuple[Any, ...] = (),
     after: tuple[Any, ...] = (),
 ) -> float | FloatArray:
-    """One engine method pair over state values of any kind, called as
-    ``scalar(*before, *values, *after)`` (``array`` likewise).
+    """One engine method pair over one or two state values of any kind, called
+    as ``scalar(*before, *values, *after)`` (``array`` likewise).
 
-    The values broadcast against each other with NumPy's rules; the result
+    Two values broadcast against each other with NumPy's rules; the result
     is a float when they are all scalars (0-d input included, as NumPy's
     ufuncs give), an array of the broadcast shape otherwise.
     """
-    arrays: Sequence[npt.NDArray[Any]] = [
-        value if type(value) is np.ndarray and value.dtype is _FLOAT64
-        else as_float64_array(value, name) for value, name in zip(values, names)]
-    first = arrays[0]
-    if any(other.shape != first.shape for other in arrays[1:]):
+    # Written out for one and for two values: this runs on every call.
+    first = values[0]
+    if type(first) is not np.ndarray or first.dtype is not _FLOAT64:
+        first = as_float64_array(first, names[0])
+    if len(values) == 1:
+        if not first.ndim:
+            return scalar(*before, float(first), *after)
+        return array(*before, first, *after)
+    second = values[1]
+    if type(second) is not np.ndarray or second.dtype is not _FLOAT64:
+        second = as_float64_array(second, names[1])
+    if first.shape != second.shape:
         try:
-            arrays = np.broadcast_arrays(*arrays)  # read-only views: nothing is copied
+            first, second = np.broadcast_arrays(first, second)  # views: nothing is copied
         except ValueError:
-            shapes = " and ".join(f"{name} of shape {other.shape}"
-                                  for name, other in zip(names, arrays))
-            raise ValueError(f"{shapes} do not broadcast together") from None
+            raise ValueError(f"{names[0]} of shape {first.shape} and {names[1]} of shape "
+                             f"{second.shape} do not broadcast together") from None
     elif not first.ndim:
-        return scalar(*before, *(float(value) for value in arrays), *after)
-    return array(*before, *arrays, *after)
+        return scalar(*before, float(first), float(second), *after)
+    return array(*before, first, second, *after)
