@@ -29,7 +29,7 @@ PyTypeObject* g_rt_eos_type = nullptr;
 const RtModel& model_of(PyObject* self) noexcept { return model_in<RtModel>(self); }
 
 // ---------------------------------------------------------------------------
-// Static constructors, one per RtModel variant, in tag order, and the model
+// Static constructors, one per RtModel variant, and the model
 // classes of the package that stand for them. The Python arguments are the
 // model's native parameter names in lower case.
 
@@ -38,117 +38,136 @@ struct ConstructorInfo {
   ClassDoc doc;
 };
 
-constexpr std::array<ConstructorInfo, RtModel::kModelCount> kConstructors{{
-    {"baonza",
-     {"Baonza", nullptr, "Baonza equation of state.",
-      "K = K0 [(P + Psp) / Psp]^β with β = 0.85 and the pseudospinodal pressure\n"
-      "Psp = β K0 / K0'. Volumes beyond the pseudospinodal are outside its\n"
-      "domain. Baonza, Cáceres and Núñez (1995), Phys. Rev. B 51, 28."}},
-    {"density_polynomial_3",
-     {"DensityPolynomial3", nullptr, "Pressure as a cubic polynomial in density.",
-      "P = c0 + c1 ρ + c2 ρ² + c3 ρ³ with ρ = ρ0 V0 / V. The volume is found by\n"
-      "bisection in density; pressures below the curve's minimum cannot be\n"
-      "inverted."}},
-    {"bm2",
-     {"BirchMurnaghan2", "BM2", "Second-order Birch-Murnaghan equation of state (K0' fixed at 4).",
-      "P = 3 K0 f (1 + 2f)^(5/2) with the Eulerian strain f = [(V0/V)^(2/3) - 1] / 2.\n"
-      "Birch (1947), Phys. Rev. 71, 809."}},
-    {"bm3",
-     {"BirchMurnaghan3", "BM3", "Third-order Birch-Murnaghan equation of state.",
-      "P = 3 K0 f (1 + 2f)^(5/2) [1 + 3/2 (K0' - 4) f] with the Eulerian strain\n"
-      "f = [(V0/V)^(2/3) - 1] / 2. Birch (1947), Phys. Rev. 71, 809.\n"
-      "\n"
-      "Examples\n"
-      "--------\n"
-      "Stishovite at 300 K (Nishihara et al. 2005), volumes in Å³ per cell:\n"
-      "\n"
-      ">>> from barometra import BirchMurnaghan3\n"
-      ">>> stishovite = BirchMurnaghan3(v0=46.56, k0=296.0, k0_prime=4.2)\n"
-      ">>> round(stishovite.bulk_modulus(44.0), 2)\n"
-      "373.07"}},
-    {"bm4",
-     {"BirchMurnaghan4", "BM4", "Fourth-order Birch-Murnaghan equation of state.",
-      "P = 3 K0 f (1 + 2f)^(5/2) (1 + a f + b f²) with a = 3/2 (K0' - 4) and\n"
-      "b = 3/2 [K0 K0'' + (K0' - 4)(K0' - 3) + 35/9]. Birch (1947), Phys. Rev.\n"
-      "71, 809."}},
-    {"morse3",
-     {"Morse3", nullptr, "Three-parameter equation of state from the Morse potential.",
-      "P = 3 K0 / [(K0' - 1) y²] (e² - e) with y = (V/V0)^(1/3) and\n"
-      "e = exp[(K0' - 1)(1 - y)]; K0' must differ from 1."}},
-    {"murnaghan",
-     {"Murnaghan", nullptr, "Murnaghan equation of state: a bulk modulus linear in pressure.",
-      "P = K0 / K0' [(V0/V)^K0' - 1], K = K0 + K0' P. Murnaghan (1944), Proc.\n"
-      "Natl. Acad. Sci. 30, 244."}},
-    {"second_order_murnaghan",
-     {"SecondOrderMurnaghan", nullptr,
-      "Second-order Murnaghan equation of state: a bulk modulus quadratic in pressure.",
-      "K = K0 + K0' (P - P0) + K0'' (P - P0)² / 2, with V0, K0, K0' and K0'' at\n"
-      "the pressure P0; K0'² - 2 K0 K0'' must be positive. The volume comes\n"
-      "from the closed-form inverse."}},
-    {"modified_tait",
-     {"ModifiedTait", nullptr, "Modified Tait equation of state.",
-      "V/V0 = 1 - a [1 - (1 + b P)^(-c)], with a, b and c from K0, K0' and K0''.\n"
-      "Holland and Powell (2011), J. Metamorphic Geol. 29, 333."}},
-    {"natural_strain2",
-     {"NaturalStrain2", nullptr, "Second-order natural-strain (logarithmic) equation of state.",
-      "P = 3 K0 (V0/V) g with the natural strain g = ln(V0/V) / 3. Poirier and\n"
-      "Tarantola (1998), Phys. Earth Planet. Inter. 109, 1."}},
-    {"natural_strain3",
-     {"NaturalStrain3", nullptr, "Third-order natural-strain (logarithmic) equation of state.",
-      "P = 3 K0 (V0/V) [g + 3/2 (K0' - 2) g²] with g = ln(V0/V) / 3. Poirier and\n"
-      "Tarantola (1998), Phys. Earth Planet. Inter. 109, 1."}},
-    {"natural_strain4",
-     {"NaturalStrain4", nullptr, "Fourth-order natural-strain (logarithmic) equation of state.",
-      "P = 3 K0 (V0/V) (g + c2 g² + c3 g³) with g = ln(V0/V) / 3,\n"
-      "c2 = 3/2 (K0' - 2) and c3 = 3/2 [K0 K0'' + 1 + (K0' - 2) + (K0' - 2)²].\n"
-      "Poirier and Tarantola (1998), Phys. Earth Planet. Inter. 109, 1."}},
-    {"rydberg_stacey",
-     {"RydbergStacey", nullptr,
-      "Rydberg-Stacey equation of state, with a finite K' at infinite pressure.",
-      "P = 3 K0 y^(-3 K'∞) (1 - y) exp[η (1 - y)] with y = (V/V0)^(1/3) and\n"
-      "η = 3/2 K0' - 3 K'∞ + 1/2."}},
-    {"sun_morse3",
-     {"SunMorse3", nullptr, "Sun-Morse equation of state with the reduced length y = (V/V0)^(1/3).",
-      "P = 3 K0 / s (e² - e) with s = (3 K0' + 1) / 3 and e = exp[s (1 - y)];\n"
-      "s must not be zero."}},
-    {"sun_morse4",
-     {"SunMorse4", nullptr, "Sun-Morse equation of state with the reduced length y = (V/V0)^(1/4).",
-      "P = 4 K0 / s (e² - e) with s = (4 K0' + 1) / 3 and e = exp[s (1 - y)];\n"
-      "s must not be zero."}},
-    {"vinet",
-     {"Vinet", nullptr, "Vinet (universal) equation of state.",
-      "P = 3 K0 (1 - y) / y² exp[3/2 (K0' - 1)(1 - y)] with y = (V/V0)^(1/3).\n"
-      "Vinet, Smith, Ferrante and Rose (1987), J. Geophys. Res. 92, 9319.\n"
-      "\n"
-      "Examples\n"
-      "--------\n"
-      ">>> from barometra import Vinet\n"
-      ">>> round(Vinet(v0=46.56, k0=296.0, k0_prime=4.2).pressure(44.0), 3)\n"
-      "18.835"}},
-    {"holzapfel",
-     {"Holzapfel", "AP2",
-      "Holzapfel AP2 equation of state, with the Fermi-gas limit at infinite compression.",
-      "P = 3 K0 X⁻⁵ (1 - X) exp[c0 (1 - X)] [1 + c2 X (1 - X)] with X = (V/V0)^(1/3),\n"
-      "c0 = -ln(3 K0 / P_FG0) and c2 = 3/2 (K0' - 3) - c0, where\n"
-      "P_FG0 = 1003.6 GPa [n Z / (10 V0)]^(5/3) is the Fermi-gas pressure at V0.\n"
-      "Holzapfel (1996), Rep. Prog. Phys. 59, 29.\n"
-      "\n"
-      "Units\n"
-      "-----\n"
-      "The Fermi-gas constant fixes the units: volumes (and ``v0``) in J/bar per\n"
-      "formula unit (1 J/bar = 10 cm³/mol), pressures (and ``k0``) in GPa. Other\n"
-      "units give a wrong c0 without any error, so convert first; for unit-cell\n"
-      "volumes in Å³, see :meth:`barometra.data.Dataset.to_molar_volume`.\n"
-      "\n"
-      "Examples\n"
-      "--------\n"
-      "Stishovite, SiO2 (n = 3 atoms, 30/3 = 10 electrons per atom):\n"
-      "\n"
-      ">>> from barometra import Holzapfel\n"
-      ">>> eos = Holzapfel(v0=1.40195, k0=296.0, k0_prime=4.2, n=3, z=10)\n"
-      ">>> round(eos.bulk_modulus_derivative(1.40195), 6)\n"
-      "4.2"}},
-}};
+// Every model's entry; a model without one does not compile.
+template <class Model>
+constexpr ConstructorInfo kConstructor = {};
+
+template <>
+constexpr ConstructorInfo kConstructor<Baonza> = {"baonza",
+    {"Baonza", nullptr, "Baonza equation of state.",
+     "K = K0 [(P + Psp) / Psp]^β with β = 0.85 and the pseudospinodal pressure\n"
+     "Psp = β K0 / K0'. Volumes beyond the pseudospinodal are outside its\n"
+     "domain. Baonza, Cáceres and Núñez (1995), Phys. Rev. B 51, 28."}};
+template <>
+constexpr ConstructorInfo kConstructor<DensityPolynomial3> = {"density_polynomial_3",
+    {"DensityPolynomial3", nullptr, "Pressure as a cubic polynomial in density.",
+     "P = c0 + c1 ρ + c2 ρ² + c3 ρ³ with ρ = ρ0 V0 / V. The volume is found by\n"
+     "bisection in density; pressures below the curve's minimum cannot be\n"
+     "inverted."}};
+template <>
+constexpr ConstructorInfo kConstructor<BM2> = {"bm2",
+    {"BirchMurnaghan2", "BM2", "Second-order Birch-Murnaghan equation of state (K0' fixed at 4).",
+     "P = 3 K0 f (1 + 2f)^(5/2) with the Eulerian strain f = [(V0/V)^(2/3) - 1] / 2.\n"
+     "Birch (1947), Phys. Rev. 71, 809."}};
+template <>
+constexpr ConstructorInfo kConstructor<BM3> = {"bm3",
+    {"BirchMurnaghan3", "BM3", "Third-order Birch-Murnaghan equation of state.",
+     "P = 3 K0 f (1 + 2f)^(5/2) [1 + 3/2 (K0' - 4) f] with the Eulerian strain\n"
+     "f = [(V0/V)^(2/3) - 1] / 2. Birch (1947), Phys. Rev. 71, 809.\n"
+     "\n"
+     "Examples\n"
+     "--------\n"
+     "Stishovite at 300 K (Nishihara et al. 2005), volumes in Å³ per cell:\n"
+     "\n"
+     ">>> from barometra import BirchMurnaghan3\n"
+     ">>> stishovite = BirchMurnaghan3(v0=46.56, k0=296.0, k0_prime=4.2)\n"
+     ">>> round(stishovite.bulk_modulus(44.0), 2)\n"
+     "373.07"}};
+template <>
+constexpr ConstructorInfo kConstructor<BM4> = {"bm4",
+    {"BirchMurnaghan4", "BM4", "Fourth-order Birch-Murnaghan equation of state.",
+     "P = 3 K0 f (1 + 2f)^(5/2) (1 + a f + b f²) with a = 3/2 (K0' - 4) and\n"
+     "b = 3/2 [K0 K0'' + (K0' - 4)(K0' - 3) + 35/9]. Birch (1947), Phys. Rev.\n"
+     "71, 809."}};
+template <>
+constexpr ConstructorInfo kConstructor<Morse3> = {"morse3",
+    {"Morse3", nullptr, "Three-parameter equation of state from the Morse potential.",
+     "P = 3 K0 / [(K0' - 1) y²] (e² - e) with y = (V/V0)^(1/3) and\n"
+     "e = exp[(K0' - 1)(1 - y)]; K0' must differ from 1."}};
+template <>
+constexpr ConstructorInfo kConstructor<Murnaghan> = {"murnaghan",
+    {"Murnaghan", nullptr, "Murnaghan equation of state: a bulk modulus linear in pressure.",
+     "P = K0 / K0' [(V0/V)^K0' - 1], K = K0 + K0' P. Murnaghan (1944), Proc.\n"
+     "Natl. Acad. Sci. 30, 244."}};
+template <>
+constexpr ConstructorInfo kConstructor<SecondOrderMurnaghan> = {"second_order_murnaghan",
+    {"SecondOrderMurnaghan", nullptr,
+     "Second-order Murnaghan equation of state: a bulk modulus quadratic in pressure.",
+     "K = K0 + K0' (P - P0) + K0'' (P - P0)² / 2, with V0, K0, K0' and K0'' at\n"
+     "the pressure P0; K0'² - 2 K0 K0'' must be positive. The volume comes\n"
+     "from the closed-form inverse."}};
+template <>
+constexpr ConstructorInfo kConstructor<ModifiedTait> = {"modified_tait",
+    {"ModifiedTait", nullptr, "Modified Tait equation of state.",
+     "V/V0 = 1 - a [1 - (1 + b P)^(-c)], with a, b and c from K0, K0' and K0''.\n"
+     "Holland and Powell (2011), J. Metamorphic Geol. 29, 333."}};
+template <>
+constexpr ConstructorInfo kConstructor<NaturalStrain2> = {"natural_strain2",
+    {"NaturalStrain2", nullptr, "Second-order natural-strain (logarithmic) equation of state.",
+     "P = 3 K0 (V0/V) g with the natural strain g = ln(V0/V) / 3. Poirier and\n"
+     "Tarantola (1998), Phys. Earth Planet. Inter. 109, 1."}};
+template <>
+constexpr ConstructorInfo kConstructor<NaturalStrain3> = {"natural_strain3",
+    {"NaturalStrain3", nullptr, "Third-order natural-strain (logarithmic) equation of state.",
+     "P = 3 K0 (V0/V) [g + 3/2 (K0' - 2) g²] with g = ln(V0/V) / 3. Poirier and\n"
+     "Tarantola (1998), Phys. Earth Planet. Inter. 109, 1."}};
+template <>
+constexpr ConstructorInfo kConstructor<NaturalStrain4> = {"natural_strain4",
+    {"NaturalStrain4", nullptr, "Fourth-order natural-strain (logarithmic) equation of state.",
+     "P = 3 K0 (V0/V) (g + c2 g² + c3 g³) with g = ln(V0/V) / 3,\n"
+     "c2 = 3/2 (K0' - 2) and c3 = 3/2 [K0 K0'' + 1 + (K0' - 2) + (K0' - 2)²].\n"
+     "Poirier and Tarantola (1998), Phys. Earth Planet. Inter. 109, 1."}};
+template <>
+constexpr ConstructorInfo kConstructor<RydbergStacey> = {"rydberg_stacey",
+    {"RydbergStacey", nullptr,
+     "Rydberg-Stacey equation of state, with a finite K' at infinite pressure.",
+     "P = 3 K0 y^(-3 K'∞) (1 - y) exp[η (1 - y)] with y = (V/V0)^(1/3) and\n"
+     "η = 3/2 K0' - 3 K'∞ + 1/2."}};
+template <>
+constexpr ConstructorInfo kConstructor<SunMorse3> = {"sun_morse3",
+    {"SunMorse3", nullptr, "Sun-Morse equation of state with the reduced length y = (V/V0)^(1/3).",
+     "P = 3 K0 / s (e² - e) with s = (3 K0' + 1) / 3 and e = exp[s (1 - y)];\n"
+     "s must not be zero."}};
+template <>
+constexpr ConstructorInfo kConstructor<SunMorse4> = {"sun_morse4",
+    {"SunMorse4", nullptr, "Sun-Morse equation of state with the reduced length y = (V/V0)^(1/4).",
+     "P = 4 K0 / s (e² - e) with s = (4 K0' + 1) / 3 and e = exp[s (1 - y)];\n"
+     "s must not be zero."}};
+template <>
+constexpr ConstructorInfo kConstructor<Vinet> = {"vinet",
+    {"Vinet", nullptr, "Vinet (universal) equation of state.",
+     "P = 3 K0 (1 - y) / y² exp[3/2 (K0' - 1)(1 - y)] with y = (V/V0)^(1/3).\n"
+     "Vinet, Smith, Ferrante and Rose (1987), J. Geophys. Res. 92, 9319.\n"
+     "\n"
+     "Examples\n"
+     "--------\n"
+     ">>> from barometra import Vinet\n"
+     ">>> round(Vinet(v0=46.56, k0=296.0, k0_prime=4.2).pressure(44.0), 3)\n"
+     "18.835"}};
+template <>
+constexpr ConstructorInfo kConstructor<Holzapfel> = {"holzapfel",
+    {"Holzapfel", "AP2",
+     "Holzapfel AP2 equation of state, with the Fermi-gas limit at infinite compression.",
+     "P = 3 K0 X⁻⁵ (1 - X) exp[c0 (1 - X)] [1 + c2 X (1 - X)] with X = (V/V0)^(1/3),\n"
+     "c0 = -ln(3 K0 / P_FG0) and c2 = 3/2 (K0' - 3) - c0, where\n"
+     "P_FG0 = 1003.6 GPa [n Z / (10 V0)]^(5/3) is the Fermi-gas pressure at V0.\n"
+     "Holzapfel (1996), Rep. Prog. Phys. 59, 29.\n"
+     "\n"
+     "Units\n"
+     "-----\n"
+     "The Fermi-gas constant fixes the units: volumes (and ``v0``) in J/bar per\n"
+     "formula unit (1 J/bar = 10 cm³/mol), pressures (and ``k0``) in GPa. Other\n"
+     "units give a wrong c0 without any error, so convert first; for unit-cell\n"
+     "volumes in Å³, see :meth:`barometra.data.Dataset.to_molar_volume`.\n"
+     "\n"
+     "Examples\n"
+     "--------\n"
+     "Stishovite, SiO2 (n = 3 atoms, 30/3 = 10 electrons per atom):\n"
+     "\n"
+     ">>> from barometra import Holzapfel\n"
+     ">>> eos = Holzapfel(v0=1.40195, k0=296.0, k0_prime=4.2, n=3, z=10)\n"
+     ">>> round(eos.bulk_modulus_derivative(1.40195), 6)\n"
+     "4.2"}};
 
 // The parameters of every isothermal model, by Python name.
 constexpr ParameterDoc kParameterDocs[] = {
@@ -175,6 +194,9 @@ template <std::size_t Tag>
 using ModelAt = std::variant_alternative_t<Tag, RtModel::Variant>;
 
 template <std::size_t Tag>
+constexpr const ConstructorInfo& kInfo = kConstructor<ModelAt<Tag>>;
+
+template <std::size_t Tag>
 constexpr auto kArguments = lower_case_arguments<ModelAt<Tag>::kParameterNames>();
 
 template <std::size_t Tag>
@@ -185,7 +207,8 @@ PyObject* rt_eos_construct(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) noexcept {
   using Model = ModelAt<Tag>;
   constexpr std::size_t kArity = Model::kParameterNames.size();
-  constexpr const char* kName = kConstructors[Tag].name;
+  constexpr const char* kName = kInfo<Tag>.name;
+  static_assert(kName != nullptr, "every model needs its entry in kConstructor");
   static_assert(std::ranges::all_of(kArguments<Tag>, [](const Argument& argument) {
                   return find_parameter_doc(argument.name, {}, kParameterDocs) != nullptr;
                 }),
@@ -211,12 +234,11 @@ std::array<std::string, RtModel::kModelCount> g_constructor_docs;
 // Throws std::bad_alloc.
 template <std::size_t... Tags>
 auto constructor_defs(std::index_sequence<Tags...>) {
-  const auto& info = kConstructors;
   ((g_constructor_docs[Tags] =
-        constructor_doc(info[Tags].name, kArguments<Tags>, info[Tags].doc.summary)),
+        constructor_doc(kInfo<Tags>.name, kArguments<Tags>, kInfo<Tags>.doc.summary)),
    ...);
   return std::array<PyMethodDef, sizeof...(Tags)>{
-      PyMethodDef{info[Tags].name, fastcall<&rt_eos_construct<Tags>>(),
+      PyMethodDef{kInfo<Tags>.name, fastcall<&rt_eos_construct<Tags>>(),
                   METH_STATIC | METH_FASTCALL | METH_KEYWORDS, g_constructor_docs[Tags].c_str()}...};
 }
 
@@ -431,8 +453,8 @@ std::vector<PublishedQuantity> rt_quantities() {
 template <std::size_t Tag>
 int publish_rt_model(PyObject* table) {
   using Model = ModelAt<Tag>;
-  PublishedModel published{"isothermal", kConstructors[Tag].name, Model::kName,
-                           &kConstructors[Tag].doc, {}, rt_quantities<Model>()};
+  PublishedModel published{"isothermal", kInfo<Tag>.name, Model::kName, &kInfo<Tag>.doc, {},
+                           rt_quantities<Model>()};
   for (std::size_t i = 0; i < kArguments<Tag>.size(); ++i) {
     const Argument& argument = kArguments<Tag>[i];
     published.parameters.push_back({&argument, Model::kParameterNames[i],
