@@ -5,7 +5,8 @@ has a method pair per operation (``pressure_scalar``/``pressure_array``),
 ``ThermalEos`` and ``HugoniotEos`` take the quantity's name
 (``evaluate_scalar("pressure", ...)``). An :class:`EngineCall` says which;
 :func:`quantity_method` makes the public method: floats go straight to the
-scalar method, anything else through :func:`barometra._arrays.evaluate`.
+scalar method and float64 arrays of one shape straight to the array method,
+anything else through :func:`barometra._arrays.evaluate`.
 The method is compiled from source, as :mod:`dataclasses` does, so that it
 has the state values' own names as parameters (``pressure(volume)``,
 ``volume(pressure, temperature)``) and costs one call.
@@ -17,6 +18,8 @@ import keyword
 from collections.abc import Callable
 from dataclasses import dataclass
 from typing import Any
+
+import numpy as np
 
 from .._arrays import evaluate, real_parameter
 
@@ -55,6 +58,12 @@ def quantity_method(name: str, arguments: tuple[str, ...], call: EngineCall, doc
     values = ", ".join(inputs)
     extra = "".join(f", {word}" for word, _ in keywords)
     fast = " and ".join(f"type({argument}) is float" for argument in arguments)
+    # float64 arrays of one shape, what the engine takes as they are.
+    distinct = list(dict.fromkeys(inputs))
+    ready = " and ".join([*(f"type({value}) is _ndarray and {value}.dtype is _FLOAT64"
+                            for value in distinct),
+                          *(f"{value}.shape == {inputs[0]}.shape" for value in distinct[1:]),
+                          f"{inputs[0]}.ndim"])
     signature = ", ".join(("self", *arguments))
     if keywords:
         signature += ", *, " + ", ".join(
@@ -67,10 +76,13 @@ def quantity_method(name: str, arguments: tuple[str, ...], call: EngineCall, doc
         "    engine = self._engine",
         f"    if {fast}:",
         f"        return engine.{scalar}({before}{values}{extra})",
+        f"    if {ready}:",
+        f"        return engine.{array}({before}{values}{extra})",
         f"    return _evaluate(engine.{scalar}, engine.{array}, ({values},), {inputs!r},",
         f"                     ({before}), ({extra.removeprefix(', ')}{',' if keywords else ''}))",
     ]
-    namespace: dict[str, Any] = {"_evaluate": evaluate, "_real": real_parameter}
+    namespace: dict[str, Any] = {"_evaluate": evaluate, "_real": real_parameter,
+                                 "_ndarray": np.ndarray, "_FLOAT64": np.dtype(np.float64)}
     namespace |= {f"_default_{word}": default for word, default in keywords}
     exec("\n".join(lines), namespace)  # noqa: S102  (identifiers checked above)
     method: Callable[..., Any] = namespace[name]
