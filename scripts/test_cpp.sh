@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the C++ core and its GoogleTest suite, runs it with ctest, then runs it
-# once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# once more under AddressSanitizer and UndefinedBehaviorSanitizer, with the
+# asserts checked (BAROMETRA_SANITIZE undefines NDEBUG).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,6 +24,6 @@ run_suite() {
 
 echo "== C++ tests (Release) =="
 run_suite build/cpp-release -DCMAKE_BUILD_TYPE=Release
-echo "== C++ tests (AddressSanitizer + UndefinedBehaviorSanitizer) =="
+echo "== C++ tests (AddressSanitizer + UndefinedBehaviorSanitizer, asserts on) =="
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build/cpp-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBAROMETRA_SANITIZE=ON

@@ -26,26 +26,6 @@ bool parse_arguments(const char* function, std::span<const char* const> names,
                      std::size_t required, PyObject* const* args, Py_ssize_t nargs,
                      PyObject* kwnames, PyObject** out) noexcept;
 
-// True when `python` holds exactly the `native` parameter names in lower case
-// ("K0_prime" -> "k0_prime"), in order; a null entry ends `python`. For
-// compile-time checks of constructor signatures.
-constexpr bool lower_case_names(std::span<const char* const> python,
-                                std::span<const char* const> native) {
-  if (native.size() > python.size()) return false;
-  if (native.size() < python.size() && python[native.size()] != nullptr) return false;
-  for (std::size_t i = 0; i < native.size(); ++i) {
-    if (python[i] == nullptr) return false;
-    const std::string_view lower = python[i], name = native[i];
-    if (lower.size() != name.size()) return false;
-    for (std::size_t c = 0; c < name.size(); ++c) {
-      if (lower[c] != (name[c] >= 'A' && name[c] <= 'Z' ? name[c] - 'A' + 'a' : name[c])) {
-        return false;
-      }
-    }
-  }
-  return true;
-}
-
 // Ordinary Python float conversion: floats, ints and objects with __float__ or
 // __index__. Anything else is a TypeError naming the argument; errors raised
 // by the conversion itself (an OverflowError, a failing __float__) pass through.

@@ -66,4 +66,15 @@ PyObject* guarded(Body&& body) noexcept {
   }
 }
 
+// guarded for a body that returns a status: 0, or -1 with an error set.
+template <class Body>
+int guarded_status(Body&& body) noexcept {
+  int status = -1;
+  guarded([&]() -> PyObject* {
+    status = body();
+    return Py_None;  // borrowed: only tested against null
+  });
+  return status;
+}
+
 }  // namespace barometra::python

@@ -1,6 +1,7 @@
 #include "hugoniot_eos.hpp"
 
 #include <array>
+#include <span>
 #include <expected>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "barometra/hugoniot.hpp"
 #include "errors.hpp"
 #include "model_object.hpp"
+#include "model_table.hpp"
 #include "module.hpp"
 #include "number_format.hpp"
 
@@ -27,10 +29,69 @@ const LinearUsUpHugoniot& model_of(PyObject* self) noexcept {
 
 using QuantityIndex = std::expected<std::size_t, EosError>;
 
+constexpr const char* kConstructor = "linear_us_up";
+// The parameters of the model class; the engine's constructor takes p0 too.
+constexpr std::array<Argument, 5> kArguments{
+    {{"v0"}, {"rho0"}, {"c0"}, {"s"}, number_argument("p0", 0.0)}};
+
+constexpr ClassDoc kClassDoc{
+    "LinearUsUpHugoniot", nullptr,
+    "Shock Hugoniot whose shock velocity is linear in the particle velocity.",
+    "Us = c0 + s up, from the unshocked reference state (v0, rho0, p0). With\n"
+    "the compression η = 1 - V/V0 and D = 1 - s η, the states reached by one\n"
+    "shock are Us = c0 / D, up = η c0 / D and P = p0 + ρ0 c0² η / D², for\n"
+    "volumes from V0 down to (but excluding) V0 (1 - 1/s).\n"
+    "\n"
+    "Like the isothermal models, a Hugoniot is an immutable, hashable value\n"
+    "built from keyword parameters, validated once, that pickles and has a\n"
+    "``repr`` that evaluates back to an equal model. Each method takes a\n"
+    "float or any array-like of real numbers and gives a float or a new\n"
+    "float64 array of the input's shape. Invalid input raises\n"
+    ":class:`~barometra.errors.EosValidationError` (a volume above V0 or at\n"
+    "or below V0 (1 - 1/s), a pressure below p0, a negative particle\n"
+    "velocity), a failed computation\n"
+    ":class:`~barometra.errors.EosNumericalError`; no NaN or infinity is ever\n"
+    "returned.\n"
+    "\n"
+    "Units\n"
+    "-----\n"
+    "The model converts no units: volumes share the unit of ``v0``, densities\n"
+    "that of ``rho0`` and velocities that of ``c0``; pressures come out in\n"
+    "the unit of ρ0 c0² (g/cm³ with km/s gives GPa) and energies per unit mass\n"
+    "in pressure per density (GPa per g/cm³ is kJ/g).\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    "Copper (Marsh 1980), volumes in cm³/mol, densities in g/cm³, velocities\n"
+    "in km/s, pressures in GPa:\n"
+    "\n"
+    ">>> import numpy as np\n"
+    ">>> from barometra import LinearUsUpHugoniot\n"
+    ">>> copper = LinearUsUpHugoniot(v0=7.113, rho0=8.93, c0=3.94, s=1.49)\n"
+    ">>> copper\n"
+    "LinearUsUpHugoniot(v0=7.113, rho0=8.93, c0=3.94, s=1.49, p0=0.0)\n"
+    ">>> round(copper.pressure(6.0), 3)\n"
+    "36.886\n"
+    ">>> copper.shock_velocity([7.113, 6.0]).round(4)\n"
+    "array([3.94  , 5.1379])\n"
+    ">>> round(copper.volume(copper.pressure(6.0)), 12)\n"
+    "6.0\n"
+    ">>> round(copper.pressure_from_particle_velocity(1.0), 4)\n"
+    "48.4899"};
+
+constexpr ParameterDoc kParameterDocs[] = {
+    {"v0", "Volume of the unshocked material; positive."},
+    {"rho0", "Density of the unshocked material; positive. Independent of ``v0``: the density "
+             "on the Hugoniot is ρ = ρ0 V0 / V."},
+    {"c0", "Bulk sound speed, the intercept of Us(up); positive."},
+    {"s", "Slope dUs/dup; positive."},
+    {"p0", "Pressure of the unshocked material; 0 by default."},
+};
+
 PyObject* linear_us_up(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                        PyObject* kwnames) noexcept {
-  static constexpr const char* kName = "linear_us_up";
-  static constexpr std::array<const char*, 5> kNames{"v0", "rho0", "c0", "s", "p0"};
+  static constexpr const char* kName = kConstructor;
+  static constexpr std::array<const char*, 5> kNames = argument_names(kArguments);
   PyObject* objects[kNames.size()];
   std::array<double, kNames.size()> values;
   if (!parse_arguments(kName, kNames, args, nargs, kwnames, objects)) return nullptr;
@@ -137,7 +198,32 @@ PyMethodDef g_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+// "volume" is found from a pressure, "x_from_particle_velocity" from a
+// particle velocity, every other quantity from a volume.
+std::span<const char* const> quantity_arguments(std::string_view name) noexcept {
+  static constexpr std::array<const char*, 1> kVolume{"volume"}, kPressure{"pressure"},
+      kParticleVelocity{"particle_velocity"};
+  if (name == "volume") return kPressure;
+  if (name.ends_with("_from_particle_velocity")) return kParticleVelocity;
+  return kVolume;
+}
+
 }  // namespace
+
+int publish_hugoniot_models(PyObject* table) noexcept {
+  return guarded_status([&] {
+    PublishedModel published{"hugoniot", kConstructor, kClassDoc.class_name, &kClassDoc};
+    for (const Argument& argument : kArguments) {
+      published.parameters.push_back(
+          {&argument, nullptr, find_parameter_doc(argument.name, {}, kParameterDocs)});
+    }
+    for (const HugoniotQuantity& quantity : kHugoniotQuantities) {
+      published.quantities.push_back({quantity.name.data(), quantity_arguments(quantity.name)});
+    }
+    PyRef entry = publish_model(published);
+    return entry ? PyList_Append(table, entry.get()) : -1;
+  });
+}
 
 int register_hugoniot_eos(PyObject* module) noexcept {
   if (g_hugoniot_eos_type == nullptr) {

@@ -6,6 +6,7 @@
 
 #include "errors.hpp"
 #include "hugoniot_eos.hpp"
+#include "model_table.hpp"
 #include "numpy_api.hpp"
 #include "results.hpp"
 #include "rt_eos.hpp"
@@ -51,7 +52,8 @@ int exec_engine(PyObject* module) noexcept {
     if (add_function(module, &linear_uncertainty_def) < 0) return -1;
     if (add_function(module, &monte_carlo_summary_def) < 0) return -1;
     if (add_function(module, &holzapfel_derivative_analytical_def) < 0) return -1;
-    return 0;
+    // What the package builds its model classes from; private, so not in __all__.
+    return register_model_table(module);
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (...) {
@@ -64,6 +66,10 @@ PyModuleDef_Slot g_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(&exec_engine)},
 #ifdef Py_mod_gil
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+#endif
+#ifdef Py_mod_multiple_interpreters
+    // The classes are created once per process and shared: one interpreter only.
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
 #endif
     {0, nullptr},
 };

@@ -217,7 +217,8 @@ PyGetSetDef g_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-void fill_methods() noexcept {
+// Throws std::bad_alloc.
+void fill_methods() {
   std::size_t i = 0;
   for (const PyMethodDef& def : thermal_constructor_defs()) {
     if (def.ml_name != nullptr) g_methods[i++] = def;
@@ -228,7 +229,7 @@ void fill_methods() noexcept {
 
 PyTypeObject* thermal_eos_type() noexcept {
   if (g_thermal_eos_type != nullptr) return g_thermal_eos_type;
-  fill_methods();
+  if (guarded_status([] { fill_methods(); return 0; }) < 0) return nullptr;
   g_thermal_eos_type = new_model_type<ThermalModel>(
       "barometra._engine.ThermalEos", "Private native representation of a built-in thermal EOS.",
       &thermal_eos_repr, g_methods, g_getset);

@@ -17,7 +17,7 @@ PyObject* wrap_thermal_model(const ThermalModel& model) noexcept;
 const ThermalModel* thermal_model_of(PyObject* object) noexcept;
 
 // The static constructors (thermal_constructors.cpp), one per model name of
-// the Python API, ending with the null entry.
-std::span<const PyMethodDef> thermal_constructor_defs() noexcept;
+// the Python API, ending with the null entry. Throws std::bad_alloc.
+std::span<const PyMethodDef> thermal_constructor_defs();
 
 }  // namespace barometra::python

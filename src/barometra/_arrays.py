@@ -36,6 +36,20 @@ def as_float64_array(values: npt.ArrayLike, name: str) -> FloatArray:
     return array.astype(np.float64, copy=False)
 
 
+def real_parameter(owner: str, name: str, value: object) -> float:
+    """``value`` as a float, for a real number only: a string is refused, not parsed."""
+    if type(value) is float:
+        return value
+    if (
+        isinstance(value, (str, bytes))
+        or (isinstance(value, np.ndarray) and value.ndim != 0)
+        or not hasattr(value, "__float__") and not hasattr(value, "__index__")
+    ):
+        raise TypeError(f"{owner}() parameter {name!r} must be a real number, "
+                        f"not {type(value).__name__}")
+    return float(value)  # type: ignore[arg-type]
+
+
 def _describe(values: object, array: npt.NDArray[Any]) -> str:
     if array.ndim == 0 and array.dtype.kind in "OUS":
         return type(values).__name__
@@ -43,43 +57,37 @@ def _describe(values: object, array: npt.NDArray[Any]) -> str:
 
 
 def evaluate(
-    scalar: Callable[[float], float],
-    array: Callable[[FloatArray], FloatArray],
-    values: npt.ArrayLike,
-    name: str,
+    scalar: Callable[..., float],
+    array: Callable[..., FloatArray],
+    values: tuple[npt.ArrayLike, ...],
+    names: tuple[str, ...],
+    before: tuple[Any, ...] = (),
+    after: tuple[Any, ...] = (),
 ) -> float | FloatArray:
-    """One engine method pair over any input: a float for a scalar (0-d
-    input included, as NumPy's ufuncs give), an array of the input's shape
-    otherwise."""
-    if type(values) is np.ndarray and values.dtype is _FLOAT64 and values.ndim:
-        return array(values)  # what the engine takes as it is
-    converted = as_float64_array(values, name)
-    if converted.ndim == 0:
-        return scalar(float(converted))
-    return array(converted)
+    """One engine method pair over one or two state values of any kind, called
+    as ``scalar(*before, *values, *after)`` (``array`` likewise).
 
-
-def evaluate_pair(
-    scalar: Callable[[str, float, float], float],
-    array: Callable[[str, FloatArray, FloatArray], FloatArray],
-    quantity: str,
-    first: npt.ArrayLike,
-    second: npt.ArrayLike,
-    names: tuple[str, str],
-) -> float | FloatArray:
-    """One engine quantity of two inputs, broadcast against each other with
-    NumPy's rules: a float when both are scalars, an array of the broadcast
-    shape otherwise."""
-    a = first if type(first) is np.ndarray and first.dtype is _FLOAT64 \
-        else as_float64_array(first, names[0])
-    b = second if type(second) is np.ndarray and second.dtype is _FLOAT64 \
-        else as_float64_array(second, names[1])
-    if a.shape != b.shape:
+    Two values broadcast against each other with NumPy's rules; the result
+    is a float when they are all scalars (0-d input included, as NumPy's
+    ufuncs give), an array of the broadcast shape otherwise.
+    """
+    # Written out for one and for two values: this runs on every call.
+    first = values[0]
+    if type(first) is not np.ndarray or first.dtype is not _FLOAT64:
+        first = as_float64_array(first, names[0])
+    if len(values) == 1:
+        if not first.ndim:
+            return scalar(*before, float(first), *after)
+        return array(*before, first, *after)
+    second = values[1]
+    if type(second) is not np.ndarray or second.dtype is not _FLOAT64:
+        second = as_float64_array(second, names[1])
+    if first.shape != second.shape:
         try:
-            a, b = np.broadcast_arrays(a, b)  # read-only views: nothing is copied
+            first, second = np.broadcast_arrays(first, second)  # views: nothing is copied
         except ValueError:
-            raise ValueError(f"{names[0]} of shape {a.shape} and {names[1]} of shape "
-                             f"{b.shape} do not broadcast together") from None
-    elif not a.ndim:
-        return scalar(quantity, float(a), float(b))
-    return array(quantity, a, b)
+            raise ValueError(f"{names[0]} of shape {first.shape} and {names[1]} of shape "
+                             f"{second.shape} do not broadcast together") from None
+    elif not first.ndim:
+        return scalar(*before, float(first), float(second), *after)
+    return array(*before, first, second, *after)

@@ -6,12 +6,11 @@ import shlex
 import subprocess
 import sys
 import threading
-import types
 
 import pytest
 
 from barometra import BM3, LinearUsUpHugoniot
-from barometra._cli import main
+from barometra._cli import demonstration, main
 from barometra._cli.progress import Progress
 
 README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
@@ -112,9 +111,7 @@ def test_progress_speaks_only_for_slow_operations_and_when_asked():
 
 def test_bare_command_and_demo_run_the_demonstration(monkeypatch, capsys):
     calls = []
-    demo = types.ModuleType("barometra._demo")
-    demo.main = lambda argv=None: calls.append(argv) or 0
-    monkeypatch.setitem(sys.modules, "barometra._demo", demo)
+    monkeypatch.setattr(demonstration, "main", lambda argv=None: calls.append(argv) or 0)
     assert run(capsys, *[]) == (0, "", "")
     assert run(capsys, "demo", "--quick")[0] == 0
     assert calls == [[], ["--quick"]]

@@ -6,7 +6,7 @@ import sys
 import numpy as np
 import pytest
 
-from barometra import _demo
+from barometra._cli import demonstration as _demo
 from barometra._esd import format_value_esd
 from barometra._cli import main as cli
 

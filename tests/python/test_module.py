@@ -157,3 +157,21 @@ def test_importing_does_not_turn_the_gil_on():
     completed = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
                                timeout=120, check=True)
     assert completed.stdout.strip() == "True"
+
+
+@pytest.mark.skipif(sys.version_info < (3, 12), reason="interpreters of their own since 3.12")
+def test_a_subinterpreter_cannot_load_the_module():
+    # The classes are process-wide, so only the main interpreter may have them.
+    interpreters = pytest.importorskip(
+        "_interpreters" if sys.version_info >= (3, 13) else "_xxsubinterpreters")
+    script = ("import importlib.util as util; "
+              f"util.module_from_spec(util.spec_from_file_location('barometra._engine', "
+              f"{_engine.__file__!r}))")
+    interpreter = interpreters.create()
+    try:
+        failure = interpreters.run_string(interpreter, script)
+    except Exception as error:  # noqa: BLE001  (3.12 raises what 3.13 returns)
+        failure = error
+    finally:
+        interpreters.destroy(interpreter)
+    assert "does not support loading in subinterpreters" in str(getattr(failure, "msg", failure))

@@ -1,5 +1,4 @@
 import inspect
-import pickle
 
 import numpy as np
 import pytest
@@ -42,18 +41,12 @@ def test_methods_equal_the_engine_for_arrays_and_scalars(quantity):
     assert method(x.flat[1:2].tolist()).tolist() == [expected]
 
 
-def test_value_semantics_and_the_default_reference_pressure():
+def test_the_reference_pressure_is_zero_by_default():
     assert str(inspect.signature(LinearUsUpHugoniot)) == "(*, v0, rho0, c0, s, p0=0.0)"
-    assert LinearUsUpHugoniot.__module__ == "barometra.eos" and barometra.LinearUsUpHugoniot is \
-        eos.LinearUsUpHugoniot
+    assert barometra.LinearUsUpHugoniot is eos.LinearUsUpHugoniot
     shockless = LinearUsUpHugoniot(v0=10, rho0=3.0, c0=5.0, s=1.5)
     assert shockless.parameters["p0"] == 0.0 and shockless.pressure(10.0) == 0.0
     assert shockless == MODEL.replace(p0=0) and shockless != MODEL
-    for copy in (eval(repr(MODEL), vars(eos)), pickle.loads(pickle.dumps(MODEL))):
-        assert copy == MODEL and hash(copy) == hash(MODEL) and copy is not MODEL
-        np.testing.assert_array_equal(copy.pressure(VOLUMES), MODEL.pressure(VOLUMES))
-    with pytest.raises(AttributeError, match="immutable"):
-        MODEL.s = 2.0  # type: ignore[misc]
 
 
 def test_errors_name_parameters_and_states():

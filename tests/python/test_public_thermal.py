@@ -1,5 +1,4 @@
 import inspect
-import pickle
 
 import numpy as np
 import pytest
@@ -34,7 +33,7 @@ def test_every_engine_constructor_has_a_public_class():
 
 
 @pytest.mark.parametrize("name", CONSTRUCTORS)
-def test_model_equals_its_engine_counterpart_and_is_a_value(name):
+def test_model_equals_its_engine_counterpart(name):
     model, engine = public(name), MODELS[name]
     assert model.model_name == engine.model_name and type(model).__module__ == "barometra.eos"
     assert set(model.quantities) == ACCEPTED.get(engine.model_name, BASE) - SYNONYMS
@@ -54,10 +53,6 @@ def test_model_equals_its_engine_counterpart_and_is_a_value(name):
         grid = np.broadcast_arrays(firsts, seconds)
         np.testing.assert_array_equal(method(firsts, seconds),
                                       engine.evaluate_array(quantity, *map(np.copy, grid)))
-    for copy in (eval(repr(model), vars(eos)), pickle.loads(pickle.dumps(model))):
-        assert copy == model and hash(copy) == hash(model) and copy is not model
-    changed = model.replace(tr=310.0)
-    assert changed != model and changed.parameters == {**model.parameters, "tr": 310.0}
     assert model.reference.replace() == model.parameters["reference"]
     assert list(inspect.signature(type(model)).parameters)[:2] == ["reference", "tr"]
 

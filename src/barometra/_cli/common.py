@@ -11,8 +11,9 @@ from typing import Any, NoReturn, TypeVar
 import numpy as np
 
 from .. import eos
+from ..eos._base import EngineModel
 
-_Model = TypeVar("_Model", eos.IsothermalEos, eos.ThermalEos)
+_Model = TypeVar("_Model", bound=EngineModel)
 
 
 class CommandError(Exception):
@@ -45,6 +46,16 @@ def model_classes(base: type[_Model]) -> dict[str, type[_Model]]:
     name (the name of its constructor)."""
     return {cls._engine_constructor: cls for cls in vars(eos).values()
             if isinstance(cls, type) and issubclass(cls, base) and cls is not base}
+
+
+def model_names(classes: dict[str, type[_Model]], hyphens: bool = False) -> dict[str, type[_Model]]:
+    """Every name a command line accepts for the models, lower-case: the engine's
+    constructor names (the keys of ``classes``), and the class names, model names
+    and aliases; with ``hyphens``, "_" written "-"."""
+    names = {name.lower(): cls for cls in classes.values()
+             for name in (cls.__name__, cls.model_name, *cls._aliases)}
+    names |= classes
+    return {name.replace("_", "-"): cls for name, cls in names.items()} if hyphens else names
 
 
 def parse_assignments(texts: list[str], option: str, prog: str) -> dict[str, float]:

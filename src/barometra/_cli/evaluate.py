@@ -9,19 +9,17 @@ import numpy as np
 
 from .. import eos
 from .._arrays import FloatArray
+from ..eos._hugoniot import Hugoniot
 from ..errors import BarometraError
-from .common import (CommandError, model_classes, output_options, parse_assignments,
-                     print_json, print_table)
+from .common import (CommandError, model_classes, model_names, output_options,
+                     parse_assignments, print_json, print_table)
 from .progress import Progress
 
 # The models --eos names: the engine's lower-case names, and also (in any
 # case) the class names and the literature's short names.
 ISOTHERMAL = model_classes(eos.IsothermalEos)
-EOS_NAMES = {name.lower(): cls for cls in ISOTHERMAL.values()
-              for name in (cls.__name__, cls.model_name)}
-EOS_NAMES |= {name.lower(): getattr(eos, name) for name in ("BM2", "BM3", "BM4", "AP2")}
-EOS_NAMES |= ISOTHERMAL
-_HUGONIOTS = {"linear_us_up": eos.LinearUsUpHugoniot}
+EOS_NAMES = model_names(ISOTHERMAL)
+_HUGONIOTS = model_classes(Hugoniot)
 
 # What each kind of model gives at a volume, in the order printed.
 _ISOTHERMAL_QUANTITIES = ("pressure", "bulk_modulus")
@@ -54,7 +52,7 @@ def add_parser(commands: Any) -> None:
     model.add_argument("--eos", metavar="NAME",
                        help="an isothermal EOS: bm3, vinet, ... (see below)")
     model.add_argument("--hugoniot", metavar="NAME", choices=sorted(_HUGONIOTS),
-                       help="a shock Hugoniot: linear_us_up")
+                       help="a shock Hugoniot: " + ", ".join(sorted(_HUGONIOTS)))
     parser.add_argument("--param", metavar="NAME=VALUE", nargs="+", action="extend",
                         default=[], help="a model parameter, lower-case as in Python; repeatable")
     given = parser.add_mutually_exclusive_group(required=True)

@@ -15,14 +15,13 @@ from ..data import EXAMPLES, Dataset, load_example, read_csv
 from ..data._dataset import CELL_VOLUME_UNIT
 from ..errors import FitConvergenceWarning
 from ..fit import FitResult, fit
-from .common import CommandError, model_classes, output_options, parse_assignments, print_json
+from .common import (CommandError, model_classes, model_names, output_options,
+                     parse_assignments, print_json)
 from .evaluate import isothermal_class
 from .progress import Progress
 
 _THERMAL = model_classes(eos.ThermalEos)
-_THERMAL_NAMES = {name.lower().replace("_", "-"): cls for cls in _THERMAL.values()
-                  for name in (cls.__name__, cls.model_name, cls._engine_constructor)}
-_THERMAL_NAMES["sokolova2016"] = eos.Sokolova2016
+_THERMAL_NAMES = model_names(_THERMAL, hyphens=True)
 
 # Starting values of thermal parameters where a usual one exists (the rest
 # come from --param).

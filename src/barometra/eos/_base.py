@@ -1,11 +1,13 @@
-"""The value semantics shared by every public model.
+"""The value semantics shared by every public model, and the making of a
+model class from the engine's table.
 
 A model is named by its class and its keyword parameters, and holds the
 engine object built from them once, at construction; equality, hashing,
-``repr``, pickling and ``replace`` all work on the parameters alone. Later
-model kinds (thermal models, whose parameters include an isothermal model)
-reuse this class through its two hooks, ``_convert_parameter`` and
-``_build_engine``.
+``repr``, pickling and ``replace`` all work on the parameters alone. A
+family (isothermal, thermal, Hugoniot) is a subclass that says how its
+engine is called; each model class is made from its entry of the engine's
+model table (``model=`` in the class statement), which gives its names,
+parameters, quantities and documentation.
 """
 
 from __future__ import annotations
@@ -16,23 +18,14 @@ from collections.abc import Mapping
 from types import MappingProxyType
 from typing import Any, ClassVar, TypeVar
 
-import numpy as np
+from .._arrays import real_parameter
+from ._docs import add_parameter_sections
+from ._methods import EngineCall, quantity_method
+from ._table import REQUIRED, ModelInfo, ParameterInfo, QuantityInfo
 
 _Model = TypeVar("_Model", bound="EngineModel")
 
-
-def real_parameter(owner: str, name: str, value: object) -> float:
-    """``value`` as a float, for a real number only: a string is refused, not parsed."""
-    if type(value) is float:
-        return value
-    if (
-        isinstance(value, (str, bytes))
-        or (isinstance(value, np.ndarray) and value.ndim != 0)
-        or not hasattr(value, "__float__") and not hasattr(value, "__index__")
-    ):
-        raise TypeError(f"{owner}() parameter {name!r} must be a real number, "
-                        f"not {type(value).__name__}")
-    return float(value)  # type: ignore[arg-type]
+__all__ = ["EngineModel", "real_parameter"]
 
 
 class EngineModel:
@@ -40,6 +33,19 @@ class EngineModel:
 
     __slots__ = ("_values", "_engine")
 
+    #: The engine's name of the model, for example ``"BM3"``.
+    model_name: ClassVar[str]
+    # The model's entry of the engine's table, and what it gives the class.
+    _model: ClassVar[ModelInfo]
+    _engine_constructor: ClassVar[str]
+    _aliases: ClassVar[tuple[str, ...]] = ()
+    # The family's engine class and how it evaluates a quantity; its units.
+    _engine_class: ClassVar[Any]
+    _engine_call: ClassVar[EngineCall]
+    _units: ClassVar[str] = ""
+    # Whether the family base has the methods of every quantity any model has,
+    # rather than of those every model has.
+    _every_quantity_on_base: ClassVar[bool] = False
     # The parameter names in the engine's order; set by each concrete class.
     _parameter_names: ClassVar[tuple[str, ...]] = ()
     # Values of the parameters that may be left out.
@@ -53,8 +59,10 @@ class EngineModel:
     _values: tuple[Any, ...]
     _engine: Any
 
-    def __init_subclass__(cls, **kwargs: Any) -> None:
+    def __init_subclass__(cls, model: ModelInfo | None = None, **kwargs: Any) -> None:
         super().__init_subclass__(**kwargs)
+        if model is not None:
+            cls._take_model(model)
         if "_parameter_names" in vars(cls):
             # What help() and inspect.signature() show instead of (**parameters).
             cls.__signature__ = inspect.Signature(  # type: ignore[attr-defined]
@@ -62,6 +70,58 @@ class EngineModel:
                                    default=cls._parameter_defaults.get(name,
                                                                        inspect.Parameter.empty))
                  for name in cls._parameter_names])
+
+    @classmethod
+    def _take_model(cls, model: ModelInfo) -> None:
+        cls._model = model
+        cls.model_name = model.model_name
+        cls._engine_constructor = model.constructor
+        cls._aliases = model.aliases
+        parameters = model.parameters
+        cls._parameter_names = tuple(parameter.name for parameter in parameters)
+        cls._parameter_defaults = MappingProxyType({
+            parameter.name: parameter.default for parameter in parameters
+            if parameter.default is not REQUIRED})
+        cls._native_names = MappingProxyType({
+            parameter.name: parameter.native for parameter in parameters
+            if parameter.native is not None})
+        cls._fit_constants = frozenset(parameter.name for parameter in parameters
+                                       if parameter.constant)
+        cls._add_quantity_methods(model.quantities)
+        doc = f"{model.summary}\n\n{model.details}" if model.details else model.summary
+        cls.__doc__ = add_parameter_sections(
+            doc, cls._parameter_names,
+            {parameter.name: cls._parameter_type(parameter) for parameter in parameters},
+            {parameter.name: parameter.description for parameter in parameters}, cls._units)
+
+    @classmethod
+    def _add_quantity_methods(cls, quantities: tuple[QuantityInfo, ...]) -> None:
+        """A method on this class for each quantity that it does not inherit."""
+        for quantity in quantities:
+            if not hasattr(cls, quantity.name):
+                method = quantity_method(quantity.name, quantity.arguments, cls._engine_call,
+                                         cls._method_doc(quantity), cls._keywords(quantity))
+                method.__qualname__ = f"{cls.__qualname__}.{quantity.name}"
+                setattr(cls, quantity.name, method)
+
+    @classmethod
+    def _method_doc(cls, quantity: QuantityInfo) -> str:
+        """The docstring of a quantity's method; each family writes its own."""
+        return f"The engine's quantity {quantity.name}."
+
+    @classmethod
+    def _keywords(cls, quantity: QuantityInfo) -> tuple[tuple[str, Any], ...]:
+        """Keyword-only parameters of a quantity's method beyond its state values."""
+        return ()
+
+    @classmethod
+    def _parameter_type(cls, parameter: ParameterInfo) -> str:
+        """The type its docstring gives a parameter."""
+        if parameter.options:
+            return "str"
+        if parameter.default is None:
+            return "float or None"
+        return "float" if parameter.default is REQUIRED else "float, optional"
 
     def __init__(self, *args: object, **parameters: Any) -> None:
         cls = type(self)
@@ -100,7 +160,7 @@ class EngineModel:
 
     @classmethod
     def _build_engine(cls, values: tuple[Any, ...]) -> Any:
-        raise NotImplementedError
+        return getattr(cls._engine_class, cls._engine_constructor)(*values)
 
     @property
     def parameters(self) -> dict[str, Any]:

@@ -23,6 +23,6 @@ def add_parameter_sections(doc: str, names: tuple[str, ...], types: Mapping[str,
         lines.extend(textwrap.wrap(descriptions[name], 76, initial_indent="    ",
                                    subsequent_indent="    "))
     added = "\n".join(lines)
-    if "\nUnits\n" not in doc:
+    if units and "\nUnits\n" not in doc:
         added += f"\n\nUnits\n-----\n{units}"
     return f"{doc[:at].rstrip()}\n\n{added}\n\n{doc[at:]}".rstrip() + "\n"

@@ -38,12 +38,12 @@ from typing import Any
 
 import numpy as np
 
-from ._cli.common import CommandError, OneLineParser
-from ._esd import format_value_esd
-from .data import Dataset, cell_volume_to_molar, example_info, load_example
-from .eos import BM3, MieGruneisenDebye, Vinet
-from .errors import FitConvergenceWarning
-from .fit import FitResult, fit
+from .._esd import format_value_esd
+from ..data import Dataset, cell_volume_to_molar, example_info, load_example
+from ..eos import BM3, MieGruneisenDebye, Vinet
+from ..errors import FitConvergenceWarning
+from ..fit import FitResult, fit
+from .common import CommandError, OneLineParser
 
 TR = 300.0  # K, the reference temperature of both thermal fits
 
