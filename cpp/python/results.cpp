@@ -111,6 +111,12 @@ PyObject* lsq_parameter_covariance(PyObject* self, void*) noexcept {
   });
 }
 
+PyObject* lsq_eos_fit(PyObject* self, void*) noexcept {
+  PyObject* eos_fit = model_in<LeastSquaresRecord>(self).eos_fit.get();
+  if (eos_fit == nullptr) Py_RETURN_NONE;
+  return Py_NewRef(eos_fit);
+}
+
 PyObject* lsq_repr(PyObject* self) noexcept {
   const SolverResult& r = solver_of(self);
   PyRef cost = PyRef::steal(PyFloat_FromDouble(r.cost));
@@ -143,6 +149,9 @@ PyGetSetDef g_least_squares_getset[] = {
      "Pressure predictions are present for end-to-end native EOS fits.", nullptr},
     {"parameter_covariance", &lsq_parameter_covariance, nullptr,
      "Leading model-parameter covariance after profiling latent coordinates.", nullptr},
+    {"eos_fit", &lsq_eos_fit, nullptr,
+     "The statistics and the fitted model of a native EOS fit (EosFitResult), else None.",
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

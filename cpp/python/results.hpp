@@ -24,6 +24,8 @@ struct LeastSquaresRecord {
   // that parameter_covariance then returns without recomputation.
   std::optional<std::vector<double>> predicted_pressure;
   std::optional<std::vector<double>> parameter_covariance;
+  // EOS fits only: their EosFitResult (eos_fit_result.hpp), null otherwise.
+  PyRef eos_fit;
 };
 
 // Adds the three classes to the module and to __all__ in the order
