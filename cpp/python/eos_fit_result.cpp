@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <new>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -39,7 +40,9 @@ PyObject* raise_prediction_error(const FitError& error) {
 
 using RtOperation = Result (RtModel::*)(double) const noexcept;
 
-constexpr std::array<std::pair<std::string_view, RtOperation>, 3> kRtQuantities{{
+using RtQuantity = std::pair<std::string_view, RtOperation>;
+
+constexpr std::array<RtQuantity, 3> kRtQuantities{{
     {"pressure", &RtModel::pressure},
     {"volume", &RtModel::volume},
     {"bulk_modulus", &RtModel::bulk_modulus},
@@ -103,7 +106,7 @@ void evaluate_rows(const RowEvaluator& row, bool thermal, std::span<const double
     for (std::size_t r = begin; r < end; ++r) {
       try {
         failures[r] = row(parameters.subspan(r * k, k), values.subspan(r * q, q));
-      } catch (...) {  // std::bad_alloc only: the fit code throws nothing else
+      } catch (const std::bad_alloc&) {  // the one exception the core may throw
         out_of_memory.store(true, std::memory_order_relaxed);
       }
     }
@@ -147,13 +150,14 @@ std::optional<RowEvaluator> evaluator(PyObject* self, const PredictionArguments&
   const EosFitRecord& record = record_of(self);
   RowEvaluator row{record, {record.names.begin(), record.names.end()}, states};
   if (std::holds_alternative<RtModel>(record.start)) {
-    for (const auto& [name, operation] : kRtQuantities) {
-      if (name == a.quantity) row.rt_operation = operation;
-    }
-    if (row.rt_operation != nullptr && a.second == nullptr) return row;
-    if (row.rt_operation != nullptr) {
-      raise(python_validation_error("an isothermal quantity takes one state array"));
-      return std::nullopt;
+    const auto known = std::ranges::find(kRtQuantities, a.quantity, &RtQuantity::first);
+    if (known != kRtQuantities.end()) {
+      if (a.second != nullptr) {
+        raise(python_validation_error("an isothermal quantity takes one state array"));
+        return std::nullopt;
+      }
+      row.rt_operation = known->second;
+      return row;
     }
   } else {
     const auto quantity = thermal_quantity_named(a.quantity);
@@ -212,8 +216,7 @@ PyObject* delta_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     auto errors = delta_method_standard_errors(fit_of(self).parameters, flat_copy(covariance), q,
                                                rows);
     if (!errors) return raise_prediction_error(errors.error());
-    const std::array<npy_intp, 1> shape{static_cast<npy_intp>(errors->size())};
-    return new_array(*errors, shape).release();
+    return vector_array(*errors);
   });
 }
 
@@ -251,19 +254,12 @@ PyObject* monte_carlo(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 // ---------------------------------------------------------------------------
 // Statistics
 
-PyObject* vector_array(std::span<const double> values) noexcept {
-  const std::array<npy_intp, 1> shape{static_cast<npy_intp>(values.size())};
-  return new_array(values, shape).release();
-}
-
 PyObject* standard_errors(PyObject* self, void*) noexcept {
   return vector_array(fit_of(self).standard_errors);
 }
 PyObject* correlation(PyObject* self, void*) noexcept {
   const EosFitResult& fit = fit_of(self);
-  const std::array<npy_intp, 2> shape{static_cast<npy_intp>(fit.parameters.size()),
-                                      static_cast<npy_intp>(fit.parameters.size())};
-  return new_array(fit.correlation, shape).release();
+  return square_array(fit.correlation, fit.parameters.size());
 }
 PyObject* chi_square(PyObject* self, void*) noexcept {
   return PyFloat_FromDouble(fit_of(self).chi_square);

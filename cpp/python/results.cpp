@@ -25,17 +25,6 @@ PyTypeObject* ready_type(PyTypeObject*& cache, const char* name, const char* doc
   return cache;
 }
 
-PyObject* vector_array(std::span<const double> values) noexcept {
-  const std::array<npy_intp, 1> shape{static_cast<npy_intp>(values.size())};
-  return new_array(values, shape).release();
-}
-
-PyObject* square_array(std::span<const double> values, std::size_t order) noexcept {
-  const std::array<npy_intp, 2> shape{static_cast<npy_intp>(order),
-                                      static_cast<npy_intp>(order)};
-  return new_array(values, shape).release();
-}
-
 PyObject* optional_square_array(const std::optional<std::vector<double>>& values,
                                 std::size_t order) noexcept {
   if (!values) Py_RETURN_NONE;
@@ -219,6 +208,17 @@ PyTypeObject* monte_carlo_type() noexcept {
 }
 
 }  // namespace
+
+PyObject* vector_array(std::span<const double> values) noexcept {
+  const std::array<npy_intp, 1> shape{static_cast<npy_intp>(values.size())};
+  return new_array(values, shape).release();
+}
+
+PyObject* square_array(std::span<const double> values, std::size_t order) noexcept {
+  const std::array<npy_intp, 2> shape{static_cast<npy_intp>(order),
+                                      static_cast<npy_intp>(order)};
+  return new_array(values, shape).release();
+}
 
 int register_result_classes(PyObject* module) noexcept {
   const std::array<std::pair<const char*, PyTypeObject*>, 3> classes{{
