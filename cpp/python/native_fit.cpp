@@ -1,7 +1,6 @@
 // fit_rt_eos_native and fit_thermal_eos_native: whole EOS fits in native
 // code. Every input is copied first, so the fit runs detached from the
 // interpreter from start to end and several Python threads can fit at once.
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -204,38 +203,12 @@ PyObject* fit_thermal_eos_native(PyObject*, PyObject* const* args, Py_ssize_t na
       });
 }
 
-// The public fit's choices of uncertain variables: each mode's name and the
-// variables it makes uncertain, pressure always; the others are fitted as
-// latent coordinates.
-struct ErrorMode {
-  const char* name;
-  std::array<const char*, 3> variables;  // null after the last
-};
-
-constexpr std::array<ErrorMode, 3> kErrorModes{{
-    {"pressure", {"pressure"}},
-    {"pressure+volume", {"pressure", "volume"}},
-    {"all", {"pressure", "volume", "temperature"}},
-}};
-
-// ((name, (variable, ...)), ...)
+// The public fit's choices of uncertain variables, ((name, (variable, ...)),
+// ...): pressure always; the others are fitted as latent coordinates.
 PyRef error_modes() noexcept {
-  PyRef modes = PyRef::steal(PyTuple_New(kErrorModes.size()));
-  for (std::size_t i = 0; modes && i < kErrorModes.size(); ++i) {
-    const ErrorMode& mode = kErrorModes[i];
-    const auto count = static_cast<std::size_t>(
-        std::find(mode.variables.begin(), mode.variables.end(), nullptr) - mode.variables.begin());
-    PyRef variables = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(count)));
-    for (std::size_t v = 0; variables && v < count; ++v) {
-      PyObject* text = PyUnicode_FromString(mode.variables[v]);
-      if (text == nullptr) return {};
-      PyTuple_SET_ITEM(variables.get(), v, text);
-    }
-    PyObject* entry = variables ? Py_BuildValue("(sO)", mode.name, variables.get()) : nullptr;
-    if (entry == nullptr) return {};
-    PyTuple_SET_ITEM(modes.get(), i, entry);
-  }
-  return modes;
+  return PyRef::steal(Py_BuildValue("((s(s))(s(ss))(s(sss)))", "pressure", "pressure",
+                                    "pressure+volume", "pressure", "volume", "all", "pressure",
+                                    "volume", "temperature"));
 }
 
 PyRef loss_names() noexcept {

@@ -42,6 +42,19 @@ TEST(Prediction, DeltaMethodIsTheGradientThroughTheCovariance) {
   }
 }
 
+TEST(Prediction, TheStepIsAThousandthOfAStandardError) {
+  // f = exp(10 theta) at 0 with sd 1: the central difference is sinh(10 h) / h,
+  // whose excess over the derivative 10, about (10 h)^2 / 6, shows the step.
+  auto exponential = [](std::span<const double> parameters, std::span<double> values,
+                        std::span<std::optional<FitError>>) {
+    for (std::size_t r = 0; r < values.size(); ++r) values[r] = std::exp(10.0 * parameters[r]);
+  };
+  const auto errors = delta_method_standard_errors(std::vector{0.0}, std::vector{1.0}, 1,
+                                                   exponential).value();
+  EXPECT_NEAR(errors[0], std::sinh(10.0 * kDeltaMethodStep) / kDeltaMethodStep, 1e-10);
+  EXPECT_NEAR(errors[0] / 10.0 - 1.0, 1e-4 / 6.0, 1e-7);
+}
+
 TEST(Prediction, AParameterWithoutVarianceIsNeverMoved) {
   const std::vector<double> theta{2.0, 5.0}, sigma{0.0, 0.0, 0.0, 0.09};
   Quantity quantity;

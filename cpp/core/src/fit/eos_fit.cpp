@@ -53,7 +53,9 @@ Status validate_common(const EosObservations& o) {
       {"pressure_sigma", first_not_positive_finite(o.pressure_sigma)},
   };
   for (const auto& [field, row] : failures) {
-    if (row) return invalid_at("EOS observations and uncertainties must be finite and valid", field, row);
+    if (row) {
+      return invalid_at("EOS observations and uncertainties must be finite and valid", field, row);
+    }
   }
   return {};
 }
@@ -61,15 +63,11 @@ Status validate_common(const EosObservations& o) {
 // A wrong length names the array without a row.
 Status validate_per_observation(std::span<const double> values, std::size_t n,
                                 std::string_view name) {
-  if (values.size() != n) {
-    return invalid_at(std::string(name) + " must contain one positive finite value per observation",
-                      name, std::nullopt);
-  }
-  if (const auto row = first_not_positive_finite(values)) {
-    return invalid_at(std::string(name) + " must contain one positive finite value per observation",
-                      name, row);
-  }
-  return {};
+  const bool sized = values.size() == n;
+  const auto row = sized ? first_not_positive_finite(values) : std::nullopt;
+  if (sized && !row) return {};
+  return invalid_at(std::string(name) + " must contain one positive finite value per observation",
+                    name, row);
 }
 
 // Each factor d x d, row-major; within a row the diagonal is checked before
