@@ -87,7 +87,8 @@ def fit(
     f_scale : float
         Residual scale of a robust loss.
     max_evaluations : int, optional
-        Budget of residual evaluations; by default the engine's.
+        Budget of residual evaluations, a positive integer; by default the
+        engine's.
     bounds : mapping of str to (float, float), optional
         Lower and upper bounds of varied parameters; unbounded by default.
     scale_errors : bool
