@@ -38,23 +38,28 @@ namespace {
 
 std::atomic<const ModuleState*> g_state{nullptr};
 
-ModuleState& state_of(PyObject* module) noexcept {
-  return *static_cast<ModuleState*>(PyModule_GetState(module));
+// Null only before the state is allocated.
+ModuleState* state_of(PyObject* module) noexcept {
+  return static_cast<ModuleState*>(PyModule_GetState(module));
 }
 
 int traverse_engine(PyObject* module, visitproc visit, void* arg) noexcept {
-  for (PyObject* cls : state_of(module).error_classes) Py_VISIT(cls);
+  if (ModuleState* state = state_of(module)) {
+    for (PyObject* cls : state->error_classes) Py_VISIT(cls);
+  }
   return 0;
 }
 
 int clear_engine(PyObject* module) noexcept {
-  for (PyObject*& cls : state_of(module).error_classes) Py_CLEAR(cls);
+  if (ModuleState* state = state_of(module)) {
+    for (PyObject*& cls : state->error_classes) Py_CLEAR(cls);
+  }
   return 0;
 }
 
 void free_engine(void* module) noexcept {
   auto* object = static_cast<PyObject*>(module);
-  const ModuleState* state = &state_of(object);
+  const ModuleState* state = state_of(object);
   g_state.compare_exchange_strong(state, nullptr);
   clear_engine(object);
 }
@@ -79,9 +84,9 @@ int exec_engine(PyObject* module) noexcept {
     if (add_function(module, &monte_carlo_summary_def) < 0) return -1;
     if (add_function(module, &holzapfel_derivative_analytical_def) < 0) return -1;
     if (add_fit_choices(module) < 0 || ready_eos_fit_result_type() < 0) return -1;
-    ModuleState& state = state_of(module);
-    load_error_classes(state.error_classes);
-    g_state.store(&state, std::memory_order_release);
+    ModuleState* state = state_of(module);
+    load_error_classes(state->error_classes);
+    g_state.store(state, std::memory_order_release);
     return 0;
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
@@ -101,7 +106,7 @@ PyModuleDef_Slot g_slots[] = {
 
 PyModuleDef g_module = {
     PyModuleDef_HEAD_INIT,
-    "_engine",  // m_name
+    "_engine",            // m_name
     "",                   // m_doc
     sizeof(ModuleState),  // m_size
     nullptr,              // m_methods: functions are added by the exec step, in order
