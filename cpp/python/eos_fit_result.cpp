@@ -12,6 +12,7 @@
 #include "arguments.hpp"
 #include "arrays.hpp"
 #include "barometra/fit/prediction.hpp"
+#include "barometra/isothermal/batch.hpp"
 #include "barometra/thermal/thermal_quantity.hpp"
 #include "errors.hpp"
 #include "model_object.hpp"
@@ -38,14 +39,12 @@ PyObject* raise_prediction_error(const FitError& error) {
 // ---------------------------------------------------------------------------
 // The quantity of a model built from one parameter vector, at every state.
 
-using RtOperation = Result (RtModel::*)(double) const noexcept;
-
-using RtQuantity = std::pair<std::string_view, RtOperation>;
+using RtQuantity = std::pair<std::string_view, BatchOperation>;
 
 constexpr std::array<RtQuantity, 3> kRtQuantities{{
-    {"pressure", &RtModel::pressure},
-    {"volume", &RtModel::volume},
-    {"bulk_modulus", &RtModel::bulk_modulus},
+    {"pressure", BatchOperation::Pressure},
+    {"volume", BatchOperation::Volume},
+    {"bulk_modulus", BatchOperation::BulkModulus},
 }};
 
 // The states, copied so that the rows can be evaluated detached. A thermal
@@ -56,34 +55,29 @@ struct States {
 };
 
 // Evaluates one row: the model rebuilt from the template with the row's
-// values, then the quantity at every state.
+// values, then the quantity at every state (an isothermal model's through
+// its batch kernels, which give the scalar operations' bits).
 struct RowEvaluator {
   const EosFitRecord& record;
   std::vector<std::string_view> names;
   const States& states;
-  RtOperation rt_operation = nullptr;
+  BatchOperation rt_operation{};
   ThermalQuantity thermal_quantity{};
 
   std::optional<FitError> operator()(std::span<const double> parameters,
                                      std::span<double> values) const {
     if (const auto* start = std::get_if<RtModel>(&record.start)) {
-      return evaluate(*start, parameters, values, [this](const RtModel& m, std::size_t i) {
-        return (m.*rt_operation)(states.first[i]);
-      });
+      auto model = start->with_parameters(names, parameters);
+      if (!model) return std::move(model.error());
+      if (auto failure = evaluate_batch(*model, rt_operation, states.first, values)) {
+        return FitError(failure->error);
+      }
+      return std::nullopt;
     }
-    return evaluate(std::get<ThermalModel>(record.start), parameters, values,
-                    [this](const ThermalModel& m, std::size_t i) {
-                      return *m.evaluate(thermal_quantity, states.first[i], states.second[i]);
-                    });
-  }
-
-  template <class Model, class Quantity>
-  std::optional<FitError> evaluate(const Model& start, std::span<const double> parameters,
-                                   std::span<double> values, Quantity quantity) const {
-    auto model = start.with_parameters(names, parameters);
+    auto model = std::get<ThermalModel>(record.start).with_parameters(names, parameters);
     if (!model) return std::move(model.error());
     for (std::size_t i = 0; i < values.size(); ++i) {
-      const Result value = quantity(*model, i);
+      const Result value = *model->evaluate(thermal_quantity, states.first[i], states.second[i]);
       if (!value) return FitError(value.error());
       values[i] = *value;
     }
