@@ -241,17 +241,14 @@ def _named(error: FitValidationError, varied: list[Parameter],
                    f"the start of {public!r}, {start!r}, lies outside its bounds "
                    f"({low!r}, {high!r}): bound it around the start, or start inside")
     elif field in ("volume", "temperature") and row is not None:
-        message = (f"the {field} of row {row}, {float(arrays[field][row])!r}, is below "
-                   f"{_SMALLEST_NORMAL!r}, the smallest that a fit with {field} errors "
-                   "takes as a fitted value")
+        # A measured value the dataset accepts: positive, so subnormal here.
+        message = (f"the {field} of row {row}, {float(arrays[field][row])!r}, is too small "
+                   f"to be fitted: a fit with {field} errors needs normal (not subnormal) "
+                   f"{field}s")
     else:
         return error
     return FitValidationError(message, code=error.code, operation=error.operation,
                               field=public, index=row)
-
-
-# The engine's lower bound of fitted volumes and temperatures.
-_SMALLEST_NORMAL = 2.2250738585072014e-308
 
 
 def _at_overflowing_row(error: FitError, start: Any, arrays: dict[str, Any]) -> FitError:
