@@ -17,7 +17,9 @@ prints:
 Then the cost of the public ``barometra.fit.fit`` over the native fit it
 runs (``fit_rt_eos_native``, ``fit_thermal_eos_native``) on the bundled
 stishovite datasets: the public call converts the dataset and names, builds
-the fitted model and the result object.
+the fitted model and the result object. Last, ``FitResult.predict`` of
+a volume at 10 pressures (and temperatures) by the delta method and by
+Monte Carlo draws (1000 of the BM3 fit, 100 of the thermal one).
 
 Goals: at most 1 us per scalar call and at most 5% at 1e5 elements over the
 engine. Every figure is the best of alternating repeats, so that load from
@@ -40,7 +42,7 @@ from barometra import BM3, HollandPowell, LinearUsUpHugoniot, MieGruneisenDebye
 from barometra import _engine
 from barometra._engine import HugoniotEos, RtEos, ThermalEos
 from barometra.data import load_example
-from barometra.fit import fit
+from barometra.fit import FitResult, fit
 from bench_support import best_per_call
 
 V0, K0, K0_PRIME = 10.0, 160.0, 4.0
@@ -159,6 +161,24 @@ def fit_overhead(seconds: float) -> None:
         best = best_per_call({"public": public, "native": native}, 5, seconds)
         print(f"{name:>20} | {best['public'] * 1e3:7.3f} ms {best['native'] * 1e3:7.3f} ms "
               f"{(best['public'] - best['native']) * 1e6:6.0f} us")
+    predict_cost(seconds, fit(BM3(v0=46.5, k0=300.0, k0_prime=4.0), room, pressure_sigma=1.0),
+                 fit(mgd, pvt, pressure_sigma=1.0))
+
+
+def predict_cost(seconds: float, room: FitResult, hot: FitResult) -> None:
+    """FitResult.predict of a volume at 10 states, by the delta method and by Monte Carlo."""
+    pressures, temperatures = np.linspace(1.0, 30.0, 10), np.linspace(300.0, 2000.0, 10)
+    cases = {
+        "BM3 delta": lambda: room.predict("volume", pressures),
+        "BM3 1000 draws": lambda: room.predict("volume", pressures, monte_carlo=1000, seed=1),
+        "MGD delta": lambda: hot.predict("volume", pressures, temperatures),
+        "MGD 100 draws": lambda: hot.predict("volume", pressures, temperatures,
+                                             monte_carlo=100, seed=1),
+    }
+    print(f"{'predict, 10 volumes':>20} | {'time':>10}")
+    for name, call in cases.items():
+        best = best_per_call({name: call}, 1, seconds)
+        print(f"{name:>20} | {best[name] * 1e3:7.3f} ms")
 
 
 if __name__ == "__main__":

@@ -1,5 +1,9 @@
 #include "errors.hpp"
 
+#include <algorithm>
+
+#include "module.hpp"
+
 namespace barometra::python {
 
 namespace {
@@ -19,14 +23,29 @@ std::string utf8_or(PyObject* text, std::string_view fallback) {
   return std::string(fallback);
 }
 
-// The request's class, called with the message and the keywords in the order
-// code, operation, field. Null with a Python error set if any step fails.
-PyRef build_requested(const ExceptionRequest& request) {
+// The class the module looked up when it loaded, else the attribute of
+// barometra.errors imported now (which fails, with the reason, when the
+// module cannot be imported). Null with a Python error set on failure.
+PyRef requested_class(std::string_view class_name, PyObject* name) {
+  const auto known = std::find(kErrorClassNames.begin(), kErrorClassNames.end(), class_name);
+  const ModuleState* state = module_state();
+  if (state != nullptr && known != kErrorClassNames.end()) {
+    if (PyObject* cls = state->error_classes[known - kErrorClassNames.begin()]) {
+      return PyRef::borrow(cls);
+    }
+  }
   PyRef module = PyRef::steal(PyImport_ImportModule("barometra.errors"));
   if (!module) return {};
+  return PyRef::steal(PyObject_GetAttr(module.get(), name));
+}
+
+// The request's class, called with the message and the keywords in the order
+// code, operation, field, index. Null with a Python error set if any step
+// fails.
+PyRef build_requested(const ExceptionRequest& request) {
   PyRef class_name = new_string(request.class_name);
   if (!class_name) return {};
-  PyRef cls = PyRef::steal(PyObject_GetAttr(module.get(), class_name.get()));
+  PyRef cls = requested_class(request.class_name, class_name.get());
   if (!cls) return {};
 
   PyRef kwargs = PyRef::steal(PyDict_New());
@@ -38,6 +57,10 @@ PyRef build_requested(const ExceptionRequest& request) {
   if (!set_item("code", request.code)) return {};
   if (request.operation && !set_item("operation", *request.operation)) return {};
   if (request.field && !set_item("field", *request.field)) return {};
+  if (request.index) {
+    PyRef index = PyRef::steal(PyLong_FromSize_t(*request.index));
+    if (!index || PyDict_SetItemString(kwargs.get(), "index", index.get()) < 0) return {};
+  }
 
   PyRef message = new_string(request.message);
   if (!message) return {};
@@ -54,6 +77,17 @@ PyRef build_requested(const ExceptionRequest& request) {
 }
 
 }  // namespace
+
+void load_error_classes(ErrorClasses& classes) noexcept {
+  PyRef module = PyRef::steal(PyImport_ImportModule("barometra.errors"));
+  for (std::size_t i = 0; module && i < classes.size(); ++i) {
+    const std::string_view name = kErrorClassNames[i];
+    PyRef text = new_string(name);
+    classes[i] = text ? PyObject_GetAttr(module.get(), text.get()) : nullptr;
+    if (classes[i] == nullptr) PyErr_Clear();
+  }
+  PyErr_Clear();
+}
 
 // Takes the current exception out of the thread state, normalised.
 PyRef fetch_exception() noexcept {
@@ -129,9 +163,12 @@ PyRef to_python_error(const EosError& error) {
 
 PyRef to_python_fit_error(const FitError& error) {
   switch (error.kind()) {
-    case FitErrorKind::InvalidInput:
-      return barometra_python_error({"FitValidationError", std::string(error.message()),
-                                     "fit.invalid_input", "fit", {}});
+    case FitErrorKind::InvalidInput: {
+      const std::string_view field = error.field();
+      return barometra_python_error(
+          {"FitValidationError", std::string(error.message()), "fit.invalid_input", "fit",
+           field.empty() ? std::nullopt : std::optional(field), error.index()});
+    }
     case FitErrorKind::EvaluationFailed:
       return barometra_python_error(
           {"FitError", std::string(error.message()), "fit.evaluation_failed", "fit", {}});

@@ -3,6 +3,8 @@
 // ExceptionRequest and built as an instance of a barometra.errors class.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <exception>
 #include <new>
 #include <optional>
@@ -20,10 +22,24 @@ struct ExceptionRequest {
   std::string_view code;
   std::optional<std::string_view> operation;  // "eos" or "fit"
   std::optional<std::string_view> field;
+  std::optional<std::size_t> index;  // the element of `field` at fault
 };
 
+// The classes the module raises, looked up once when it loads.
+inline constexpr std::array<std::string_view, 10> kErrorClassNames{
+    "ValidationError",   "UnsupportedOperationError", "ConfigurationError",
+    "EosValidationError", "EosNumericalError",        "FitError",
+    "FitValidationError", "FitEosValidationError",    "FitEosNumericalError",
+    "FitNumericalError"};
+using ErrorClasses = std::array<PyObject*, kErrorClassNames.size()>;
+
+// Looks the classes up in barometra.errors. One that cannot be found stays
+// null, and building its exception then imports it by name, which reports
+// why. Never fails: a missing barometra.errors must not stop the import.
+void load_error_classes(ErrorClasses& classes) noexcept;
+
 // Each returns an exception object ready to be raised; never null. If the
-// barometra.errors class cannot be imported or called, the result is a
+// barometra.errors class cannot be found or called, the result is a
 // RuntimeError that still carries the request's message.
 PyRef barometra_python_error(const ExceptionRequest& request);
 PyRef python_validation_error(std::string message);

@@ -1,9 +1,13 @@
 // barometra._engine: multi-phase initialisation. The exec step imports
-// NumPy's C API and registers the classes and functions in a fixed order,
-// appending each name to __all__.
+// NumPy's C API, registers the classes and functions in a fixed order,
+// appending each name to __all__, publishes the fits' choices, and looks up
+// the exception classes once, which the module keeps in its state.
 #define BAROMETRA_IMPORT_NUMPY
 #include "module.hpp"
 
+#include <atomic>
+
+#include "eos_fit_result.hpp"
 #include "errors.hpp"
 #include "hugoniot_eos.hpp"
 #include "model_table.hpp"
@@ -33,6 +37,34 @@ int add_function(PyObject* module, PyMethodDef* definition) noexcept {
 
 namespace {
 
+std::atomic<const ModuleState*> g_state{nullptr};
+
+// Null only before the state is allocated.
+ModuleState* state_of(PyObject* module) noexcept {
+  return static_cast<ModuleState*>(PyModule_GetState(module));
+}
+
+int traverse_engine(PyObject* module, visitproc visit, void* arg) noexcept {
+  if (ModuleState* state = state_of(module)) {
+    for (PyObject* cls : state->error_classes) Py_VISIT(cls);
+  }
+  return 0;
+}
+
+int clear_engine(PyObject* module) noexcept {
+  if (ModuleState* state = state_of(module)) {
+    for (PyObject*& cls : state->error_classes) Py_CLEAR(cls);
+  }
+  return 0;
+}
+
+void free_engine(void* module) noexcept {
+  auto* object = static_cast<PyObject*>(module);
+  const ModuleState* state = state_of(object);
+  g_state.compare_exchange_strong(state, nullptr);
+  clear_engine(object);
+}
+
 int exec_engine(PyObject* module) noexcept {
   try {
     if (PyArray_ImportNumPyAPI() < 0) return -1;
@@ -52,8 +84,13 @@ int exec_engine(PyObject* module) noexcept {
     if (add_function(module, &linear_uncertainty_def) < 0) return -1;
     if (add_function(module, &monte_carlo_summary_def) < 0) return -1;
     if (add_function(module, &holzapfel_derivative_analytical_def) < 0) return -1;
+    if (add_fit_choices(module) < 0 || ready_eos_fit_result_type() < 0) return -1;
     // What the package builds its model classes from; private, so not in __all__.
-    return register_model_table(module);
+    if (register_model_table(module) < 0) return -1;
+    ModuleState* state = state_of(module);
+    load_error_classes(state->error_classes);
+    g_state.store(state, std::memory_order_release);
+    return 0;
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (...) {
@@ -76,17 +113,19 @@ PyModuleDef_Slot g_slots[] = {
 
 PyModuleDef g_module = {
     PyModuleDef_HEAD_INIT,
-    "_engine",  // m_name
-    "",         // m_doc
-    0,          // m_size: no per-module state
-    nullptr,    // m_methods: functions are added by the exec step, in order
+    "_engine",            // m_name
+    "",                   // m_doc
+    sizeof(ModuleState),  // m_size
+    nullptr,              // m_methods: functions are added by the exec step, in order
     g_slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    &traverse_engine,
+    &clear_engine,
+    &free_engine,
 };
 
 }  // namespace
+
+const ModuleState* module_state() noexcept { return g_state.load(std::memory_order_acquire); }
 
 }  // namespace barometra::python
 

@@ -2,11 +2,26 @@
 // barometra._engine.
 #pragma once
 
+#include <array>
+
+#include "errors.hpp"
 #include "py_ref.hpp"
 
 namespace barometra::python {
 
 inline constexpr const char* kModuleName = "barometra._engine";
+
+// What the module keeps from one load to its end.
+struct ModuleState {
+  // Strong references to the barometra.errors classes, in the order of
+  // kErrorClassNames; null where the lookup failed.
+  ErrorClasses error_classes{};
+};
+
+// The state of the module loaded last (one per interpreter, as the types are
+// process-wide), or null before it loads and after it is freed. Read it
+// attached.
+const ModuleState* module_state() noexcept;
 
 // Adds `object` (borrowed) as module.name and appends name to __all__.
 // Returns -1 with an error set on failure.
@@ -29,5 +44,7 @@ extern PyMethodDef fit_thermal_eos_native_def;
 extern PyMethodDef linear_uncertainty_def;
 extern PyMethodDef monte_carlo_summary_def;
 extern PyMethodDef holzapfel_derivative_analytical_def;
+// Adds LOSSES and ERROR_MODES, the names the fits accept (native_fit.cpp).
+int add_fit_choices(PyObject* module) noexcept;
 
 }  // namespace barometra::python

@@ -13,6 +13,7 @@
 #include "arguments.hpp"
 #include "arrays.hpp"
 #include "barometra/fit/eos_fit.hpp"
+#include "eos_fit_result.hpp"
 #include "errors.hpp"
 #include "module.hpp"
 #include "results.hpp"
@@ -101,27 +102,34 @@ struct FitInput {
   // Arrays in signature order: initial, lower, upper, pressure, volume,
   // [temperature,] pressure_sigma; then volume_sigma, [temperature_sigma,]
   // cholesky.
-  FitInput(ParsedArguments& a, const SolverOptions& solver_options, bool thermal)
-      : names(std::move(a.names)), name_views(names.begin(), names.end()),
+  FitInput(ParsedArguments& parsed, const SolverOptions& solver_options, bool thermal)
+      : names(std::move(parsed.names)), name_views(names.begin(), names.end()),
         options(solver_options) {
-    auto next = a.arrays.begin();
+    auto next = parsed.arrays.begin();
     for (auto* vector : {&initial, &lower, &upper, &pressure, &volume}) {
       *vector = flat_copy(*next++);
     }
     if (thermal) temperature = flat_copy(*next++);
     pressure_sigma = flat_copy(*next++);
-    auto next_optional = a.optional.begin();
+    auto next_optional = parsed.optional.begin();
     volume_sigma = optional_copy(*next_optional++);
     if (thermal) temperature_sigma = optional_copy(*next_optional++);
     cholesky = optional_copy(*next_optional++);
   }
 };
 
-// The result, or null with the fit's exception set.
-PyObject* wrap_fit(std::expected<EosFitResult, FitError>&& fitted, std::size_t k) {
+// The result, or null with the fit's exception set: the solver's part as a
+// LeastSquaresResult, the rest as its EosFitResult.
+template <class Model>
+PyObject* wrap_fit(std::expected<EosFitResult, FitError>&& fitted, const Model& start,
+                   std::vector<std::string>&& names) {
   if (!fitted) return raise_fit_error(fitted.error());
+  const std::size_t k = names.size();
   LeastSquaresRecord record{std::move(fitted->solver), k, std::move(fitted->predicted_pressure),
-                            std::move(fitted->covariance)};
+                            std::move(fitted->covariance), {}};
+  record.eos_fit = PyRef::steal(
+      wrap_eos_fit_result(EosFitRecord{std::move(*fitted), start, std::move(names)}));
+  if (!record.eos_fit) return nullptr;
   return wrap_least_squares_result(std::move(record));
 }
 
@@ -143,21 +151,24 @@ PyObject* run_native_fit(const Signature<N>& signature, const Model* (*model_of)
                  signature.function, model_class, Py_TYPE(objects[0])->tp_name);
     return nullptr;
   }
-  ParsedArguments a;
-  if (!parse_fit_arguments(signature, objects, a)) return nullptr;
+  ParsedArguments parsed;
+  if (!parse_fit_arguments(signature, objects, parsed)) return nullptr;
   return guarded([&]() -> PyObject* {
-    const auto options = a.solver.options();
-    if (!options) return raise_fit_error(options.error());
-    const FitInput in(a, *options, signature.thermal);
+    const auto options = parsed.solver.options();
+    if (!options) {  // an unknown loss, the one option refused here: say so in the field
+      return raise_fit_error(
+          FitError::invalid_input(std::string(options.error().message()), "loss", std::nullopt));
+    }
+    FitInput input(parsed, *options, signature.thermal);
     const Model start = *model;
     auto build = [&](std::span<const double> values) {
-      return start.with_parameters(in.name_views, values);
+      return start.with_parameters(input.name_views, values);
     };
     auto fitted = [&] {
       Detached detached;
-      return fit(in, build);
+      return fit(input, build);
     }();
-    return wrap_fit(std::move(fitted), in.names.size());
+    return wrap_fit(std::move(fitted), start, std::move(input.names));
   });
 }
 
@@ -166,12 +177,12 @@ PyObject* run_native_fit(const Signature<N>& signature, const Model* (*model_of)
 PyObject* fit_rt_eos_native(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                             PyObject* kwnames) noexcept {
   return run_native_fit(kRtSignature, &rt_model_of, "RtEos", args, nargs, kwnames,
-                        [](const FitInput& in, auto& build) {
-                          const PvObservations observations{in.pressure, in.volume,
-                                                            in.pressure_sigma, in.volume_sigma,
-                                                            in.cholesky};
-                          return fit_isothermal_eos(observations, in.initial, in.lower, in.upper,
-                                                    in.options, build);
+                        [](const FitInput& input, auto& build) {
+                          const PvObservations observations{
+                              input.pressure, input.volume, input.pressure_sigma,
+                              input.volume_sigma, input.cholesky};
+                          return fit_isothermal_eos(observations, input.initial, input.lower,
+                                                    input.upper, input.options, build);
                         });
 }
 
@@ -179,19 +190,47 @@ PyObject* fit_thermal_eos_native(PyObject*, PyObject* const* args, Py_ssize_t na
                                  PyObject* kwnames) noexcept {
   return run_native_fit(
       kThermalSignature, &thermal_model_of, "ThermalEos", args, nargs, kwnames,
-      [](const FitInput& in, auto& build) {
-        const PvtObservations observations{in.pressure,       in.volume,
-                                           in.temperature,    in.pressure_sigma,
-                                           in.volume_sigma,   in.temperature_sigma,
-                                           in.cholesky};
-        return fit_thermal_eos_by(observations, in.initial, in.lower, in.upper, in.options, build,
+      [](const FitInput& input, auto& build) {
+        const PvtObservations observations{input.pressure,       input.volume,
+                                           input.temperature,    input.pressure_sigma,
+                                           input.volume_sigma,   input.temperature_sigma,
+                                           input.cholesky};
+        return fit_thermal_eos_by(observations, input.initial, input.lower, input.upper,
+                                  input.options, build,
                                   [](const ThermalModel& model, double volume, double temperature) {
                                     return model.pressure(volume, temperature);
                                   });
       });
 }
 
+// The public fit's choices of uncertain variables, ((name, (variable, ...)),
+// ...): pressure always; the others are fitted as latent coordinates.
+PyRef error_modes() noexcept {
+  return PyRef::steal(Py_BuildValue("((s(s))(s(ss))(s(sss)))", "pressure", "pressure",
+                                    "pressure+volume", "pressure", "volume", "all", "pressure",
+                                    "volume", "temperature"));
+}
+
+PyRef loss_names() noexcept {
+  PyRef names = PyRef::steal(PyTuple_New(Loss::Arctan + 1));
+  for (int kind = Loss::Linear; names && kind <= Loss::Arctan; ++kind) {
+    const std::string_view name = Loss{static_cast<Loss::Kind>(kind)}.name();
+    PyObject* text = PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+    if (text == nullptr) return {};
+    PyTuple_SET_ITEM(names.get(), kind, text);
+  }
+  return names;
+}
+
 }  // namespace
+
+int add_fit_choices(PyObject* module) noexcept {
+  PyRef losses = loss_names();
+  if (!losses || PyModule_AddObjectRef(module, "LOSSES", losses.get()) < 0) return -1;
+  PyRef modes = error_modes();
+  if (!modes || PyModule_AddObjectRef(module, "ERROR_MODES", modes.get()) < 0) return -1;
+  return 0;
+}
 
 PyMethodDef fit_rt_eos_native_def = {
     kRtSignature.function, fastcall<&fit_rt_eos_native>(), METH_FASTCALL | METH_KEYWORDS,
@@ -207,7 +246,7 @@ PyMethodDef fit_rt_eos_native_def = {
     "observation's (P, V) covariance, the residuals are whitened by them.\n"
     "Runs without the interpreter lock. Returns a LeastSquaresResult with the\n"
     "predicted pressures and the model-parameter covariance, profiled over the\n"
-    "latent volumes."};
+    "latent volumes, and the fit's statistics as its eos_fit."};
 
 PyMethodDef fit_thermal_eos_native_def = {
     kThermalSignature.function, fastcall<&fit_thermal_eos_native>(),
@@ -225,6 +264,7 @@ PyMethodDef fit_thermal_eos_native_def = {
     "3) lower-triangular factors of each observation's (P, V, T) covariance,\n"
     "needs both and whitens the residuals. Runs without the interpreter lock.\n"
     "Returns a LeastSquaresResult with the predicted pressures and the\n"
-    "model-parameter covariance, profiled over the latent coordinates."};
+    "model-parameter covariance, profiled over the latent coordinates, and the\n"
+    "fit's statistics as its eos_fit."};
 
 }  // namespace barometra::python

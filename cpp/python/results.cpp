@@ -25,17 +25,6 @@ PyTypeObject* ready_type(PyTypeObject*& cache, const char* name, const char* doc
   return cache;
 }
 
-PyObject* vector_array(std::span<const double> values) noexcept {
-  const std::array<npy_intp, 1> shape{static_cast<npy_intp>(values.size())};
-  return new_array(values, shape).release();
-}
-
-PyObject* square_array(std::span<const double> values, std::size_t order) noexcept {
-  const std::array<npy_intp, 2> shape{static_cast<npy_intp>(order),
-                                      static_cast<npy_intp>(order)};
-  return new_array(values, shape).release();
-}
-
 PyObject* optional_square_array(const std::optional<std::vector<double>>& values,
                                 std::size_t order) noexcept {
   if (!values) Py_RETURN_NONE;
@@ -111,6 +100,12 @@ PyObject* lsq_parameter_covariance(PyObject* self, void*) noexcept {
   });
 }
 
+PyObject* lsq_eos_fit(PyObject* self, void*) noexcept {
+  PyObject* eos_fit = model_in<LeastSquaresRecord>(self).eos_fit.get();
+  if (eos_fit == nullptr) Py_RETURN_NONE;
+  return Py_NewRef(eos_fit);
+}
+
 PyObject* lsq_repr(PyObject* self) noexcept {
   const SolverResult& r = solver_of(self);
   PyRef cost = PyRef::steal(PyFloat_FromDouble(r.cost));
@@ -143,6 +138,9 @@ PyGetSetDef g_least_squares_getset[] = {
      "Pressure predictions are present for end-to-end native EOS fits.", nullptr},
     {"parameter_covariance", &lsq_parameter_covariance, nullptr,
      "Leading model-parameter covariance after profiling latent coordinates.", nullptr},
+    {"eos_fit", &lsq_eos_fit, nullptr,
+     "The statistics and the fitted model of a native EOS fit (EosFitResult), else None.",
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -210,6 +208,17 @@ PyTypeObject* monte_carlo_type() noexcept {
 }
 
 }  // namespace
+
+PyObject* vector_array(std::span<const double> values) noexcept {
+  const std::array<npy_intp, 1> shape{static_cast<npy_intp>(values.size())};
+  return new_array(values, shape).release();
+}
+
+PyObject* square_array(std::span<const double> values, std::size_t order) noexcept {
+  const std::array<npy_intp, 2> shape{static_cast<npy_intp>(order),
+                                      static_cast<npy_intp>(order)};
+  return new_array(values, shape).release();
+}
 
 int register_result_classes(PyObject* module) noexcept {
   const std::array<std::pair<const char*, PyTypeObject*>, 3> classes{{

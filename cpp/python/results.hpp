@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "barometra/fit/covariance.hpp"
@@ -24,12 +25,19 @@ struct LeastSquaresRecord {
   // that parameter_covariance then returns without recomputation.
   std::optional<std::vector<double>> predicted_pressure;
   std::optional<std::vector<double>> parameter_covariance;
+  // EOS fits only: their EosFitResult (eos_fit_result.hpp), null otherwise.
+  PyRef eos_fit;
 };
 
 // Adds the three classes to the module and to __all__ in the order
 // LeastSquaresResult, LinearPropagation, MonteCarloSummary; -1 with an
 // error set on failure.
 int register_result_classes(PyObject* module) noexcept;
+
+// New 1-D and order x order arrays holding a copy of `values`, or null with
+// an error set.
+PyObject* vector_array(std::span<const double> values) noexcept;
+PyObject* square_array(std::span<const double> values, std::size_t order) noexcept;
 
 // New instances taking over the records, or null with an error set. Must be
 // called attached to the interpreter.

@@ -24,7 +24,11 @@ __all__ = [
 # Scalars go through Python float conversion: __float__ or __index__.
 _Real = SupportsFloat | SupportsIndex
 _Float64Array = npt.NDArray[np.float64]
-_Loss = Literal["linear", "soft_l1", "huber", "cauchy", "arctan"]
+
+# The fits' choices: the losses, and each error mode with the variables it
+# makes uncertain. Not in __all__.
+LOSSES: tuple[str, ...]
+ERROR_MODES: tuple[tuple[str, tuple[str, ...]], ...]
 
 @final
 class RtEos:
@@ -104,6 +108,46 @@ class LeastSquaresResult:
     def predicted_pressure(self) -> _Float64Array | None: ...
     @property
     def parameter_covariance(self) -> _Float64Array: ...
+    @property
+    def eos_fit(self) -> EosFitResult | None: ...
+
+@final
+class EosFitResult:
+    """Private view of a native EOS fit's statistics and of its fitted model."""
+
+    @property
+    def standard_errors(self) -> _Float64Array: ...
+    @property
+    def correlation(self) -> _Float64Array: ...
+    @property
+    def chi_square(self) -> float: ...
+    @property
+    def degrees_of_freedom(self) -> int: ...
+    @property
+    def reduced_chi_square(self) -> float | None: ...
+    @property
+    def aic(self) -> float: ...
+    @property
+    def bic(self) -> float: ...
+    @property
+    def volumes(self) -> _Float64Array: ...
+    @property
+    def temperatures(self) -> _Float64Array | None: ...
+    def delta_method(
+        self,
+        quantity: str,
+        first: _Float64Array,
+        second: _Float64Array | None,
+        covariance: _Float64Array,
+    ) -> _Float64Array: ...
+    def monte_carlo(
+        self,
+        quantity: str,
+        first: _Float64Array,
+        second: _Float64Array | None,
+        draws: _Float64Array,
+        confidence: _Real,
+    ) -> tuple[MonteCarloSummary, int]: ...
 
 @final
 class LinearPropagation:
@@ -132,7 +176,7 @@ def fit_least_squares(
     initial: _Float64Array,
     lower: _Float64Array,
     upper: _Float64Array,
-    loss: _Loss | str = "linear",
+    loss: str = "linear",
     f_scale: _Real = 1.0,
     max_nfev: SupportsIndex | None = None,
     global_parameter_count: SupportsIndex | None = None,
@@ -150,7 +194,7 @@ def fit_rt_eos_native(
     pressure_sigma: _Float64Array,
     volume_sigma: _Float64Array | None = None,
     observation_cholesky: _Float64Array | None = None,
-    loss: _Loss | str = "linear",
+    loss: str = "linear",
     f_scale: _Real = 1.0,
     max_nfev: SupportsIndex | None = None,
 ) -> LeastSquaresResult: ...
@@ -167,7 +211,7 @@ def fit_thermal_eos_native(
     volume_sigma: _Float64Array | None = None,
     temperature_sigma: _Float64Array | None = None,
     observation_cholesky: _Float64Array | None = None,
-    loss: _Loss | str = "linear",
+    loss: str = "linear",
     f_scale: _Real = 1.0,
     max_nfev: SupportsIndex | None = None,
 ) -> LeastSquaresResult: ...

@@ -2,8 +2,10 @@
 
 Every class carries the stable ``code`` of the failure (for example
 ``"eos.invalid_parameter"``), the ``operation`` that failed (``"eos"``,
-``"fit"`` or ``None``) and the ``field`` it concerns (a parameter or state
-variable such as ``"V0"`` or ``"volume"``, or ``None``).
+``"fit"`` or ``None``), the ``field`` it concerns (a parameter or state
+variable such as ``"V0"`` or ``"volume"``, an input such as
+``"pressure_sigma"``, or ``None``) and the ``index`` of the element of that
+field at fault (a row of the data, or ``None``).
 
 The hierarchy lets callers catch failures the way Python code usually does::
 
@@ -28,6 +30,8 @@ invalid EOS state whether it came from an evaluation or from inside a fit, and
 
 from __future__ import annotations
 
+from typing import Any
+
 __all__ = [
     "BarometraError",
     "ValidationError",
@@ -48,9 +52,9 @@ __all__ = [
 class BarometraError(Exception):
     """Base of every barometra exception.
 
-    Takes one positional ``message`` and the keywords ``code``, ``operation``
-    and ``field``, all kept as attributes. A ``code`` left out takes the
-    class's ``default_code``.
+    Takes one positional ``message`` and the keywords ``code``, ``operation``,
+    ``field`` and ``index``, all kept as attributes. A ``code`` left out takes
+    the class's ``default_code``.
     """
 
     default_code: str = "barometra.error"
@@ -62,12 +66,14 @@ class BarometraError(Exception):
         code: str | None = None,
         operation: str | None = None,
         field: str | None = None,
+        index: int | None = None,
     ) -> None:
         super().__init__(message)
         self.message = message
         self.code = self.default_code if code is None else code
         self.operation = operation
         self.field = field
+        self.index = index
 
 
 class ValidationError(BarometraError, ValueError):
@@ -108,7 +114,7 @@ class DataFileError(ValidationError):
 
     def __init__(
         self, message: str = "", *, path: str | None = None, line: int | None = None,
-        **keywords: str | None,
+        **keywords: Any,
     ) -> None:
         super().__init__(message, **keywords)
         self.path = path

@@ -264,6 +264,33 @@ TEST(EosFit, ThermalInputChecksComeInTheirOrder) {
   }
 }
 
+// A caller names the measurement at fault from the field and the row.
+TEST(EosFit, InvalidInputNamesItsInputAndRow) {
+  const std::vector<double> p{1.0, 2.0}, v{10.0, 9.0}, s{0.1, 0.1}, zero_s{0.1, 0.0};
+  const std::vector<double> subnormal_v{10.0, 1e-310}, one{1.0};
+  struct Case {
+    PvObservations o;
+    std::span<const double> initial;
+    std::string_view field;
+    std::optional<std::size_t> index;
+  };
+  const std::vector<double> outside{11.0, 2000.0, 4.0};
+  const Case cases[] = {
+      {{p, v, zero_s, {}, {}}, kStart, "pressure_sigma", 1},
+      {{p, v, s, zero_s, {}}, kStart, "volume_sigma", 1},
+      {{p, v, s, one, {}}, kStart, "volume_sigma", std::nullopt},
+      {{p, v, s, {}, {}}, outside, "initial", 1},
+      // Positive, so a valid measurement, but below the latent volumes' bound.
+      {{p, subnormal_v, s, s, {}}, kStart, "volume", 1},
+  };
+  for (const Case& c : cases) {
+    const auto r = fit(c.o, bm3(11.0, 160.0, 4.5), c.initial);
+    ASSERT_FALSE(r) << c.field;
+    EXPECT_EQ(r.error().field(), c.field);
+    EXPECT_EQ(r.error().index(), c.index) << c.field;
+  }
+}
+
 TEST(EosFit, ThermalFitRecoversGruneisenAndDebyeParameters) {
   const ThermalModel truth(
       MieGruneisenDebye<RtModel>::create(bm3(1.1, 160.0, 4.5), 300.0, 900.0, 1.5, 1.2, 3.0)

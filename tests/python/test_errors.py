@@ -82,7 +82,8 @@ def fallback(message, detail):
 
 
 def test_fallback_when_the_class_returns_a_non_exception(monkeypatch):
-    monkeypatch.setattr(errors, "EosValidationError", lambda message, **keywords: 42)
+    # The module holds the class it looked up when it loaded: its construction is patched.
+    monkeypatch.setattr(errors.EosValidationError, "__new__", lambda cls, message, **keywords: 42)
     with pytest.raises(RuntimeError) as info:
         RtEos.bm3(0.0, 1.0, 1.0)
     assert type(info.value) is RuntimeError
@@ -93,8 +94,12 @@ def test_fallback_when_the_class_returns_a_non_exception(monkeypatch):
 
 def test_fallback_when_errors_cannot_be_imported():
     script = """if True:  # a fresh interpreter, so that the import really fails
-        import sys, numpy as np, barometra._engine as engine
+        import importlib.util, sys, numpy as np, barometra._engine as loaded
         sys.modules['barometra.errors'] = None
+        # The module looks the classes up as it loads: load it again, now without them.
+        spec = importlib.util.spec_from_file_location("barometra._engine", loaded.__file__)
+        engine = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(engine)
         model = engine.RtEos.bm3(10.0, 160.0, 4.0)
         for call in (lambda: engine.RtEos.bm3(0.0, 1.0, 1.0),
                      lambda: model.volume_array(np.full(1000, np.nan))):

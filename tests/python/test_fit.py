@@ -8,8 +8,10 @@ from barometra import BM3, Holzapfel, MieGruneisenDebye
 from barometra._cli import main
 from barometra._engine import RtEos, ThermalEos, fit_rt_eos_native, fit_thermal_eos_native
 from barometra.data import load_example, write_csv
-from barometra.errors import FitConvergenceWarning, FitEosValidationError
+from barometra.errors import (BarometraError, FitConvergenceWarning, FitEosValidationError,
+                              FitError)
 from barometra.fit import compare, fit
+from barometra.fit._fit import ERROR_MODES
 
 ROOM = load_example("stishovite_300K_nishihara2005")
 PVT = load_example("stishovite_pvt_nishihara2005").to_molar_volume()
@@ -40,15 +42,18 @@ def test_isothermal_fit_is_the_native_fit(errors):
     assert list(result.values.values()) == raw.x[:3].tolist()
     np.testing.assert_array_equal(result.covariance.values, raw.parameter_covariance)
     assert result.model == BM3(**dict(zip(["v0", "k0", "k0_prime"], raw.x[:3].tolist())))
-    # The statistics against the fitted model's own pressures.
+    # The statistics are the engine's, and chi-square is that of the fitted model's own
+    # pressures at the fitted volumes.
+    statistics = raw.eos_fit
+    assert (result.chi_square, result.degrees_of_freedom, result.aic, result.bic) == (
+        statistics.chi_square, statistics.degrees_of_freedom, statistics.aic, statistics.bic)
+    assert list(result.standard_errors.values()) == statistics.standard_errors.tolist()
     misfit = (result.model.pressure(result.fitted_volume) - ROOM.pressure) / sigma
     latent = [] if volume_sigma is None else (result.fitted_volume - ROOM.volume) / volume_sigma
     chi2 = float(np.sum(misfit ** 2) + np.sum(np.square(latent)))
     assert result.chi_square == pytest.approx(chi2, rel=1e-9)
     m, n = len(ROOM) * (1 if volume_sigma is None else 2), 3 + len(latent)
     assert (result.residual_count, result.variable_count) == (m, n)
-    assert result.aic == pytest.approx(2 * n + m * math.log(chi2 / m), rel=1e-9)
-    assert result.bic == pytest.approx(n * math.log(m) + m * math.log(chi2 / m), rel=1e-9)
     np.testing.assert_allclose(result.residuals, ROOM.pressure - result.predicted_pressure)
 
 
@@ -112,6 +117,50 @@ def test_requests_that_cannot_be_fitted_are_refused(call, message):
         call()
 
 
+SUBNORMAL = ROOM.replace(volume=np.r_[ROOM.volume[:4], 1e-310, ROOM.volume[5:]])
+ZERO_SIGMA = ROOM.replace(pressure_sigma=np.r_[np.ones(3), 0.0, np.ones(6)])
+HUGE = ROOM.replace(pressure=np.r_[ROOM.pressure[:6], 1e300, ROOM.pressure[7:]])
+
+
+# The engine checks the input; its refusal names what the caller wrote.
+@pytest.mark.parametrize(("call", "error", "message"), [
+    (lambda: fit(START, ROOM, pressure_sigma=1.0, bounds={"k0": (310.0, 400.0)}),
+     ValueError, r"^the start of 'k0', 300.0, lies outside its bounds \(310.0, 400.0\)"),
+    (lambda: fit(START, ROOM, pressure_sigma=1.0, bounds={"k0": (400.0, 310.0)}),
+     ValueError, r"^bounds: 'k0' needs lower < upper, not \(400.0, 310.0\)$"),
+    (lambda: fit(START, SUBNORMAL, pressure_sigma=1.0, volume_sigma=0.01,
+                 errors="pressure+volume"),
+     ValueError, r"^the volume of row 4, 1e-310, is too small to be fitted"),
+    (lambda: fit(START, ROOM, pressure_sigma=[1.0] * 9 + [-2.0]),
+     ValueError, r"^pressure_sigma must be positive and finite: -2.0 is not$"),
+    (lambda: fit(START, ZERO_SIGMA), ValueError,
+     r"^the dataset's pressure_sigma must be positive to weigh the fit: row 3 is 0; give "),
+    (lambda: fit(START, ROOM, pressure_sigma=1.0, loss="l2"), ValueError,
+     r"^loss must be one of 'linear', 'soft_l1', 'huber', 'cauchy', 'arctan', not 'l2'$"),
+    (lambda: fit(START, ROOM, pressure_sigma=1.0, max_evaluations=-5), ValueError,
+     r"^max_evaluations must be positive$"),
+    (lambda: fit(START, ROOM, pressure_sigma=1.0, max_evaluations=True), TypeError,
+     r"^max_evaluations must be an integer or None, not bool$"),
+    (lambda: fit(START, HUGE, pressure_sigma=0.1), FitError,
+     r"\(row 6: its pressure misfit in sigmas, -1e\+301, overflows when squared"),
+])
+def test_refusals_name_the_parameter_row_or_keyword(call, error, message):
+    with pytest.raises(error, match=message):
+        call()
+
+
+@pytest.mark.parametrize(("errors", "text"), [
+    ("pressure", "pressure"), ("pressure+volume", "pressure and volume"),
+    ("all", "pressure, volume and temperature")])
+def test_each_error_mode_fits_its_variables_as_latent_coordinates(errors, text):
+    sigmas = {"pressure_sigma": 1.0, "volume_sigma": 0.001, "temperature_sigma": 10.0}
+    result = fit(thermal_start(), PVT.select(PVT.temperature < 900.0), vary=("theta0",),
+                 errors=errors, **{f"{variable}_sigma": sigmas[f"{variable}_sigma"]
+                                   for variable in ERROR_MODES[errors]})
+    assert result.variable_count == 1 + (len(ERROR_MODES[errors]) - 1) * result.points
+    assert f"Errors in {text}; " in result.summary()
+
+
 def test_a_fit_that_does_not_converge_warns_and_says_so():
     with pytest.warns(FitConvergenceWarning, match="did not converge"):
         result = fit(START, ROOM, pressure_sigma=1.0, max_evaluations=1)
@@ -146,6 +195,36 @@ def test_delta_method_agrees_with_monte_carlo_over_the_covariance():
     assert type(result.predict("bulk_modulus", 1.3, 1000.0).standard_error) is float
     with pytest.raises(ValueError, match="has no quantity 'entropy'"):
         result.predict("entropy", 1.3, 1000.0)
+
+
+def test_delta_method_of_a_quantity_proportional_to_the_parameter():
+    # BM3 pressure is proportional to K0: with K0 alone varied, its standard error is
+    # P / K0 times that of K0, scaled or not.
+    result = fit(START, ROOM, vary=("k0",), pressure_sigma=1.0, scale_errors=True)
+    predicted = result.predict("pressure", np.array([44.0, 42.0]))
+    np.testing.assert_allclose(predicted.standard_error, predicted.value / result.values["k0"]
+                               * result.standard_errors["k0"], rtol=1e-8)
+
+
+def test_monte_carlo_leaves_out_the_draws_the_model_refuses():
+    # Enough draws and pressures that the engine shares the draws out among threads.
+    loose = fit(START, ROOM.select(np.arange(4)), pressure_sigma=30.0)
+    pressures = np.array([20.0, 30.0])
+    carlo = loose.predict("volume", pressures, monte_carlo=300, seed=3)
+    # The same draws through the public models, as a user would write it.
+    draws = np.random.default_rng(3).multivariate_normal(
+        list(loose.values.values()), loose.covariance.values, size=300, method="eigh")
+    volumes = []
+    for draw in draws:
+        try:
+            volumes.append(loose.model.replace(**dict(zip(loose.names, draw))).volume(pressures))
+        except BarometraError:
+            pass
+    assert 0 < carlo.rejected == 300 - len(volumes) and carlo.draws == len(volumes)
+    np.testing.assert_array_equal(carlo.standard_error, np.std(volumes, axis=0, ddof=1))
+    tail = 50 * (1 - 0.683)
+    np.testing.assert_allclose([carlo.lower, carlo.upper],
+                               np.percentile(volumes, [tail, 100 - tail], axis=0), rtol=1e-14)
 
 
 def test_compare_ranks_by_information_criteria():

@@ -8,7 +8,7 @@ from concurrent.futures import ThreadPoolExecutor
 import numpy as np
 import pytest
 
-from barometra import errors
+from barometra import _engine, errors
 from barometra._engine import RtEos, ThermalEos, fit_rt_eos_native, fit_thermal_eos_native
 
 scipy_optimize = pytest.importorskip("scipy.optimize")
@@ -84,6 +84,20 @@ def test_running_out_of_budget_returns_an_unsuccessful_result():
     assert r.parameter_covariance.shape == (3, 3)
 
 
+def test_eos_fit_holds_the_statistics_and_the_fitted_states():
+    p, v, sp, sv = synthetic(12, 6)
+    raw = fit(p, v, sp, volume_sigma=sv)
+    statistics = raw.eos_fit
+    assert statistics.chi_square == pytest.approx(2 * raw.cost, rel=1e-12)
+    assert statistics.degrees_of_freedom == 24 - 15
+    np.testing.assert_array_equal(statistics.volumes, raw.x[3:])
+    assert statistics.temperatures is None
+    np.testing.assert_allclose(statistics.standard_errors ** 2,
+                               np.diag(raw.parameter_covariance), rtol=1e-12)
+    plain = fit(p, v, sp).eos_fit
+    np.testing.assert_array_equal(plain.volumes, v)
+
+
 P, V, S = synthetic(4, 5)[:3]
 # Keyword changes -> (exception class, message). The order of the input checks
 # is the core's (fit_eos_test.cpp); here the exception each kind becomes.
@@ -114,6 +128,16 @@ def test_bad_input_raises_its_fit_error(case):
     assert info.value.operation == "fit"
     if case in ("trial_model", "mid_fit"):
         assert (info.value.code, info.value.field) == ("eos.invalid_parameter", "K0")
+    if case == "cholesky":
+        assert (info.value.field, info.value.index) == ("observation_cholesky", 0)
+
+
+def test_the_published_losses_are_those_the_fits_take():
+    for loss in _engine.LOSSES:
+        fit(P, V, S, loss=loss)
+    with pytest.raises(errors.FitValidationError, match="^unsupported loss function: L2$") as info:
+        fit(P, V, S, loss="L2")
+    assert (info.value.field, info.value.index) == ("loss", None)
 
 
 @pytest.mark.parametrize(("position", "value", "match"), [

@@ -35,4 +35,14 @@ std::string_view FitError::message() const noexcept {
   return {};
 }
 
+std::string_view FitError::field() const noexcept {
+  if (const auto* e = std::get_if<0>(&payload_)) return e->field;
+  return {};
+}
+
+std::optional<std::size_t> FitError::index() const noexcept {
+  if (const auto* e = std::get_if<0>(&payload_)) return e->index;
+  return std::nullopt;
+}
+
 }  // namespace barometra

@@ -15,6 +15,7 @@ from ..data import EXAMPLES, Dataset, load_example, read_csv
 from ..data._dataset import CELL_VOLUME_UNIT
 from ..errors import FitConvergenceWarning
 from ..fit import FitResult, fit
+from ..fit._fit import ERROR_MODES, LOSSES
 from .common import (CommandError, model_classes, model_names, output_options,
                      parse_assignments, print_json)
 from .evaluate import isothermal_class
@@ -68,13 +69,12 @@ def add_parser(commands: Any) -> None:
                         help="the parameters to fit (default: all but the constants)")
     parser.add_argument("--fix", metavar="NAME[=VALUE]", nargs="+", action="extend",
                         default=[], help="a parameter held fixed, at VALUE when given")
-    parser.add_argument("--errors", choices=("pressure", "pressure+volume", "all"),
+    parser.add_argument("--errors", choices=tuple(ERROR_MODES),
                         default="pressure", help="the uncertain variables (default pressure)")
     for variable in ("pressure", "volume", "temperature"):
         parser.add_argument(f"--{variable}-sigma", metavar="SIGMA", type=float,
                             help=f"one {variable} sigma for every row, instead of the file's")
-    parser.add_argument("--loss", default="linear",
-                        choices=("linear", "soft_l1", "huber", "cauchy", "arctan"))
+    parser.add_argument("--loss", default="linear", choices=LOSSES)
     parser.add_argument("--f-scale", type=float, default=1.0, help="scale of a robust loss")
     parser.add_argument("--max-evaluations", type=int, metavar="N")
     parser.add_argument("--scale-errors", action="store_true",

@@ -3,9 +3,10 @@
 from __future__ import annotations
 
 import math
+import operator
 import warnings
 from collections.abc import Iterable, Mapping
-from typing import Any, Literal
+from typing import Any
 
 import numpy as np
 import numpy.typing as npt
@@ -15,14 +16,17 @@ from .._arrays import FloatArray
 from ..data import Dataset
 from ..data._dataset import CELL_VOLUME_UNIT
 from ..eos import IsothermalEos, ThermalEos
-from ..errors import FitConvergenceWarning, FitEosValidationError
+from ..errors import (BarometraError, FitConvergenceWarning, FitEosValidationError,
+                      FitError, FitValidationError)
 from ._parameters import (Parameter, model_parameters, parameter_value, resolve, split,
                           with_values)
 from ._result import FitResult, FitSettings
 
-Errors = Literal["pressure", "pressure+volume", "all"]
-_ERRORS = ("pressure", "pressure+volume", "all")
-_LOSSES = ("linear", "soft_l1", "huber", "cauchy", "arctan")
+#: The robust losses, and for each choice of ``errors`` the variables it makes
+#: uncertain: the engine's lists.
+LOSSES: tuple[str, ...] = _engine.LOSSES
+ERROR_MODES: dict[str, tuple[str, ...]] = dict(_engine.ERROR_MODES)
+_SIGMAS = ("pressure_sigma", "volume_sigma", "temperature_sigma")
 
 
 def fit(
@@ -31,7 +35,7 @@ def fit(
     *,
     vary: Iterable[str] | None = None,
     fix: Iterable[str] | Mapping[str, float] | None = None,
-    errors: Errors = "pressure",
+    errors: str = "pressure",
     pressure_sigma: npt.ArrayLike | None = None,
     volume_sigma: npt.ArrayLike | None = None,
     temperature_sigma: npt.ArrayLike | None = None,
@@ -83,7 +87,8 @@ def fit(
     f_scale : float
         Residual scale of a robust loss.
     max_evaluations : int, optional
-        Budget of residual evaluations; by default the engine's.
+        Budget of residual evaluations, a positive integer; by default the
+        engine's.
     bounds : mapping of str to (float, float), optional
         Lower and upper bounds of varied parameters; unbounded by default.
     scale_errors : bool
@@ -135,49 +140,50 @@ def fit(
         raise TypeError(f"data must be a barometra.data.Dataset, not {type(data).__name__}")
     parameters = model_parameters(model)
     thermal = isinstance(model, ThermalEos)
-    if errors not in _ERRORS:
-        raise ValueError(f"errors must be one of {', '.join(map(repr, _ERRORS))}, "
+    if not isinstance(errors, str) or errors not in ERROR_MODES:
+        raise ValueError(f"errors must be one of {', '.join(map(repr, ERROR_MODES))}, "
                          f"not {errors!r}")
-    if loss not in _LOSSES:
-        raise ValueError(f"loss must be one of {', '.join(map(repr, _LOSSES))}, not {loss!r}")
-    if errors == "all" and not thermal:
-        raise ValueError("errors='all' needs a thermal model: an isothermal fit has no "
+    if not isinstance(loss, str):
+        raise ValueError(_loss_message(loss))
+    uncertain = ERROR_MODES[errors]
+    if "temperature" in uncertain and not thermal:
+        raise ValueError(f"errors={errors!r} needs a thermal model: an isothermal fit has no "
                          "temperatures (use 'pressure+volume')")
+    budget = _budget(max_evaluations)
     _check_data(model, data, thermal)
     varied, fixed_values = split(parameters, vary, fix)
     start = with_values(model, parameters, fixed_values)
     lower, upper = _bounds(parameters, varied, bounds)
-    rows = len(data)
-    arrays: dict[str, Any] = {
-        "pressure": data.pressure,
-        "volume": data.volume,
-        "pressure_sigma": _sigma(data, "pressure_sigma", pressure_sigma, rows, needed=True),
-        "volume_sigma": _sigma(data, "volume_sigma", volume_sigma, rows,
-                               needed=errors != "pressure"),
-    }
+    given = {"pressure_sigma": pressure_sigma, "volume_sigma": volume_sigma,
+             "temperature_sigma": temperature_sigma}
+    arrays: dict[str, Any] = {"pressure": data.pressure, "volume": data.volume}
     if thermal:
         arrays["temperature"] = data.temperature
-        arrays["temperature_sigma"] = _sigma(data, "temperature_sigma", temperature_sigma,
-                                             rows, needed=errors == "all")
-    native = start._engine
-    names = [p.native for p in varied]
+    for column in _SIGMAS[:3 if thermal else 2]:
+        arrays[column] = _sigma(data, column, given[column], len(data),
+                                needed=column.removesuffix("_sigma") in uncertain)
     initial = np.array([parameter_value(start, p) for p in varied])
-    common = dict(loss=loss, f_scale=float(f_scale),
-                  max_nfev=None if max_evaluations is None else int(max_evaluations))
+    common = dict(loss=loss, f_scale=float(f_scale), max_nfev=budget)
     try:
-        raw = _run(native, thermal, names, initial, lower, upper, arrays, common)
+        raw = _run(start._engine, thermal, [p.native for p in varied], initial, lower, upper,
+                   arrays, common)
+    except FitValidationError as error:
+        raise _named(error, varied, (initial, lower, upper), arrays, given, loss) from error
     except FitEosValidationError as error:
         raise _astray(error, varied) from error
+    except FitError as error:
+        raise _at_overflowing_row(error, start, arrays) from error
+    if not math.isfinite(raw.cost):
+        raise _at_overflowing_row(FitError("the cost at the start is not finite",
+                                           code="fit.evaluation_failed", operation="fit"),
+                                  start, arrays)
     values = dict(zip((p.name for p in varied), (float(x) for x in raw.x[:len(varied)])))
     fitted = with_values(start, parameters, values)
     settings = FitSettings(errors=errors, loss=loss, f_scale=float(f_scale),
                            scale_errors=bool(scale_errors),
-                           sigmas={key: arrays[key] for key in arrays if key.endswith("sigma")
-                                   and arrays[key] is not None},
-                           given_sigmas={name for name, value in
-                                         (("pressure_sigma", pressure_sigma),
-                                          ("volume_sigma", volume_sigma),
-                                          ("temperature_sigma", temperature_sigma))
+                           sigmas={key: arrays[key] for key in _SIGMAS
+                                   if arrays.get(key) is not None},
+                           given_sigmas={key for key, value in given.items()
                                          if value is not None})
     result = FitResult(raw, fitted, start, data, parameters, varied, settings)
     if not result.converged:
@@ -196,6 +202,74 @@ def _run(native: Any, thermal: bool, names: list[str], initial: FloatArray, lowe
     return _engine.fit_rt_eos_native(
         native, names, initial, lower, upper, arrays["pressure"], arrays["volume"],
         arrays["pressure_sigma"], arrays["volume_sigma"], **common)
+
+
+def _budget(max_evaluations: int | None) -> int | None:
+    """The engine's budget for ``max_evaluations``, whose range the engine checks: a
+    negative budget reaches it as 0, a huge one as the largest it takes."""
+    if max_evaluations is None:
+        return None
+    if isinstance(max_evaluations, bool) or not hasattr(type(max_evaluations), "__index__"):
+        raise TypeError(f"max_evaluations must be an integer or None, "
+                        f"not {type(max_evaluations).__name__}")
+    return min(max(operator.index(max_evaluations), 0), 2**64 - 1)
+
+
+def _loss_message(loss: object) -> str:
+    return f"loss must be one of {', '.join(map(repr, LOSSES))}, not {loss!r}"
+
+
+def _named(error: FitValidationError, varied: list[Parameter],
+           vectors: tuple[FloatArray, FloatArray, FloatArray], arrays: dict[str, Any],
+           given: Mapping[str, object], loss: str) -> FitValidationError:
+    """The engine's refusal of an input, in the words and names of the call."""
+    field, row = error.field, error.index
+    public: str | None = field
+    if field == "loss":
+        message = _loss_message(loss)
+    elif field in _SIGMAS and row is not None:
+        value = float(arrays[field][row])
+        message = (f"{field} must be positive and finite: {value!r} is not"
+                   if given[field] is not None else
+                   f"the dataset's {field} must be positive to weigh the fit: row {row} is "
+                   f"{value:g}; give {field}")
+    elif field == "initial" and row is not None:
+        start, low, high = (float(vector[row]) for vector in vectors)
+        public, row = varied[row].name, None
+        message = (f"bounds: {public!r} needs lower < upper, not ({low!r}, {high!r})"
+                   if not low < high else
+                   f"the start of {public!r}, {start!r}, lies outside its bounds "
+                   f"({low!r}, {high!r}): bound it around the start, or start inside")
+    elif field in ("volume", "temperature") and row is not None:
+        # A measured value the dataset accepts: positive, so subnormal here.
+        message = (f"the {field} of row {row}, {float(arrays[field][row])!r}, is too small "
+                   f"to be fitted: a fit with {field} errors needs normal (not subnormal) "
+                   f"{field}s")
+    else:
+        return error
+    return FitValidationError(message, code=error.code, operation=error.operation,
+                              field=public, index=row)
+
+
+def _at_overflowing_row(error: FitError, start: Any, arrays: dict[str, Any]) -> FitError:
+    """The engine's error, naming the row whose weighted pressure misfit at the start
+    overflows when squared (a cost that is not finite), when there is one."""
+    states = (arrays["volume"], arrays["temperature"]) if "temperature" in arrays else \
+        (arrays["volume"],)
+    try:
+        predicted = start.pressure(*states)
+    except BarometraError:
+        return error
+    with np.errstate(over="ignore", invalid="ignore"):
+        misfit = (predicted - arrays["pressure"]) / arrays["pressure_sigma"]
+        rows = np.flatnonzero(~np.isfinite(misfit * misfit))
+    if not len(rows):
+        return error
+    row = int(rows[0])
+    return type(error)(
+        f"{error} (row {row}: its pressure misfit in sigmas, {float(misfit[row]):.3g}, "
+        "overflows when squared; check that row's pressure and pressure_sigma)",
+        code=error.code, operation=error.operation, field="pressure", index=row)
 
 
 def _astray(error: FitEosValidationError, varied: list[Parameter]) -> FitEosValidationError:
@@ -244,9 +318,6 @@ def _bounds(parameters: Mapping[str, Parameter], varied: list[Parameter],
         except (TypeError, ValueError):
             raise TypeError(f"bounds: {parameter.name!r} needs a (lower, upper) pair of "
                             f"numbers, not {pair!r}") from None
-        if not low < high:
-            raise ValueError(f"bounds: {parameter.name!r} needs lower < upper, "
-                             f"not ({low!r}, {high!r})")
         lower[index[parameter.name]], upper[index[parameter.name]] = low, high
     return lower, upper
 
@@ -264,10 +335,6 @@ def _sigma(data: Dataset, column: str, given: npt.ArrayLike | None, rows: int, *
         if array.shape != (rows,):
             raise ValueError(f"{column} must be one number or one per row ({rows}), "
                              f"not of shape {array.shape}")
-        bad = ~(np.isfinite(array) & (array > 0))
-        if bad.any():
-            raise ValueError(f"{column} must be positive and finite: "
-                             f"{float(array[np.argmax(bad)])!r} is not")
         return array
     if not needed:
         return None
@@ -279,7 +346,4 @@ def _sigma(data: Dataset, column: str, given: npt.ArrayLike | None, rows: int, *
         raise ValueError(f"the dataset reports no {column} for {where}: give {column} "
                          f"(--{column.replace('_', '-')} on the command line), one number "
                          "for every row or one per row")
-    if (array <= 0).any():
-        raise ValueError(f"the dataset's {column} must be positive to weigh the fit: "
-                         f"row {int(np.argmax(array <= 0))} is 0; give {column}")
     return np.array(array, dtype=np.float64)

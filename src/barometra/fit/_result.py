@@ -10,17 +10,10 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
-from .. import _engine
 from .._arrays import FloatArray
 from .._esd import format_value_esd
 from ..data import Dataset
-from ..errors import BarometraError
-from ._parameters import Parameter, parameter_value, with_values
-
-# The smallest positive normal double: the floor of chi-square / m in AIC and BIC.
-_TINY = 2.2250738585072014e-308
-# Finite-difference step of the delta method, in standard errors of each parameter.
-DELTA_STEP = 1e-3
+from ._parameters import Parameter, parameter_value
 
 
 @dataclass(frozen=True)
@@ -132,11 +125,10 @@ class FitResult:
     fixed : dict of str to float
         Every numeric parameter that was not varied, with its value.
     chi_square, degrees_of_freedom, reduced_chi_square, aic, bic : float
-        Fit statistics from the engine's whitened residuals r (m of them,
+        Fit statistics of the engine's whitened residuals r (m of them,
         over n fitted variables, latent coordinates included):
         chi² = Σ r², dof = m - n, reduced chi² = chi² / (m - n) (None when
         m <= n), AIC = 2n + m ln(chi²/m), BIC = n ln m + m ln(chi²/m).
-        This is arithmetic on the engine's numbers, done here.
     points, residual_count, variable_count : int
         Rows fitted (N), residuals (m) and fitted variables (n).
     predicted_pressure, residuals, weighted_residuals : ndarray
@@ -161,27 +153,25 @@ class FitResult:
     def __init__(self, raw: Any, model: Any, initial_model: Any, data: Dataset,
                  parameters: Mapping[str, Parameter], varied: list[Parameter],
                  settings: FitSettings) -> None:
-        k = len(varied)
-        rows = len(data)
-        fun = np.asarray(raw.fun, dtype=np.float64)
-        x = np.asarray(raw.x, dtype=np.float64)
+        statistics = raw.eos_fit
+        self._statistics = statistics
         self.model = model
         self.initial_model = initial_model
         self.data = data
         self.settings = settings
         self._parameters = dict(parameters)
         self.names = tuple(p.name for p in varied)
+        fun = raw.fun
         self.residual_count = len(fun)
-        self.variable_count = len(x)
-        self.points = rows
-        self.chi_square = float(np.dot(fun, fun))
-        self.degrees_of_freedom = self.residual_count - self.variable_count
-        self.reduced_chi_square = (self.chi_square / self.degrees_of_freedom
-                                   if self.degrees_of_freedom > 0 else None)
-        m, n = float(self.residual_count), float(self.variable_count)
-        spread = math.log(max(self.chi_square / m, _TINY))
-        self.aic = 2.0 * n + m * spread
-        self.bic = n * math.log(m) + m * spread
+        self.variable_count = len(raw.x)
+        self.points = len(data)
+        self.chi_square = statistics.chi_square
+        self.degrees_of_freedom = statistics.degrees_of_freedom
+        self.reduced_chi_square = statistics.reduced_chi_square
+        self.aic = statistics.aic
+        self.bic = statistics.bic
+        # Scaling by sqrt(reduced chi-square) is a choice of how to report the
+        # engine's numbers, made here; the correlation does not change with it.
         if settings.scale_errors:
             if self.reduced_chi_square is None:
                 raise ValueError("scale_errors needs more residuals than fitted variables "
@@ -189,27 +179,20 @@ class FitResult:
             self.error_scale = math.sqrt(self.reduced_chi_square)
         else:
             self.error_scale = 1.0
-        covariance = np.asarray(raw.parameter_covariance, dtype=np.float64).reshape(k, k)
-        covariance = covariance * self.error_scale ** 2
-        errors = np.sqrt(np.maximum(np.diag(covariance), 0.0))
-        product = np.outer(errors, errors)
-        correlation = np.divide(covariance, product, out=np.zeros_like(covariance),
-                                where=product > 0)
-        self.covariance = ParameterMatrix(self.names, covariance)
-        self.correlation = ParameterMatrix(self.names, correlation)
-        self.values = {name: float(value) for name, value in zip(self.names, x[:k])}
-        self.standard_errors = {name: float(e) for name, e in zip(self.names, errors)}
+        self.covariance = ParameterMatrix(self.names,
+                                          raw.parameter_covariance * self.error_scale ** 2)
+        self.correlation = ParameterMatrix(self.names, statistics.correlation)
+        self.values = dict(zip(self.names, raw.x[:len(varied)].tolist()))
+        self.standard_errors = dict(zip(
+            self.names, (statistics.standard_errors * self.error_scale).tolist()))
         self.fixed = {name: parameter_value(model, p) for name, p in parameters.items()
                       if name not in self.values}
         self.weighted_residuals = _frozen(fun)
-        self.predicted_pressure = _frozen(np.asarray(raw.predicted_pressure, dtype=np.float64))
+        self.predicted_pressure = _frozen(raw.predicted_pressure)
         self.residuals = _frozen(data.pressure - self.predicted_pressure)
-        latent = iter(np.split(x[k:], (len(x) - k) // rows) if len(x) > k else [])
-        self.fitted_volume = _frozen(next(latent)) if settings.errors != "pressure" \
-            else data.volume
-        self.fitted_temperature = (None if data.temperature is None or not _thermal(model)
-                                   else _frozen(next(latent)) if settings.errors == "all"
-                                   else data.temperature)
+        self.fitted_volume = _frozen(statistics.volumes)
+        temperatures = statistics.temperatures
+        self.fitted_temperature = None if temperatures is None else _frozen(temperatures)
         self.converged = bool(raw.success)
         self.message = str(raw.message)
         self.evaluations = int(raw.nfev)
@@ -259,13 +242,14 @@ class FitResult:
         By default the standard error comes from the delta method: the
         engine propagates the fit's covariance (:attr:`covariance`) through
         J, the derivatives of the quantity with respect to the varied
-        parameters, which are central differences of engine evaluations
-        with a step of 1e-3 standard errors of each parameter. With
-        ``monte_carlo=N``, N parameter vectors are drawn instead from the
-        normal distribution of the fit's covariance (NumPy's generator, seeded
-        by ``seed``), the quantity is evaluated by the engine for each, and
-        the engine summarises the draws: their standard deviation and the
-        central ``confidence`` interval.
+        parameters, which are central differences of the quantity of the
+        model rebuilt natively with steps of 1e-3 standard errors of each
+        parameter. With ``monte_carlo=N``, N parameter vectors are drawn
+        instead from the normal distribution of the fit's covariance (NumPy's
+        generator, seeded by ``seed``); the engine rebuilds the model for
+        each, evaluates the quantity, leaves out the draws the model refuses,
+        and summarises the rest: their standard deviation and the central
+        ``confidence`` interval.
 
         Parameters
         ----------
@@ -298,73 +282,44 @@ class FitResult:
         >>> f"{volume.value:.3f} ± {volume.standard_error:.3f}"
         '42.778 ± 0.020'
         """
-        evaluate = self._evaluator(quantity, x, y)
-        value = evaluate(self.model)
-        theta = np.array([self.values[name] for name in self.names])
-        covariance = np.array(self.covariance.values)
+        arguments = self._arguments(quantity, x, y)
+        value = getattr(self.model, quantity)(*arguments)
+        # The states the value was computed at, as the engine reads them.
+        states = np.broadcast_arrays(*(np.asarray(a, dtype=np.float64) for a in arguments))
+        first, second = states[0], states[1] if len(states) > 1 else None
+        covariance = self.covariance.values
         if monte_carlo is None:
-            jacobian = self._jacobian(evaluate, theta, np.size(value))
-            variance = _engine.linear_uncertainty(
-                jacobian, covariance, np.zeros(jacobian.shape[0])).variance
-            return Prediction(quantity, _shaped(value, np.asarray(value)), _shaped(
-                value, np.sqrt(variance)), "delta")
+            errors = self._statistics.delta_method(quantity, first, second, covariance)
+            return Prediction(quantity, _shaped(value, value), _shaped(value, errors), "delta")
         draws = int(monte_carlo)
         if draws < 2:
             raise ValueError(f"monte_carlo must be at least 2 draws, not {monte_carlo!r}")
-        generator = np.random.default_rng(seed)
-        samples = generator.multivariate_normal(theta, covariance, size=draws, method="eigh")
-        rows = []
-        for sample in samples:
-            try:
-                rows.append(np.ravel(evaluate(self._with(sample))))
-            except BarometraError:
-                continue  # a draw the model refuses, counted below
-        if len(rows) < 2:
-            raise ValueError(f"only {len(rows)} of {draws} Monte Carlo draws gave a valid "
-                             "model: the covariance reaches far outside the model's domain")
-        summary = _engine.monte_carlo_summary(np.array(rows), float(confidence))
-        return Prediction(quantity, _shaped(value, np.asarray(value)),
+        theta = np.array([self.values[name] for name in self.names])
+        samples = np.random.default_rng(seed).multivariate_normal(
+            theta, covariance, size=draws, method="eigh")
+        summary, rejected = self._statistics.monte_carlo(quantity, first, second, samples,
+                                                         float(confidence))
+        return Prediction(quantity, _shaped(value, value),
                           _shaped(value, summary.standard_error), "monte_carlo",
                           _shaped(value, summary.lower), _shaped(value, summary.upper),
-                          float(confidence), len(rows), draws - len(rows))
+                          float(confidence), draws - rejected, rejected)
 
-    def _with(self, theta: FloatArray) -> Any:
-        return with_values(self.model, self._parameters,
-                           dict(zip(self.names, (float(t) for t in theta))))
-
-    def _evaluator(self, quantity: str, x: npt.ArrayLike, y: npt.ArrayLike | None) -> Any:
+    def _arguments(self, quantity: str, x: npt.ArrayLike, y: npt.ArrayLike | None
+                   ) -> tuple[npt.ArrayLike, ...]:
+        """The arguments of the model's method ``quantity``, checked against it."""
         thermal = _thermal(self.model)
         available = self.model.quantities if thermal else ("pressure", "volume",
                                                            "bulk_modulus")
         if quantity not in available:
             raise ValueError(f"{type(self.model).__name__} has no quantity {quantity!r}; "
                              f"it has {', '.join(available)}")
-        single = not thermal or quantity == "characteristic_temperature"
-        if single and y is not None:
-            raise TypeError(f"{quantity} of {type(self.model).__name__} takes one argument")
-        if not single and y is None:
+        if not thermal or quantity == "characteristic_temperature":
+            if y is not None:
+                raise TypeError(f"{quantity} of {type(self.model).__name__} takes one argument")
+            return (x,)
+        if y is None:
             raise TypeError(f"{quantity} of {type(self.model).__name__} takes two arguments")
-        arguments = (x,) if single else (x, y)
-
-        def evaluate(model: Any) -> float | FloatArray:
-            result: float | FloatArray = getattr(model, quantity)(*arguments)
-            return result
-        return evaluate
-
-    def _jacobian(self, evaluate: Any, theta: FloatArray, size: int) -> FloatArray:
-        """The derivatives of the ``size`` values of ``evaluate`` by each varied parameter."""
-        errors = np.array([self.standard_errors[name] for name in self.names])
-        columns = []
-        for j, (value, error) in enumerate(zip(theta, errors)):
-            if error == 0.0:  # a parameter without uncertainty moves nothing
-                columns.append(np.zeros(size))
-                continue
-            step = DELTA_STEP * error
-            up, down = theta.copy(), theta.copy()
-            up[j], down[j] = value + step, value - step
-            columns.append((np.ravel(evaluate(self._with(up)))
-                            - np.ravel(evaluate(self._with(down)))) / (2.0 * step))
-        return np.ascontiguousarray(np.array(columns).T)
+        return (x, y)
 
     def plot(self, **options: Any) -> Any:
         """The data, the fitted model and the residuals: :func:`barometra.plot.pv`.

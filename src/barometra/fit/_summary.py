@@ -8,12 +8,10 @@ from typing import TYPE_CHECKING, Any
 import numpy as np
 
 from .._esd import format_value_esd
+from ._fit import ERROR_MODES
 
 if TYPE_CHECKING:
     from ._result import FitResult
-
-_ERROR_TEXT = {"pressure": "pressure", "pressure+volume": "pressure and volume",
-               "all": "pressure, volume and temperature"}
 
 
 def summary(result: FitResult) -> str:
@@ -21,7 +19,7 @@ def summary(result: FitResult) -> str:
     source = f" to {data.name}" if data.name else ""
     lines = [f"Fit of {type(model).__name__}{source}: {result.points} rows, "
              f"{len(result.names)} parameters varied",
-             f"Errors in {_ERROR_TEXT[result.settings.errors]}; "
+             f"Errors in {_enumeration(ERROR_MODES[result.settings.errors])}; "
              f"loss {result.settings.loss}"
              + ("" if result.settings.loss == "linear" else
                 f" (f_scale {result.settings.f_scale:g})")]
@@ -57,6 +55,11 @@ def summary(result: FitResult) -> str:
               f"AIC {result.aic:.6g}, BIC {result.bic:.6g} ({result.residual_count} "
               f"residuals, {result.variable_count} fitted variables)"]
     return "\n".join(lines)
+
+
+def _enumeration(words: tuple[str, ...]) -> str:
+    """'a', 'a and b', 'a, b and c'."""
+    return " and ".join(filter(None, (", ".join(words[:-1]), words[-1])))
 
 
 def _with_unit(unit: str) -> str:

@@ -3,7 +3,9 @@
 // std::expected<T, FitError> (least squares and EOS fitting).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -86,7 +88,14 @@ enum class FitErrorKind : std::uint8_t {
 class FitError {
  public:
   static FitError invalid_input(std::string message) {
-    return FitError(Payload(std::in_place_index<0>, InvalidInputTag{std::move(message)}));
+    return invalid_input(std::move(message), {}, std::nullopt);
+  }
+  // Invalid input at one element: `field` names the input (static text, such
+  // as "pressure_sigma"), `index` the position in it.
+  static FitError invalid_input(std::string message, std::string_view field,
+                                std::optional<std::size_t> index) {
+    return FitError(
+        Payload(std::in_place_index<0>, InvalidInputTag{std::move(message), field, index}));
   }
   static FitError evaluation_failed(std::string message) {
     return FitError(Payload(std::in_place_index<1>, EvaluationFailedTag{std::move(message)}));
@@ -100,6 +109,10 @@ class FitError {
   FitErrorKind kind() const noexcept { return static_cast<FitErrorKind>(payload_.index()); }
   // The owned message of InvalidInput and EvaluationFailed; empty otherwise.
   std::string_view message() const noexcept;
+  // Where an InvalidInput lies, when its check knows: the input's name (empty
+  // if unknown) and the position in it.
+  std::string_view field() const noexcept;
+  std::optional<std::size_t> index() const noexcept;
   // The wrapped EOS error; only meaningful when kind() == FitErrorKind::Eos.
   const EosError* eos_error() const noexcept { return std::get_if<2>(&payload_); }
 
@@ -108,6 +121,8 @@ class FitError {
  private:
   struct InvalidInputTag {
     std::string message;
+    std::string_view field;
+    std::optional<std::size_t> index;
     friend bool operator==(const InvalidInputTag&, const InvalidInputTag&) = default;
   };
   struct EvaluationFailedTag {

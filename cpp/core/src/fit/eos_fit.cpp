@@ -23,11 +23,23 @@ std::unexpected<FitError> invalid(std::string message) {
   return std::unexpected(FitError::invalid_input(std::move(message)));
 }
 
-bool all_positive_finite(std::span<const double> values) noexcept {
-  for (double v : values) {
-    if (!is_positive_finite(v)) return false;
+// Names the input and the row that break the rule, so that a caller can say
+// which measurement to look at.
+std::unexpected<FitError> invalid_at(std::string message, std::string_view field,
+                                     std::optional<std::size_t> row) {
+  return std::unexpected(FitError::invalid_input(std::move(message), field, row));
+}
+
+template <class Valid>
+std::optional<std::size_t> first_invalid(std::span<const double> values, Valid valid) noexcept {
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (!valid(values[i])) return i;
   }
-  return true;
+  return std::nullopt;
+}
+
+std::optional<std::size_t> first_not_positive_finite(std::span<const double> values) noexcept {
+  return first_invalid(values, is_positive_finite);
 }
 
 Status validate_common(const EosObservations& o) {
@@ -35,36 +47,50 @@ Status validate_common(const EosObservations& o) {
   if (n == 0 || o.volume.size() != n || o.pressure_sigma.size() != n) {
     return invalid("EOS observation arrays must have the same non-zero length");
   }
-  if (!all_finite(o.pressure) || !all_positive_finite(o.volume) ||
-      !all_positive_finite(o.pressure_sigma)) {
-    return invalid("EOS observations and uncertainties must be finite and valid");
+  const std::pair<std::string_view, std::optional<std::size_t>> failures[] = {
+      {"pressure", first_invalid(o.pressure, is_finite)},
+      {"volume", first_not_positive_finite(o.volume)},
+      {"pressure_sigma", first_not_positive_finite(o.pressure_sigma)},
+  };
+  for (const auto& [field, row] : failures) {
+    if (row) {
+      return invalid_at("EOS observations and uncertainties must be finite and valid", field, row);
+    }
   }
   return {};
 }
 
-Status validate_optional_sigma(const std::optional<std::span<const double>>& sigma,
-                               std::size_t n, std::string_view name) {
-  if (sigma && (sigma->size() != n || !all_positive_finite(*sigma))) {
-    return invalid(std::string(name) + " must contain one positive finite value per observation");
-  }
-  return {};
+// A wrong length names the array without a row.
+Status validate_per_observation(std::span<const double> values, std::size_t n,
+                                std::string_view name) {
+  const bool sized = values.size() == n;
+  const auto row = sized ? first_not_positive_finite(values) : std::nullopt;
+  if (sized && !row) return {};
+  return invalid_at(std::string(name) + " must contain one positive finite value per observation",
+                    name, row);
 }
 
 // Each factor d x d, row-major; within a row the diagonal is checked before
 // the entries to its right.
 Status validate_cholesky(std::span<const double> factors, std::size_t n, std::size_t d) {
-  if (factors.size() != n * d * d || !all_finite(factors)) {
-    return invalid("observation Cholesky factors have invalid dimensions or values");
+  constexpr std::string_view kField = "observation_cholesky";
+  if (factors.size() != n * d * d) {
+    return invalid_at("observation Cholesky factors have invalid dimensions or values", kField,
+                      std::nullopt);
+  }
+  if (const auto entry = first_invalid(factors, is_finite)) {
+    return invalid_at("observation Cholesky factors have invalid dimensions or values", kField,
+                      *entry / (d * d));
   }
   for (std::size_t i = 0; i < n; ++i) {
     const double* factor = factors.data() + i * d * d;
     for (std::size_t r = 0; r < d; ++r) {
       if (!(factor[r * d + r] > 0.0)) {
-        return invalid("observation Cholesky factors must have positive diagonals");
+        return invalid_at("observation Cholesky factors must have positive diagonals", kField, i);
       }
       for (std::size_t c = r + 1; c < d; ++c) {
         if (factor[r * d + c] != 0.0) {
-          return invalid("observation Cholesky factors must be lower triangular");
+          return invalid_at("observation Cholesky factors must be lower triangular", kField, i);
         }
       }
     }
@@ -75,12 +101,14 @@ Status validate_cholesky(std::span<const double> factors, std::size_t n, std::si
 Status validate_observations(const EosObservations& o) {
   if (auto s = validate_common(o); !s) return s;
   const std::size_t n = o.pressure.size();
-  if (o.thermal && (o.temperature.size() != n || !all_positive_finite(o.temperature))) {
-    return invalid("temperature must contain one positive finite value per observation");
-  }
-  if (auto s = validate_optional_sigma(o.volume_sigma, n, "volume_sigma"); !s) return s;
   if (o.thermal) {
-    if (auto s = validate_optional_sigma(o.temperature_sigma, n, "temperature_sigma"); !s) {
+    if (auto s = validate_per_observation(o.temperature, n, "temperature"); !s) return s;
+  }
+  if (o.volume_sigma) {
+    if (auto s = validate_per_observation(*o.volume_sigma, n, "volume_sigma"); !s) return s;
+  }
+  if (o.thermal && o.temperature_sigma) {
+    if (auto s = validate_per_observation(*o.temperature_sigma, n, "temperature_sigma"); !s) {
       return s;
     }
   }
@@ -221,6 +249,18 @@ class EosResidual {
   PressurePrediction predict_;
 };
 
+// The engine names a coordinate of x; past the model parameters that is a
+// latent volume or temperature, which the caller knows by its row.
+FitError located_in_observations(FitError error, const Latents& latents) {
+  const auto index = error.index();
+  if (error.field() != "initial" || !index || *index < latents.k) return error;
+  std::size_t row = *index - latents.k;
+  const bool volume = latents.volumes && row < latents.n;
+  if (!volume && latents.volumes) row -= latents.n;
+  return FitError::invalid_input(std::string(error.message()), volume ? "volume" : "temperature",
+                                 row);
+}
+
 std::expected<SolverResult, FitError> solve_native(const OptimizerVectors& v,
                                                    const Latents& latents,
                                                    const SolverOptions& options,
@@ -230,7 +270,9 @@ std::expected<SolverResult, FitError> solve_native(const OptimizerVectors& v,
   }
   std::optional<StructuredLayout> layout;
   if (latents.groups() > 0) layout = StructuredLayout{latents.k, latents.n, latents.groups()};
-  return least_squares_internal(v.x0, v.lower, v.upper, options, layout, residual);
+  auto solved = least_squares_internal(v.x0, v.lower, v.upper, options, layout, residual);
+  if (!solved) return std::unexpected(located_in_observations(std::move(solved.error()), latents));
+  return solved;
 }
 
 void fill_uncertainties(EosFitResult& result, std::size_t k) {

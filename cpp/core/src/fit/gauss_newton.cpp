@@ -25,11 +25,12 @@ ResidualStatus evaluate(ResidualFunction residual, std::span<const double> x,
   return validate_residuals(out, m);
 }
 
-struct Room {
+// The forward and backward finite-difference steps that stay within the bounds.
+struct BoundedSteps {
   double forward, backward;  // hf and hb, 0 on the corresponding bound
 };
 
-Room room(double x, double lower, double upper) noexcept {
+BoundedSteps bounded_steps(double x, double lower, double upper) noexcept {
   const double h = std::max(std::fabs(x), 1.0) * kFiniteDifferenceStep;
   return {std::min(h, upper - x), std::min(h, x - lower)};
 }
@@ -46,7 +47,7 @@ std::expected<ColumnStep, FitError> difference_column(
     std::span<const double> f0, std::size_t j, ResidualFunction residual, Workspace& work,
     std::span<double> difference) {
   const std::size_t m = f0.size();
-  const Room h = room(x[j], lower[j], upper[j]);
+  const BoundedSteps h = bounded_steps(x[j], lower[j], upper[j]);
   ColumnStep result{};
   if (h.forward > 0.0 && h.backward > 0.0) {
     work.x[j] = x[j] + h.forward;
@@ -104,7 +105,7 @@ ResidualStatus latent_column(std::span<const double> x, std::span<const double> 
   const std::size_t points = layout.point_count;
   for (std::size_t k = 0; k < points; ++k) {
     const std::size_t i = layout.latent_index(k, c);
-    const Room h = room(x[i], lower[i], upper[i]);
+    const BoundedSteps h = bounded_steps(x[i], lower[i], upper[i]);
     steps[k] = h.forward + h.backward;
     if (!(steps[k] > 0.0)) return fixed_parameter(i);
     work.x[i] = x[i] + h.forward;

@@ -154,7 +154,7 @@ std::expected<void, FitError> validate_problem(std::span<const double> initial,
                        x <= hi && lo < hi;
     if (!valid) {
       return std::unexpected(FitError::invalid_input(
-          "invalid initial value or bounds at parameter " + std::to_string(i)));
+          "invalid initial value or bounds at parameter " + std::to_string(i), "initial", i));
     }
   }
   if (!is_positive_finite(options.f_scale)) {
