@@ -12,6 +12,7 @@
 #include "hugoniot_eos.hpp"
 #include "model_table.hpp"
 #include "numpy_api.hpp"
+#include "prediction.hpp"
 #include "results.hpp"
 #include "rt_eos.hpp"
 #include "thermal_eos.hpp"
@@ -85,6 +86,8 @@ int exec_engine(PyObject* module) noexcept {
     if (add_function(module, &monte_carlo_summary_def) < 0) return -1;
     if (add_function(module, &holzapfel_derivative_analytical_def) < 0) return -1;
     if (add_fit_choices(module) < 0 || ready_eos_fit_result_type() < 0) return -1;
+    // Private, so not in __all__ either.
+    if (add_prediction_functions(module) < 0) return -1;
     // What the package builds its model classes from; private, so not in __all__.
     if (register_model_table(module) < 0) return -1;
     ModuleState* state = state_of(module);

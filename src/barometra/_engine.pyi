@@ -113,7 +113,7 @@ class LeastSquaresResult:
 
 @final
 class EosFitResult:
-    """Private view of a native EOS fit's statistics and of its fitted model."""
+    """Private view of a native EOS fit's statistics."""
 
     @property
     def standard_errors(self) -> _Float64Array: ...
@@ -133,21 +133,8 @@ class EosFitResult:
     def volumes(self) -> _Float64Array: ...
     @property
     def temperatures(self) -> _Float64Array | None: ...
-    def delta_method(
-        self,
-        quantity: str,
-        first: _Float64Array,
-        second: _Float64Array | None,
-        covariance: _Float64Array,
-    ) -> _Float64Array: ...
-    def monte_carlo(
-        self,
-        quantity: str,
-        first: _Float64Array,
-        second: _Float64Array | None,
-        draws: _Float64Array,
-        confidence: _Real,
-    ) -> tuple[MonteCarloSummary, int]: ...
+    @property
+    def undetermined(self) -> tuple[int, ...]: ...
 
 @final
 class LinearPropagation:
@@ -224,6 +211,29 @@ def linear_uncertainty(
 def monte_carlo_summary(
     samples: _Float64Array, confidence: _Real, full_covariance: bool = False
 ) -> MonteCarloSummary: ...
+# Not in __all__: the uncertainty of a quantity of a fitted model.
+def predict_delta_method(
+    model: RtEos | ThermalEos,
+    parameter_names: Sequence[str],
+    parameters: _Float64Array,
+    undetermined: Sequence[str],
+    quantity: str,
+    first: _Float64Array,
+    second: _Float64Array | None,
+    covariance: _Float64Array,
+) -> _Float64Array: ...
+def predict_monte_carlo(
+    model: RtEos | ThermalEos,
+    parameter_names: Sequence[str],
+    parameters: _Float64Array,
+    undetermined: Sequence[str],
+    quantity: str,
+    first: _Float64Array,
+    second: _Float64Array | None,
+    draws: _Float64Array,
+    confidence: _Real,
+) -> tuple[MonteCarloSummary, int]: ...
+
 # Every model class of the package: names, parameters, quantities, documentation.
 model_table: tuple[Mapping[str, Any], ...]
 

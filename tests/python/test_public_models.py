@@ -40,7 +40,9 @@ def test_every_model_class_is_a_value(cls):
     assert inspect.signature(cls) == inspect.Signature(
         [inspect.Parameter(name, inspect.Parameter.KEYWORD_ONLY,
                            default=cls._parameter_defaults.get(name, inspect.Parameter.empty))
-         for name in cls._parameter_names])
+         for name in cls._parameter_names]
+        + [inspect.Parameter(name, inspect.Parameter.KEYWORD_ONLY, default=None)
+           for name in cls._unit_keywords])
     assert cls.__doc__.count("\nParameters\n") == 1
     for twin in (eval(repr(model), vars(eos)), pickle.loads(pickle.dumps(model)),
                  cls(**model.parameters)):
@@ -164,7 +166,8 @@ def test_non_real_inputs_are_refused_not_parsed(volumes, description):
                                f"not {description}")
 
 
-ACCEPTED = "accepted parameters: v0, k0, k0_prime"
+ACCEPTED = ("accepted parameters: v0, k0, k0_prime "
+            "(units: pressure_unit, volume_unit, formula_units)")
 
 
 @pytest.mark.parametrize(

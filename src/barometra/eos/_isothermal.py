@@ -8,6 +8,7 @@ from __future__ import annotations
 
 from typing import Any, ClassVar
 
+from .. import units
 from .._engine import RtEos
 from ._base import EngineModel
 from ._methods import EngineCall
@@ -16,7 +17,10 @@ from ._table import QuantityInfo
 _UNITS = """\
 The model converts no units: every volume shares the unit of ``v0`` (Å³ per
 cell, cm³/mol, J/bar, ...) and every pressure and bulk modulus the unit of
-``k0`` (GPa by convention). Nothing is guessed from the magnitudes."""
+``k0`` (GPa by convention). Nothing is guessed from the magnitudes. The
+keywords ``pressure_unit``, ``volume_unit`` and ``formula_units`` (Z, for
+volumes per cell) label them (any spelling :mod:`barometra.units` knows);
+a fit then converts its data to these units, and results print them."""
 
 _VOLUME = """\
 volume : float or array_like
@@ -130,7 +134,39 @@ class IsothermalEos(EngineModel):
     # RtEos has every operation for every model and refuses for itself what
     # a model lacks, so the base class has every method.
     _every_quantity_on_base: ClassVar[bool] = True
+    _unit_keywords = ("pressure_unit", "volume_unit", "formula_units")
     _engine: RtEos
+
+    @classmethod
+    def _convert_units(cls, given: dict[str, Any], values: tuple[Any, ...]) -> tuple[Any, ...]:
+        pressure, volume, z = (given.get(name) for name in cls._unit_keywords)
+        return (None if pressure is None else units.pressure_unit(pressure),
+                None if volume is None else units.volume_unit(volume),
+                units.check_formula_units(z))
+
+    @property
+    def pressure_unit(self) -> str | None:
+        """The label of the unit of pressures and ``k0``, or None when not given."""
+        label: str | None = self._unit_values[0]
+        return label
+
+    @property
+    def volume_unit(self) -> str | None:
+        """The label of the unit of volumes and ``v0``, or None when not given."""
+        label: str | None = self._unit_values[1]
+        return label
+
+    @property
+    def formula_units(self) -> int | None:
+        """Z, the formula units per unit cell, or None when not given."""
+        z: int | None = self._unit_values[2]
+        return z
+
+    def quantity_unit(self, quantity: str) -> str:
+        """The unit label of a quantity: the labels given, ``""`` where none is."""
+        pressure, volume = self.pressure_unit or "", self.volume_unit or ""
+        return {"pressure": pressure, "bulk_modulus": pressure, "volume": volume,
+                "bulk_modulus_second_derivative": pressure and f"1/{pressure}"}.get(quantity, "")
 
     @classmethod
     def _method_doc(cls, quantity: QuantityInfo) -> str:

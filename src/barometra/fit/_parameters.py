@@ -16,6 +16,9 @@ from collections.abc import Iterable, Mapping
 from dataclasses import dataclass
 from typing import Any
 
+import numpy as np
+
+from .._arrays import FloatArray
 from ..eos import IsothermalEos, ThermalEos
 from ..eos._base import EngineModel, real_parameter
 
@@ -129,3 +132,10 @@ def parameter_value(model: Any, parameter: Parameter) -> float:
     """The current value of one parameter of the model."""
     owner = model.reference if parameter.of_reference else model
     return float(owner.parameters[parameter.own])
+
+
+def engine_scales(model: EngineModel, parameters: list[Parameter]) -> FloatArray:
+    """Per parameter, the engine's unit per unit of the model's: a thermal model's
+    volume scale for its reference's ``v0``, 1 for every other parameter."""
+    scale = model._volume_scale
+    return np.array([scale if p.of_reference and p.own == "v0" else 1.0 for p in parameters])
