@@ -6,6 +6,7 @@ The seventeen model classes are made from the engine's model table
 
 from __future__ import annotations
 
+import functools
 from typing import Any, ClassVar
 
 from .. import units
@@ -93,6 +94,21 @@ barometra.errors.UnsupportedOperationError
 }
 
 
+def canonical_unit(kind: str, spelling: object) -> str:
+    """The canonical label of a unit's spelling (remembered for strings: models are
+    built often, from few spellings)."""
+    if isinstance(spelling, str):
+        return _canonical_unit(kind, spelling)
+    refused: str = getattr(units, f"{kind}_unit")(spelling)  # raises its TypeError
+    return refused
+
+
+@functools.lru_cache(maxsize=256)
+def _canonical_unit(kind: str, spelling: str) -> str:
+    canonical: str = getattr(units, f"{kind}_unit")(spelling)
+    return canonical
+
+
 class IsothermalEos(EngineModel):
     """Base of the isothermal (reference-temperature) equations of state.
 
@@ -139,9 +155,11 @@ class IsothermalEos(EngineModel):
 
     @classmethod
     def _convert_units(cls, given: dict[str, Any], values: tuple[Any, ...]) -> tuple[Any, ...]:
+        if not given:
+            return (None, None, None)
         pressure, volume, z = (given.get(name) for name in cls._unit_keywords)
-        return (None if pressure is None else units.pressure_unit(pressure),
-                None if volume is None else units.volume_unit(volume),
+        return (None if pressure is None else canonical_unit("pressure", pressure),
+                None if volume is None else canonical_unit("volume", volume),
                 units.check_formula_units(z))
 
     @property

@@ -14,7 +14,7 @@ from typing import Any, ClassVar
 from .. import units
 from .._engine import ThermalEos as NativeThermalEos
 from ._base import EngineModel, real_parameter
-from ._isothermal import IsothermalEos
+from ._isothermal import IsothermalEos, canonical_unit
 from ._methods import KEYWORD_REQUIRED, EngineCall, quantity_method
 from ._scaled import VolumeScaledEngine
 from ._table import ModelInfo, QuantityInfo
@@ -299,7 +299,7 @@ class ThermalEos(EngineModel):
             raise ValueError(f"{name}() computes in GPa, but its reference's pressures are in "
                              f"{reference.pressure_unit}: give the reference in GPa")
         volume = given.get("volume_unit")
-        volume = reference.volume_unit if volume is None else units.volume_unit(volume)
+        volume = reference.volume_unit if volume is None else canonical_unit("volume", volume)
         volume = volume or ENGINE_VOLUME_UNIT
         z = units.check_formula_units(given.get("formula_units"))
         z = reference.formula_units if z is None else z

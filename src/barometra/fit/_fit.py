@@ -2,7 +2,6 @@
 
 from __future__ import annotations
 
-import dataclasses
 import math
 import operator
 import warnings
@@ -16,12 +15,13 @@ from .. import _engine, units
 from .._arrays import FloatArray
 from ..data import Dataset
 from ..eos import IsothermalEos, ThermalEos
+from ..eos._isothermal import canonical_unit
 from ..errors import (BarometraError, FitConvergenceWarning, FitEosValidationError,
                       FitError, FitQualityWarning, FitValidationError)
 from ._parameters import (Parameter, engine_scales, model_parameters, parameter_value,
                           resolve, split, with_values)
 from ._quality import quality_warnings, stop_reason
-from ._result import FitResult, FitSettings, ParameterMatrix
+from ._result import FitResult, FitSettings, ParameterMatrix, frozen
 
 #: The robust losses, and for each choice of ``errors`` the variables it makes
 #: uncertain: the engine's lists.
@@ -84,8 +84,9 @@ def fit(
         thermal models only).
     pressure_sigma, volume_sigma, temperature_sigma : float or array_like, optional
         Sigmas to use instead of the dataset's: one number for every row or
-        one per row. A sigma that the errors need and that neither the
-        dataset reports nor the caller gives is an error, never guessed.
+        one per row, in the model's units (those the summary prints). A
+        sigma that the errors need and that neither the dataset reports nor
+        the caller gives is an error, never guessed.
     loss : {"linear", "soft_l1", "huber", "cauchy", "arctan"}
         Robust loss applied to the weighted residuals, with the scale
         ``f_scale``.
@@ -164,11 +165,10 @@ def fit(
                          "temperatures (use 'pressure+volume')")
     budget = _budget(max_evaluations)
     _check_data(model, data, thermal)
-    model = _labelled(model, data)
-    data = _in_units_of(model, data)
     varied, fixed_values = split(parameters, vary, fix)
-    _check_counts(len(data), len(varied), len(uncertain) - 1, bool(scale_errors))
     start = with_values(model, parameters, fixed_values)
+    data = _in_units_of(start, data)
+    _check_counts(len(data), len(varied), len(uncertain) - 1, bool(scale_errors))
     lower, upper = _bounds(parameters, varied, bounds)
     given = {"pressure_sigma": pressure_sigma, "volume_sigma": volume_sigma,
              "temperature_sigma": temperature_sigma}
@@ -200,50 +200,58 @@ def fit(
                                    if arrays.get(key) is not None},
                            given_sigmas={key for key, value in given.items()
                                          if value is not None})
-    result = _result(raw, start, data, parameters, varied, scales, settings)
+    result = _result(raw, start, data, parameters, varied, scales, settings,
+                     _labels(start, data))
     found: list[tuple[str, type[Warning]]] = []
     if not result.converged:
         found.append((f"the fit of {type(model).__name__} did not converge: "
                       f"{stop_reason(result.message)}", FitConvergenceWarning))
     found += [(text, FitQualityWarning) for text in quality_warnings(result, lower, upper)]
+    # The warnings read the finished result; it is complete once they are in.
+    object.__setattr__(result, "warnings", tuple(text for text, _ in found))
     for text, category in found:
         warnings.warn(text, category, stacklevel=2)
-    return dataclasses.replace(result, warnings=tuple(text for text, _ in found))
+    return result
 
 
 def _result(raw: Any, start: Any, data: Dataset, parameters: Mapping[str, Parameter],
-            varied: list[Parameter], scales: FloatArray, settings: FitSettings) -> FitResult:
-    """The public result of the engine's, in the model's units."""
+            varied: list[Parameter], scales: FloatArray, settings: FitSettings,
+            labels: dict[str, str]) -> FitResult:
+    """The public result of the engine's, in the model's units; the fitted model
+    takes the unit labels given."""
     statistics = raw.eos_fit
     names = tuple(p.name for p in varied)
-    k = len(varied)
-    values = raw.x[:k] / scales
-    fitted = with_values(start, parameters, dict(zip(names, values.tolist())))
+    values, errors = raw.x[:len(varied)], statistics.standard_errors
+    covariance = raw.parameter_covariance
+    if start._volume_scale != 1.0:
+        values, errors = values / scales, errors / scales
+        covariance /= np.outer(scales, scales)
+    fitted = with_values(start, parameters, dict(zip(names, values.tolist())), **labels)
     reduced = statistics.reduced_chi_square
     # Scaling by sqrt(reduced chi-square) is a choice of how to report the
     # engine's numbers, made here; the correlation does not change with it.
     error_scale = math.sqrt(reduced) if settings.scale_errors and reduced is not None else 1.0
-    undetermined = tuple(names[i] for i in statistics.undetermined)
-    covariance = raw.parameter_covariance / np.outer(scales, scales) * error_scale ** 2
-    blank = [i for i in statistics.undetermined]
-    covariance[blank, :] = covariance[:, blank] = math.nan
-    temperatures = statistics.temperatures
+    if error_scale != 1.0:
+        errors, covariance = errors * error_scale, covariance * error_scale ** 2
+    blank = list(statistics.undetermined)
+    if blank:
+        covariance[blank, :] = covariance[:, blank] = math.nan
     return FitResult(
         model=fitted, initial_model=start, data=data, settings=settings, names=names,
         values=dict(zip(names, values.tolist())),
-        standard_errors=dict(zip(names, (statistics.standard_errors / scales
-                                         * error_scale).tolist())),
+        standard_errors=dict(zip(names, errors.tolist())),
         covariance=ParameterMatrix(names, covariance),
         correlation=ParameterMatrix(names, statistics.correlation),
-        undetermined=undetermined,
+        undetermined=tuple(names[i] for i in blank),
         fixed={name: parameter_value(fitted, p) for name, p in parameters.items()
                if name not in names},
         chi_square=statistics.chi_square, degrees_of_freedom=statistics.degrees_of_freedom,
         reduced_chi_square=reduced, aic=statistics.aic, bic=statistics.bic,
         residual_count=len(raw.fun), variable_count=len(raw.x),
-        predicted_pressure=raw.predicted_pressure, weighted_residuals=raw.fun,
-        fitted_volume=statistics.volumes / start._volume_scale,
-        fitted_temperature=temperatures,
+        predicted_pressure=frozen(raw.predicted_pressure, copy=False),
+        weighted_residuals=frozen(raw.fun, copy=False),
+        fitted_volume=frozen(statistics.volumes / start._volume_scale, copy=False),
+        fitted_temperature=statistics.temperatures,
         converged=bool(raw.success), message=str(raw.message), evaluations=int(raw.nfev),
         error_scale=error_scale)
 
@@ -383,21 +391,20 @@ def _check_data(model: IsothermalEos | ThermalEos, data: Dataset, thermal: bool)
                          "(data.select(data.temperature == 300.0)) or fit a thermal model")
 
 
-def _labelled(model: Any, data: Dataset) -> Any:
-    """An isothermal model without unit labels, labelled with the data's units
-    (where those are units barometra knows): the units it is fitted in."""
+def _labels(model: Any, data: Dataset) -> dict[str, str]:
+    """For an isothermal model without unit labels, the data's units (those
+    barometra knows): the units it is fitted in, which the fitted model carries."""
     if isinstance(model, ThermalEos):
-        return model
+        return {}
     labels = {}
-    for keyword, own, theirs, canonical in (
-            ("pressure_unit", model.pressure_unit, data.pressure_unit, units.pressure_unit),
-            ("volume_unit", model.volume_unit, data.volume_unit, units.volume_unit)):
+    for kind, own, theirs in (("pressure", model.pressure_unit, data.pressure_unit),
+                              ("volume", model.volume_unit, data.volume_unit)):
         if own is None:
             try:
-                labels[keyword] = canonical(theirs)
+                labels[f"{kind}_unit"] = canonical_unit(kind, theirs)
             except ValueError:
                 pass
-    return model.replace(**labels) if labels else model
+    return labels
 
 
 def _in_units_of(model: Any, data: Dataset) -> Dataset:
@@ -406,13 +413,17 @@ def _in_units_of(model: Any, data: Dataset) -> Dataset:
     if z is not None and data.formula_units_per_cell not in (None, z):
         raise ValueError(f"the model has formula_units={z} but the dataset "
                          f"formula_units_per_cell={data.formula_units_per_cell}")
+    if model.pressure_unit in (None, data.pressure_unit) and \
+            model.volume_unit in (None, data.volume_unit) and z is None:
+        return data
     try:
         return data.to_units(pressure=model.pressure_unit, volume=model.volume_unit,
                              formula_units=z)
     except ValueError as error:
+        own = ", ".join(unit for unit in (model.pressure_unit, model.volume_unit) if unit)
         raise ValueError(
             f"the data ({data.pressure_unit}, {data.volume_unit}) do not convert to the units "
-            f"of {type(model).__name__} ({model.pressure_unit}, {model.volume_unit}): {error}"
+            f"of {type(model).__name__} ({own}): {error}"
             + ("; give the model formula_units=Z" if "needs Z" in str(error) else "")) from None
 
 

@@ -116,10 +116,12 @@ def _finite(name: str, value: object) -> float:
 
 
 def with_values(model: EngineModel, parameters: Mapping[str, Parameter],
-                values: Mapping[str, float]) -> Any:
-    """The public model with the given parameters (by canonical name) changed."""
+                values: Mapping[str, float], **units: str) -> Any:
+    """The public model with the given parameters (by canonical name), and units,
+    changed."""
     own: dict[str, Any] = {parameters[name].own: value for name, value in values.items()
                            if not parameters[name].of_reference}
+    own |= units
     of_reference = {parameters[name].own: value for name, value in values.items()
                     if parameters[name].of_reference}
     if of_reference:

@@ -505,11 +505,16 @@ def _arguments_of(model: Any, quantity: str) -> tuple[str, ...]:
     return arguments
 
 
-def frozen(array: npt.ArrayLike) -> FloatArray:
-    """A read-only float64 copy."""
-    copy = np.array(array, dtype=np.float64)
-    copy.flags.writeable = False
-    return copy
+def frozen(array: npt.ArrayLike, copy: bool = True) -> FloatArray:
+    """A read-only float64 copy; an array already read-only is taken as it is, and
+    with ``copy=False`` a new array the caller owns is made read-only in place."""
+    if isinstance(array, np.ndarray) and array.dtype == np.float64 and \
+            (not array.flags.writeable or not copy):
+        array.flags.writeable = False
+        return array
+    owned = np.array(array, dtype=np.float64)
+    owned.flags.writeable = False
+    return owned
 
 
 def _same(a: object, b: object) -> bool:
