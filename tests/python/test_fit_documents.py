@@ -40,7 +40,7 @@ def test_pickles_and_copies_are_equal(result):
 
 
 def test_documents_and_files_rebuild_the_result(result, tmp_path):
-    document = json.loads(json.dumps(result.to_dict()))
+    document = json.loads(json.dumps(result.to_dict(), allow_nan=False))
     assert document["parameters"]["gamma0"]["standard_error"] is None
     again = FitResult.from_dict(document)
     assert again == result and again.summary() == result.summary()
