@@ -143,17 +143,7 @@ def run(arguments: argparse.Namespace) -> int:
         data = _thermal_units(data, arguments)
     bounds = _bounds(arguments.bounds, prog)
     model = _model(arguments, data, thermal, bounds)
-    fix = [name for name in (text.partition("=")[0].strip() for text in arguments.fix)]
-    with Progress(f"fitting {type(model).__name__} to {plural(len(data), 'row')}",
-                  enabled=arguments.progress), warnings.catch_warnings(record=True) as caught:
-        warnings.simplefilter("always")
-        result = fit(model, data, vary=arguments.vary, fix=fix or None,
-                     errors=arguments.errors, pressure_sigma=arguments.pressure_sigma,
-                     volume_sigma=arguments.volume_sigma,
-                     temperature_sigma=arguments.temperature_sigma, loss=arguments.loss,
-                     f_scale=arguments.f_scale, max_evaluations=arguments.max_evaluations,
-                     bounds=bounds or None, scale_errors=arguments.scale_errors)
-    concerns = _concerns(caught, result)
+    result, concerns = _fitted(model, data, bounds, arguments)
     if arguments.json:
         print_json({"file": arguments.file, **result.to_dict(), "warnings": concerns})
     elif arguments.table is not None:
@@ -169,6 +159,22 @@ def run(arguments: argparse.Namespace) -> int:
         raise CommandError(f"{prog}: error: the fit gave {plural(len(concerns), 'warning')}; "
                            "--allow-warnings accepts it", status=WARNED)
     return 0
+
+
+def _fitted(model: Any, data: Dataset, bounds: dict[str, tuple[float, float]],
+            arguments: argparse.Namespace) -> tuple[FitResult, list[str]]:
+    """The fit the command line asks for, and what it warned of."""
+    fix = [name for name in (text.partition("=")[0].strip() for text in arguments.fix)]
+    with Progress(f"fitting {type(model).__name__} to {plural(len(data), 'row')}",
+                  enabled=arguments.progress), warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        result = fit(model, data, vary=arguments.vary, fix=fix or None,
+                     errors=arguments.errors, pressure_sigma=arguments.pressure_sigma,
+                     volume_sigma=arguments.volume_sigma,
+                     temperature_sigma=arguments.temperature_sigma, loss=arguments.loss,
+                     f_scale=arguments.f_scale, max_evaluations=arguments.max_evaluations,
+                     bounds=bounds or None, scale_errors=arguments.scale_errors)
+    return result, _concerns(caught, result)
 
 
 def _concerns(caught: list[warnings.WarningMessage], result: FitResult) -> list[str]:
