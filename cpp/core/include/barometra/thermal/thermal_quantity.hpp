@@ -43,6 +43,7 @@ enum class ThermalQuantity : std::uint8_t {
   internal_energy,
   entropy,
   helmholtz_free_energy,
+  bulk_modulus_pressure_derivative,
 };
 
 struct ThermalQuantityName {
@@ -51,7 +52,7 @@ struct ThermalQuantityName {
 };
 
 // Every accepted name; three quantities have a second name.
-inline constexpr std::array<ThermalQuantityName, 29> kThermalQuantityNames{{
+inline constexpr std::array<ThermalQuantityName, 30> kThermalQuantityNames{{
     {"pressure", ThermalQuantity::pressure},
     {"volume", ThermalQuantity::volume},
     {"temperature", ThermalQuantity::temperature},
@@ -81,6 +82,7 @@ inline constexpr std::array<ThermalQuantityName, 29> kThermalQuantityNames{{
     {"internal_energy", ThermalQuantity::internal_energy},
     {"entropy", ThermalQuantity::entropy},
     {"helmholtz_free_energy", ThermalQuantity::helmholtz_free_energy},
+    {"bulk_modulus_pressure_derivative", ThermalQuantity::bulk_modulus_pressure_derivative},
 }};
 
 // Names match exactly, case included.
@@ -166,6 +168,8 @@ constexpr ThermalOperation<Model> thermal_operation(ThermalQuantity quantity) no
     case entropy: return BAROMETRA_THERMAL_CALL(m.entropy(first, second));
     case helmholtz_free_energy:
       return BAROMETRA_THERMAL_CALL(m.helmholtz_free_energy(first, second));
+    case bulk_modulus_pressure_derivative:
+      return BAROMETRA_THERMAL_CALL(m.bulk_modulus_pressure_derivative(first, second));
   }
 #undef BAROMETRA_THERMAL_CALL
   return nullptr;
