@@ -252,6 +252,9 @@ class ThermalEos:
         kprime_log_coefficient: _Real = 0.0,
         dkprime_dt: _Real = 0.0,
     ) -> ThermalEos: ...
+    # quantity names one of the model's quantities ("pressure", "volume",
+    # "temperature", "bulk_modulus", "bulk_modulus_pressure_derivative", ...),
+    # as listed by evaluate_scalar.__doc__.
     def evaluate_scalar(self, quantity: str, first: _Real, second: _Real) -> float: ...
     def evaluate_array(
         self, quantity: str, first: _Float64Array, second: _Float64Array
