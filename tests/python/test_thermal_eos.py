@@ -235,6 +235,58 @@ def debye_function_3(u, points=20001):
     return 3.0 / u**3 * (u / (points - 1) / 3.0) * np.dot(weights, f)
 
 
+def debye_function_3_reference(x, mp):
+    """D3 at mpmath's precision: its Bernoulli series 3 sum B_n x^n / (n! (n + 3))
+    below 2, and 3/x^3 (pi^4/15 - sum_k e^-kx (x^3/k + 3x^2/k^2 + 6x/k^3 + 6/k^4))
+    above, each summed until the terms fall below 1e-55."""
+    x = mp.mpf(x)
+    if x < 2:
+        total, n = mp.mpf(0), 0
+        while True:
+            term = mp.bernoulli(n) * x**n / (mp.factorial(n) * (n + 3))
+            total += term
+            if n % 2 == 0 and n > 2 and abs(term) < mp.mpf(10) ** -55:
+                return 3 * total
+            n += 1
+    tail, k = mp.mpf(0), 1
+    while True:
+        term = mp.exp(-k * x) * (x**3 / k + 3 * x**2 / k**2 + 6 * x / k**3 + 6 / mp.mpf(k) ** 4)
+        tail += term
+        if term < mp.mpf(10) ** -55:
+            return 3 * (mp.pi**4 / 15 - tail) / x**3
+        k += 1
+
+
+def test_debye_function_to_a_few_ulp():
+    mp = pytest.importorskip("mpmath")
+    with mp.workdps(50):
+        # The reference itself, against the integral.
+        for x in (0.3, 2.0, 9.0):
+            by_quadrature = 3 * mp.quad(lambda t: t**3 / mp.expm1(t), [0, x]) / mp.mpf(x) ** 3
+            assert abs(by_quadrature / debye_function_3_reference(x, mp) - 1) < 1e-40
+        worst = max(d3_error_in_ulps(x, mp) for x in debye_grid())
+    assert worst[0] <= 3.0, worst
+
+
+def debye_grid():
+    """Every boundary of the routine (the series, the unit pieces, the number
+    of exponential terms, floor(57/x)) with its neighbours, on a dense grid."""
+    boundaries = [0.001, 150.0, *range(1, 9), *(57.0 / k for k in range(1, 8))]
+    grid = set(np.geomspace(1e-8, 1e3, 1200).tolist())
+    for b in boundaries:
+        grid |= {b, np.nextafter(b, 0.0), np.nextafter(b, math.inf)}
+    return sorted(grid)
+
+
+def d3_error_in_ulps(x, mp):
+    """(|D3(x) - reference| in ulps, x). E = Cvmax T D3(theta0 / T) at V0 is
+    D3(x) itself for Cvmax = T = 1, theta0 = x."""
+    model = ThermalEos.mie_gruneisen_debye(BM3, TR, x, 1.5, 1.2, 2.0, cvmax=1.0)
+    d3 = model.evaluate_scalar("thermal_energy", V0, 1.0)
+    reference = debye_function_3_reference(x, mp)
+    return float(abs(mp.mpf(d3) - reference)) / np.spacing(float(reference)), x
+
+
 def test_thermal_pressures_against_their_formulas():
     r = 8.31446261815324
     volume, temperature = 0.93 * V0, 1700.0
