@@ -148,44 +148,6 @@ TEST(ThermalModel, BatchesReportTheFirstFailure) {
   }
 }
 
-// The volume inversions run several elements in lockstep, each on the scalar
-// algorithm's own steps: the same bits, also for a target accepted at V0, a
-// partial last group, and the exact error of the first that fails.
-TEST(ThermalModel, VolumeBatchesRepeatTheScalarInversion) {
-  std::vector<double> temperatures{1500.0, 300.0, 2000.0, 900.0, 700.0, 2500.0, 400.0, 1200.0, 300.0};
-  for (const ThermalModel& model : one_of_each()) {
-    SCOPED_TRACE(model.model_name());
-    std::vector<double> targets;
-    for (std::size_t i = 0; i < temperatures.size(); ++i) {
-      targets.push_back(ok(model.pressure((0.86 + 0.02 * i) * kV0, temperatures[i])));
-    }
-    targets[4] = ok(model.pressure(kV0, temperatures[4]));  // accepted at the start
-    for (double f_dac : {-1.0, 0.0, 0.3}) {
-      std::vector<double> out(targets.size());
-      const BatchResult failure =
-          f_dac < 0.0 ? thermal_quantity_batch(model, ThermalQuantity::volume, targets,
-                                               temperatures, out)
-                      : volume_with_dac_confinement_batch(model, targets, temperatures, f_dac, out);
-      ASSERT_EQ(failure, std::nullopt);
-      for (std::size_t i = 0; i < out.size(); ++i) {
-        EXPECT_EQ(out[i], f_dac < 0.0 ? model.volume(targets[i], temperatures[i])
-                                      : model.volume_with_dac_confinement(targets[i],
-                                                                          temperatures[i], f_dac));
-      }
-    }
-    auto bad = targets;
-    bad[6] = kNaN;
-    bad[7] = -kInf;
-    std::vector<double> out(bad.size());
-    EXPECT_EQ(thermal_quantity_batch(model, ThermalQuantity::volume, bad, temperatures, out),
-              (BatchFailure{6, EosError::invalid_state("pressure", "must be finite")}));
-    temperatures[1] = kNaN;
-    EXPECT_EQ(volume_with_dac_confinement_batch(model, bad, temperatures, 0.5, out),
-              (BatchFailure{1, kBadTemperature.error()}));
-    temperatures[1] = 300.0;
-  }
-}
-
 TEST(ThermalModel, ModelSpecificQuantitiesReachTheirOperation) {
   const auto models = one_of_each();
   using enum ThermalQuantity;
