@@ -2,9 +2,9 @@
 
 D3(x) = (3 / x^3) int_0^x t^3 / (e^t - 1) dt is approximated on [0, 8) by one
 polynomial per unit interval [k, k + 1): the Chebyshev interpolant of D3 at
-the zeros of T_n, computed at 60 digits with mpmath, rewritten in powers of
-u = x - c (c = 0 on [0, 1), c = k + 1/2 above, so that u is exact) and
-rounded to double. The degree n - 1 of each piece is the smallest whose
+the zeros of T_n, D3 there by mpmath's quadrature of the integrand at 60
+digits, rewritten in powers of u = x - c (c = 0 on [0, 1), c = k + 1/2
+above, so that u is exact) and rounded to double. The degree n - 1 of each piece is the smallest whose
 interpolant, with the rounded coefficients, is within 2^-60 relative of D3
 over the piece. Run with mpmath installed; it prints the C++ table:
 
@@ -21,24 +21,9 @@ TARGET = mp.mpf(2) ** -60
 
 
 def debye3(x):
-    """D3 by its Bernoulli series below 2 and by pi^4/15 minus the exponential
-    sum above, both summed until the terms fall below 10^-65."""
+    """D3 by tanh-sinh quadrature of its integrand at the working precision."""
     x = mp.mpf(x)
-    if x < 2:
-        total, n = mp.mpf(0), 0
-        while True:
-            term = mp.bernoulli(n) * x**n / (mp.factorial(n) * (n + 3))
-            total += term
-            if n % 2 == 0 and n > 2 and abs(term) < mp.mpf(10) ** -65:  # B_odd = 0 past B_1
-                return 3 * total
-            n += 1
-    tail, k = mp.mpf(0), 1
-    while True:
-        term = mp.exp(-k * x) * (x**3 / k + 3 * x**2 / k**2 + 6 * x / k**3 + 6 / mp.mpf(k) ** 4)
-        tail += term
-        if term < mp.mpf(10) ** -65:
-            return 3 * (mp.pi**4 / 15 - tail) / x**3
-        k += 1
+    return 3 * mp.quad(lambda t: t**3 / mp.expm1(t), [0, x]) / x**3
 
 
 def monomial_coefficients(lo, hi, center, n):
@@ -78,8 +63,8 @@ def main():
     for k in range(PIECES):
         lo, hi = mp.mpf(k), mp.mpf(k + 1)
         center = mp.mpf(0) if k == 0 else lo + mp.mpf(1) / 2
-        samples = [(x, debye3(x) if x > 0 else mp.mpf(1))
-                   for x in (lo + (hi - lo) * mp.mpf(i) / 100 for i in range(101))]
+        samples = [(x, debye3(x)) for x in (lo + (hi - lo) * (i + mp.mpf(1) / 2) / 100
+                                            for i in range(100))]
         for n in range(8, 30):
             coefficients = monomial_coefficients(lo, hi, center, n)
             if worst_error(coefficients, samples, center) < TARGET:
