@@ -4,9 +4,10 @@ D3(x) = (3 / x^3) int_0^x t^3 / (e^t - 1) dt is approximated on [0, 8) by one
 polynomial per unit interval [k, k + 1): the Chebyshev interpolant of D3 at
 the zeros of T_n, D3 there by mpmath's quadrature of the integrand at 60
 digits, rewritten in powers of u = x - c (c = 0 on [0, 1), c = k + 1/2
-above, so that u is exact) and rounded to double. The degree n - 1 of each piece is the smallest whose
-interpolant, with the rounded coefficients, is within 2^-60 relative of D3
-over the piece. Run with mpmath installed; it prints the C++ table:
+above, so that u is exact) and rounded to double. The degree n - 1 of each
+piece is the smallest whose interpolant is within 2^-60 relative of D3 over
+the piece; the error with the rounded coefficients is printed beside it.
+Run with mpmath installed (a minute or two); it prints the C++ table:
 
     python scripts/debye_coefficients.py
 """
