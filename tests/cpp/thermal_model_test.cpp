@@ -1,7 +1,6 @@
 // ThermalModel: tag order and names, dispatch to the variant's own
-// operations and its batches, and parameter replacement by native name.
+// operations, and parameter replacement by native name.
 #include "barometra/thermal/thermal_model.hpp"
-#include "barometra/thermal/thermal_batch.hpp"
 
 #include <gtest/gtest.h>
 
@@ -122,29 +121,6 @@ TEST(ThermalModel, DispatchAgreesWithTheVariant) {
           }
         },
         model.variant());
-  }
-}
-
-// The batches run the scalar operation over the elements and stop at the
-// first failure, in place too. Every quantity of every model, against the
-// scalar path, is test_thermal_eos.py's.
-TEST(ThermalModel, BatchesReportTheFirstFailure) {
-  const std::vector<double> volumes{0.9 * kV0, kV0, 1.01 * kV0, -1.0, 0.95 * kV0};
-  const std::vector<double> temperatures{1500.0, 300.0, 2000.0, 600.0, 900.0};
-  for (const ThermalModel& model : one_of_each()) {
-    SCOPED_TRACE(model.model_name());
-    std::vector<double> out = volumes;
-    const BatchResult failure = thermal_quantity_batch(model, ThermalQuantity::pressure, out,
-                                                       temperatures, out);
-    EXPECT_EQ(failure, (BatchFailure{3, kBadVolume.error()}));
-    for (std::size_t i = 0; i < 3; ++i) {
-      EXPECT_EQ(out[i], model.pressure(volumes[i], temperatures[i]));
-    }
-    std::vector<double> confined(3);
-    EXPECT_EQ(volume_with_dac_confinement_batch(model, std::span(out).first(3),
-                                                std::span(temperatures).first(3), 0.2, confined),
-              std::nullopt);
-    EXPECT_EQ(confined[2], model.volume_with_dac_confinement(out[2], temperatures[2], 0.2));
   }
 }
 
