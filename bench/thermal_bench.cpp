@@ -1,9 +1,10 @@
-// ns per call of the Debye function and of the Debye Mie-Grueneisen thermal
-// and total pressure, each next to a hand-written loop of the same algorithm
-// (plain doubles, no checks) as the floor. Also counts integrand evaluations
-// per Debye function and heap allocations inside the timed loops (there
-// should be none). Then the thermal pressure of every other thermal model at
-// one state, and the multi-oscillator temperature inversion with its
+// ns per call of the Debye function over x in [0.01, 50], next to the adaptive
+// quadrature it replaced (written out here, as the library computed it), and
+// of the Debye Mie-Grueneisen thermal and total pressure, each next to a
+// hand-written loop of the same algorithm (plain doubles, no checks) as the
+// floor; heap allocations inside the timed loops are counted (there should
+// be none). Then the thermal pressure of every other thermal model at one
+// state, and the multi-oscillator temperature inversion with its
 // reference-EOS evaluations counted, against the default inversion.
 //   cmake -S . -B build-bench -G Ninja -DBAROMETRA_BUILD_BENCH=ON
 //   cmake --build build-bench --target thermal_bench && ./build-bench/bench/thermal_bench
@@ -17,8 +18,8 @@
 #include "barometra/isothermal/finite_strain.hpp"
 #include "barometra/isothermal/rt_model.hpp"
 #include "bench_support.hpp"
-#include "barometra/quadrature.hpp"
 #include "barometra/thermal/debye_anharmonic.hpp"
+#include "barometra/thermal/debye_function.hpp"
 #include "barometra/thermal/dewaele2006.hpp"
 #include "barometra/thermal/dorogokupets_oganov.hpp"
 #include "barometra/thermal/holland_powell.hpp"
@@ -43,34 +44,29 @@ void report(const char* name, Timing t, double floor) {
               t.ns_per_call / floor, t.allocations);
 }
 
-// ---- The floor: the same algorithms by hand, on plain doubles ----
+// D3 by the 32-panel adaptive Simpson quadrature of its integrand (tolerance
+// 1e-10 per panel, depth 24), with the series below 0.001 and the asymptote
+// above 150, as debye_function_3 computed it before its expansion.
+namespace quadrature_d3 {
 
-namespace by_hand {
-
-long g_evaluations = 0;
-
-template <bool Count>
 inline double integrand(double t) {
-  if constexpr (Count) ++g_evaluations;
   if (std::fabs(t) < 2.220446049250313e-16) return 0.0;
   return t * t * t / std::expm1(t);
 }
 
-template <bool Count>
 double simpson(int depth, double a, double b, double fa, double fm, double fb, double whole,
                double eps) {
   const double m = a + (b - a) * 0.5;
   const double lm = a + (m - a) * 0.5, rm = m + (b - m) * 0.5;
-  const double flm = integrand<Count>(lm), frm = integrand<Count>(rm);
+  const double flm = integrand(lm), frm = integrand(rm);
   const double left = (m - a) * (fa + 4.0 * flm + fm) / 6.0;
   const double right = (b - m) * (fm + 4.0 * frm + fb) / 6.0;
   const double s2 = left + right, diff = s2 - whole;
   if (std::fabs(diff) <= 15.0 * eps || depth == 0) return s2 + diff / 15.0;
-  return simpson<Count>(depth - 1, a, m, fa, flm, fm, left, eps / 2.0) +
-         simpson<Count>(depth - 1, m, b, fm, frm, fb, right, eps / 2.0);
+  return simpson(depth - 1, a, m, fa, flm, fm, left, eps / 2.0) +
+         simpson(depth - 1, m, b, fm, frm, fb, right, eps / 2.0);
 }
 
-template <bool Count = false>
 double debye3(double x) {
   const double x2 = x * x;
   if (x < 0.001) return (x2 / 20.0) + (1.0 + (-3.0 * x) * 0.125) + (x2 * x2) / (-1680.0);
@@ -79,12 +75,25 @@ double debye3(double x) {
   double sum = 0.0;
   for (int i = 0; i < 32; ++i) {
     const double p = h * i, q = i == 31 ? x : p + h, m = p + (q - p) * 0.5;
-    const double fp = integrand<Count>(p), fm = integrand<Count>(m), fq = integrand<Count>(q);
+    const double fp = integrand(p), fm = integrand(m), fq = integrand(q);
     const double whole = (q - p) * (fp + 4.0 * fm + fq) / 6.0;
     const double eps = (std::fabs(whole) * 1e-10 + 1e-10) * 0.03125;
-    sum += simpson<Count>(24, p, q, fp, fm, fq, whole, eps);
+    sum += simpson(24, p, q, fp, fm, fq, whole, eps);
   }
   return 3.0 * sum / (x * x2);
+}
+
+}  // namespace quadrature_d3
+
+// ---- The floor: the same algorithms by hand, on plain doubles ----
+
+namespace by_hand {
+
+// debye_function_3 without its argument check.
+double debye3(double x) {
+  if (x < detail::debye::kPolynomialLimit) return detail::debye::piece(x);
+  return (detail::debye::kPiFourthOverFive - 3.0 * detail::debye::exponential_tail(x)) /
+         (x * x * x);
 }
 
 double bm3_pressure(double v) {
@@ -106,14 +115,34 @@ double thermal_pressure(double v, double t) {
 
 }  // namespace by_hand
 
-long library_evaluations(double x) {
-  long count = 0;
-  auto counting = [&count](double t) noexcept {
-    ++count;
-    return detail::debye_integrand(t);
-  };
-  (void)integrate(counting, 0.0, x);
-  return count;
+// D3 at each x of a grid over [0.01, 50] (the inputs of one timed pass all
+// alike, read from memory so that the call cannot be hoisted), then over the
+// whole grid mixed, as a volume or temperature scan meets them.
+void debye_function() {
+  std::printf("Debye function D3(x), x in [0.01, 50]\n");
+  std::vector<double> grid;
+  for (double x = 0.01; x <= 50.0; x *= 1.25) grid.push_back(x);
+  for (double x : {0.5, 1.0, 5.0, 7.99, 8.0, 50.0}) grid.push_back(x);
+  std::sort(grid.begin(), grid.end());
+  double worst = 0.0, worst_x = 0.0;
+  for (double x : grid) {
+    std::vector<double> xs(4096, x), out(xs.size());
+    const Timing t = time_loop(xs, out, [](double v) { return value_or_nan(debye_function_3(v)); });
+    if (t.ns_per_call > worst) worst = t.ns_per_call, worst_x = x;
+    if (x == 0.5 || x == 5.0 || x == 7.99 || x == 8.0 || x == 50.0) {
+      std::vector<double> few(64, x), few_out(few.size());
+      const Timing former = time_loop(few, few_out, quadrature_d3::debye3, 3);
+      std::printf("  x = %-5g debye_function_3 %6.1f ns/call  former quadrature %8.1f ns/call  "
+                  "allocations: %ld\n", x, t.ns_per_call, former.ns_per_call, t.allocations);
+    }
+  }
+  std::vector<double> mixed(4096), out(mixed.size());
+  for (std::size_t i = 0; i < mixed.size(); ++i) {
+    mixed[i] = 0.01 * std::pow(5000.0, static_cast<double>((i * 2654435761u) % 4096) / 4095.0);
+  }
+  const Timing t = time_loop(mixed, out, [](double v) { return value_or_nan(debye_function_3(v)); });
+  std::printf("  slowest x: %g at %.1f ns/call; mixed over the grid (log-uniform): %.1f ns/call\n",
+              worst_x, worst, t.ns_per_call);
 }
 
 // ns per thermal pressure of the explicit, Holland-Powell and reference-state
@@ -248,20 +277,7 @@ void multi_parameter_models() {
 }  // namespace
 
 int main() {
-  std::printf("Debye function D3(x)\n");
-  for (double x : {0.5, 5.0, 50.0}) {
-    // Identical inputs, read from memory so the call cannot be hoisted.
-    std::vector<double> xs(4096, x), out(xs.size());
-    by_hand::g_evaluations = 0;
-    const double check = by_hand::debye3<true>(x);
-    std::printf("x = %-4g  integrand evaluations: %ld (floor %ld)  D3 = %.15g (floor %.15g)\n", x,
-                library_evaluations(x), by_hand::g_evaluations, *debye_function_3(x), check);
-    const Timing floor = time_loop(xs, out, [](double v) { return by_hand::debye3(v); });
-    report("  hand-written D3 (floor)", floor, floor.ns_per_call);
-    report("  debye_function_3",
-           time_loop(xs, out, [](double v) { return value_or_nan(debye_function_3(v)); }),
-           floor.ns_per_call);
-  }
+  debye_function();
 
   const auto bm3 = *BM3::create(kV0, kK0, kK0Prime);
   const auto mg = *MieGruneisen<BM3, true>::create(bm3, kTr, kTheta0, kGamma0, kQ, kN);

@@ -365,6 +365,73 @@ PyObject* map_array_batch(PyArrayObject* input, npy_intp threshold, Batch batch)
   return output.release();
 }
 
+// Two-input map over a batch function, batch(const double* a, const double* b,
+// double* out, std::size_t n) noexcept -> an optional failure {index, error},
+// with the contract of map_array_batch's (out may be a). The arrays must have
+// one shape (no broadcasting). Below kPairParallelThreshold the batch runs on
+// the calling thread, over the inputs where they are when both are
+// contiguous, else over blocks of them read in logical row-major order. From
+// the threshold on, the first input is read into the output and the second
+// into scratch space, and the batch runs detached on the worker pool in
+// chunks that resume after a failure.
+template <class Batch>
+PyObject* map_array2_batch(PyArrayObject* first, PyArrayObject* second, Batch batch) {
+  static_assert(
+      std::is_nothrow_invocable_v<Batch&, const double*, const double*, double*, std::size_t>,
+      "batch functions must not throw");
+  using Error = std::remove_cvref_t<decltype(batch(nullptr, nullptr, nullptr, 0)->error)>;
+  const ArrayView a(first), b(second);
+  if (!a.same_shape(b)) return raise(python_validation_error(kShapeMismatchMessage));
+  PyRef output = new_array_like(a);
+  if (!output) return nullptr;
+  double* out = array_data(output);
+  const auto n = static_cast<std::size_t>(a.size());
+  if (a.size() < kPairParallelThreshold) {
+    if (a.contiguous() && b.contiguous()) {
+      if (auto failure = batch(a.contiguous_data(), b.contiguous_data(), out, n)) {
+        return raise(to_exception(failure->error));
+      }
+      return output.release();
+    }
+    constexpr std::size_t kBlock = 256;
+    std::array<double, kBlock> xs, ys;
+    std::size_t filled = 0, done = 0;
+    std::optional<Error> failure;
+    auto flush = [&]() noexcept {
+      if (auto f = batch(xs.data(), ys.data(), out + done, filled)) failure = f->error;
+      done += filled;
+      filled = 0;
+      return !failure;
+    };
+    for_each_pair(a, b, [&](npy_intp, double x, double y) noexcept {
+      xs[filled] = x;
+      ys[filled] = y;
+      return ++filled < kBlock || flush();
+    });
+    if (!failure && filled > 0) flush();
+    if (failure) return raise(to_exception(*failure));
+    return output.release();
+  }
+  ScratchBuffer scratch(n);
+  double* seconds = scratch.data();
+  a.copy_to(out);
+  b.copy_to(seconds);
+  auto element_range = [&](std::size_t begin, std::size_t end) noexcept {
+    std::optional<Error> first_failure;
+    while (begin < end) {
+      auto failure = batch(out + begin, seconds + begin, out + begin, end - begin);
+      if (!failure) break;
+      if (!first_failure) first_failure = failure->error;
+      begin += failure->index + 1;
+    }
+    return first_failure;
+  };
+  if (auto failure = detail::evaluate_ranges_parallel(n, element_range)) {
+    return raise(to_exception(*failure));
+  }
+  return output.release();
+}
+
 // Two-input map over arrays of one shape (no broadcasting): f(double, double)
 // -> std::expected<double, E>, noexcept. Parallel from kPairParallelThreshold.
 template <class F>

@@ -1,16 +1,16 @@
 #include "thermal_eos.hpp"
 
 #include <array>
+#include <cstddef>
 #include <expected>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
-#include <variant>
 
 #include "arguments.hpp"
 #include "arrays.hpp"
+#include "barometra/thermal/thermal_batch.hpp"
 #include "errors.hpp"
 #include "model_object.hpp"
 #include "module.hpp"
@@ -91,8 +91,8 @@ PyObject* evaluate_scalar(PyObject* self, PyObject* const* args, Py_ssize_t narg
   });
 }
 
-// The quantity is resolved to the variant's operation once; the elements
-// then call it directly.
+// The model's own loop for the quantity (thermal_batch.hpp) runs over the
+// elements.
 PyObject* evaluate_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                          PyObject* kwnames) noexcept {
   static constexpr const char* kName = "evaluate_array";
@@ -118,15 +118,12 @@ PyObject* evaluate_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs
                           return std::unexpected(unavailable);
                         });
     }
-    return std::visit(
-        [&](const auto& m) {
-          const auto operation =
-              thermal_operation<std::remove_cvref_t<decltype(m)>>(*quantity.quantity);
-          return map_array2(first, second, [&m, operation](double a, double b) noexcept {
-            return operation(m, a, b);
-          });
-        },
-        model.variant());
+    const ThermalQuantity q = *quantity.quantity;
+    return map_array2_batch(first, second,
+                            [&model, q](const double* a, const double* b, double* out,
+                                        std::size_t n) noexcept {
+                              return thermal_quantity_batch(model, q, {a, n}, {b, n}, {out, n});
+                            });
   });
 }
 
@@ -162,13 +159,12 @@ PyObject* volume_with_dac_confinement_array(PyObject* self, PyObject* const* arg
   }
   const ThermalModel model = model_of(self);
   return guarded([&] {
-    return std::visit(
-        [&](const auto& m) {
-          return map_array2(pressures, temperatures, [&m, f_dac](double p, double t) noexcept {
-            return m.volume_with_dac_confinement(p, t, f_dac);
-          });
-        },
-        model.variant());
+    return map_array2_batch(pressures, temperatures,
+                            [&model, f_dac](const double* p, const double* t, double* out,
+                                            std::size_t n) noexcept {
+                              return volume_with_dac_confinement_batch(model, {p, n}, {t, n},
+                                                                       f_dac, {out, n});
+                            });
   });
 }
 
@@ -189,6 +185,7 @@ const std::array<PyMethodDef, 4> kMethodDefs{{
      "for 'volume' (pressure, temperature) and 'temperature' (pressure, volume);\n"
      "'characteristic_temperature' uses the volume only. Which quantities exist depends on\n"
      "the model: 'pressure', 'volume', 'temperature', 'bulk_modulus',\n"
+     "'bulk_modulus_pressure_derivative' (K' = dK/dP at constant temperature),\n"
      "'isothermal_compressibility', 'thermal_expansivity', 'thermal_pressure' and\n"
      "'thermal_pressure_increment' always; heat capacities, energies and entropies where\n"
      "the model defines them."},

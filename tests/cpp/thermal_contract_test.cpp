@@ -1,5 +1,6 @@
 // The defaults of the thermal contract on a toy model with closed forms:
-//   P = K0 (V0/V - 1) + c (T - Tr)/V,  KT = (K0 V0 + c (T - Tr))/V,  Cv constant.
+//   P = K0 (V0/V - 1) + c (T - Tr)/V,  KT = (K0 V0 + c (T - Tr))/V,  K' = 1,
+//   Cv constant.
 // The toy logs every call, so the tests see what the defaults evaluate.
 #include "barometra/thermal/contract.hpp"
 
@@ -147,8 +148,12 @@ TEST_F(ThermalContract, BulkModulusAndExpansivityAreCentralDifferences) {
       EXPECT_EQ(log[0].temperature, t + t * 1e-4);
       EXPECT_EQ(log[2].temperature, t - t * 1e-4);
       EXPECT_EQ(log[4].volume, v + v * 1e-6);  // KT with its own step, whatever the T step
+      // KT = A/V has K' = 1 however A depends on T; the stencils spread over 0.8% of V.
+      EXPECT_NEAR(*toy.bulk_modulus_pressure_derivative(v, t), 1.0, 1e-9);
     }
   }
+  EXPECT_EQ(toy.bulk_modulus_pressure_derivative(0.0, kNaN), kBadVolume);
+  EXPECT_EQ(toy.bulk_modulus_pressure_derivative(10.0, kNaN), kBadTemperature);
 }
 
 TEST_F(ThermalContract, DacConfinementSolvesForTheRetainedIncrement) {

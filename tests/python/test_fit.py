@@ -262,7 +262,7 @@ def test_command_line_fit(tmp_path, capsys):
     err = capsys.readouterr().err
     assert "invalid choice: 'volume'" in err and err.count("\n") == 1
     assert main(["fit", str(path), "--eos", "bm3", "--pressure-sigma", "1",
-                 "--max-evaluations", "1"]) == 1
+                 "--max-evaluations", "1"]) == 3
     out, err = capsys.readouterr()
     assert "NOT CONVERGED" in out and "did not converge" in err and "Traceback" not in err
     assert main(["fit", "stishovite_pvt_nishihara2005", "--eos", "bm3", "--thermal",

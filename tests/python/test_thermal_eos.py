@@ -75,7 +75,8 @@ MODELS = {name: getattr(ThermalEos, name)(rt, *args)
 MGD = MODELS["mie_gruneisen_debye"]
 
 BASE = {"pressure", "volume", "temperature", "bulk_modulus", "isothermal_compressibility",
-        "thermal_expansivity", "thermal_pressure", "thermal_pressure_increment"}
+        "thermal_expansivity", "thermal_pressure", "thermal_pressure_increment",
+        "bulk_modulus_pressure_derivative"}
 CALORIC = {"adiabatic_bulk_modulus", "gruneisen_parameter", "molar_heat_capacity_v",
            "heat_capacity_v", "molar_heat_capacity_p", "heat_capacity_p"}
 ENERGIES = {"thermal_energy", "thermal_internal_energy", "thermal_entropy", "thermal_enthalpy",
@@ -235,6 +236,58 @@ def debye_function_3(u, points=20001):
     return 3.0 / u**3 * (u / (points - 1) / 3.0) * np.dot(weights, f)
 
 
+def debye_function_3_reference(x, mp):
+    """D3 at mpmath's precision: its Bernoulli series 3 sum B_n x^n / (n! (n + 3))
+    below 2, and 3/x^3 (pi^4/15 - sum_k e^-kx (x^3/k + 3x^2/k^2 + 6x/k^3 + 6/k^4))
+    above, each summed until the terms fall below 1e-55."""
+    x = mp.mpf(x)
+    if x < 2:
+        total, n = mp.mpf(0), 0
+        while True:
+            term = mp.bernoulli(n) * x**n / (mp.factorial(n) * (n + 3))
+            total += term
+            if n % 2 == 0 and n > 2 and abs(term) < mp.mpf(10) ** -55:
+                return 3 * total
+            n += 1
+    tail, k = mp.mpf(0), 1
+    while True:
+        term = mp.exp(-k * x) * (x**3 / k + 3 * x**2 / k**2 + 6 * x / k**3 + 6 / mp.mpf(k) ** 4)
+        tail += term
+        if term < mp.mpf(10) ** -55:
+            return 3 * (mp.pi**4 / 15 - tail) / x**3
+        k += 1
+
+
+def test_debye_function_to_a_few_ulp():
+    mp = pytest.importorskip("mpmath")
+    with mp.workdps(50):
+        # The reference itself, against the integral.
+        for x in (0.3, 2.0, 9.0):
+            by_quadrature = 3 * mp.quad(lambda t: t**3 / mp.expm1(t), [0, x]) / mp.mpf(x) ** 3
+            assert abs(by_quadrature / debye_function_3_reference(x, mp) - 1) < 1e-40
+        worst = max(d3_error_in_ulps(x, mp) for x in debye_grid())
+    assert worst[0] <= 3.0, worst
+
+
+def debye_grid():
+    """Every boundary of the routine (the series, the unit pieces, the number
+    of exponential terms, floor(57/x)) with its neighbours, on a dense grid."""
+    boundaries = [0.001, 150.0, *range(1, 9), *(57.0 / k for k in range(1, 8))]
+    grid = set(np.geomspace(1e-8, 1e3, 1200).tolist())
+    for b in boundaries:
+        grid |= {b, np.nextafter(b, 0.0), np.nextafter(b, math.inf)}
+    return sorted(grid)
+
+
+def d3_error_in_ulps(x, mp):
+    """(|D3(x) - reference| in ulps, x). E = Cvmax T D3(theta0 / T) at V0 is
+    D3(x) itself for Cvmax = T = 1, theta0 = x."""
+    model = ThermalEos.mie_gruneisen_debye(BM3, TR, x, 1.5, 1.2, 2.0, cvmax=1.0)
+    d3 = model.evaluate_scalar("thermal_energy", V0, 1.0)
+    reference = debye_function_3_reference(x, mp)
+    return float(abs(mp.mpf(d3) - reference)) / np.spacing(float(reference)), x
+
+
 def test_thermal_pressures_against_their_formulas():
     r = 8.31446261815324
     volume, temperature = 0.93 * V0, 1700.0
@@ -263,16 +316,84 @@ def test_thermal_pressures_against_their_formulas():
         pytest.approx(BM3.pressure_scalar(volume) + 0.006 * (temperature - TR), rel=1e-14))
 
 
-@pytest.mark.parametrize("count", [2047, 2048])
-def test_arrays_match_scalars_on_both_sides_of_the_threshold(count):
-    volumes = np.linspace(0.8 * V0, 1.05 * V0, count)
-    temperatures = np.linspace(200.0, 3000.0, count)[::-1]
-    got = MGD.evaluate_array("pressure", volumes, temperatures)
-    expected = elementwise(lambda i: MGD.evaluate_scalar(
-        "pressure", volumes[int(i)], temperatures[int(i)]), np.arange(count, dtype=float))
-    np.testing.assert_array_equal(got, expected)
-    confined = MGD.volume_with_dac_confinement_array(got, temperatures, 0.3)
-    assert confined[7] == MGD.volume_with_dac_confinement_scalar(got[7], temperatures[7], 0.3)
+def states(model, count, seed=11):
+    """Random states with V/V0 in [0.85, 1.02] and T in [250, 2500] K, as
+    {quantity: (first, second)} for every quantity the model accepts."""
+    rng = np.random.default_rng(seed)
+    volumes = rng.uniform(0.85 * V0, 1.02 * V0, count)
+    temperatures = rng.uniform(250.0, 2500.0, count)
+    pressures = model.evaluate_array("pressure", volumes, temperatures)
+    accepted = ACCEPTED.get(model.model_name, BASE)
+    return {quantity: {"volume": (pressures, temperatures),
+                       "temperature": (pressures, volumes)}.get(quantity, (volumes, temperatures))
+            for quantity in sorted(accepted)}
+
+
+@pytest.mark.parametrize("name", [n for n in CONSTRUCTORS if n != "sokolova2016"])  # a twin
+def test_array_path_equals_scalar_path(name):
+    model = MODELS[name]
+    # Every quantity on the calling thread, the inversions also on the pool
+    # (compared on every 16th element there); the multi-oscillator volume
+    # costs a quadrature per trial, seconds for 2048 elements.
+    inversions = ("pressure", "temperature") + (() if "oscillator" in name else ("volume",))
+    for size, quantities, stride in [(40, None, 1), (2048, inversions, 16)]:
+        for quantity, (first, second) in states(model, size).items():
+            if quantities is not None and quantity not in quantities:
+                continue
+            got = model.evaluate_array(quantity, first, second)
+            expected = [model.evaluate_scalar(quantity, a, b)
+                        for a, b in zip(first[::stride], second[::stride])]
+            np.testing.assert_array_equal(got[::stride], expected, err_msg=quantity)
+            if size < 2048:  # in logical order from strided views too
+                np.testing.assert_array_equal(
+                    model.evaluate_array(quantity, first[::-2], second[::-2]), expected[::-2])
+    # The first failing element's exact error, whichever path ran.
+    for size in (40, 2048):
+        first, second = states(model, size)["pressure"]
+        first[size // 2], second[size // 3] = math.inf, math.nan
+        with pytest.raises(EosValidationError) as info:
+            model.evaluate_array("pressure", first, second)
+        with pytest.raises(EosValidationError) as scalar:
+            model.evaluate_scalar("pressure", first[size // 3], second[size // 3])
+        assert (str(info.value), info.value.field) == (str(scalar.value), scalar.value.field)
+
+
+def test_confined_volume_arrays_equal_scalars():
+    first, second = states(MGD, 2048)["volume"]
+    confined = MGD.volume_with_dac_confinement_array(first, second, 0.3)
+    for i in range(0, 2048, 128):
+        assert confined[i] == MGD.volume_with_dac_confinement_scalar(first[i], second[i], 0.3)
+
+
+# Thermal pressure zero at Tr at every volume: the isotherm at Tr is the
+# reference isotherm.
+VANISHING_AT_TR = set(CONSTRUCTORS) - {"debye_anharmonic_helmholtz",
+                                       "second_order_taylor_thermal_pressure"}
+
+
+@pytest.mark.parametrize("name", CONSTRUCTORS)
+def test_bulk_modulus_pressure_derivative(name):
+    model, reference = MODELS[name], CONSTRUCTORS[name][0]
+
+    def k_prime_by_difference(k, p, volume, step):
+        h = step * volume
+        return (k(volume + h) - k(volume - h)) / (p(volume + h) - p(volume - h))
+
+    for volume, temperature in [(0.8 * V0, 2500.0), (0.9 * V0, 1500.0), (1.02 * V0, 600.0)]:
+        k_prime = model.evaluate_scalar("bulk_modulus_pressure_derivative", volume, temperature)
+        # dK/dP of the model's own (numerical) bulk modulus, whose noise a
+        # 0.1% step keeps below 3e-5; the multi-oscillator pressure carries
+        # its quadrature's.
+        assert k_prime == pytest.approx(k_prime_by_difference(
+            lambda v: model.evaluate_scalar("bulk_modulus", v, temperature),
+            lambda v: model.evaluate_scalar("pressure", v, temperature), volume, 1e-3), rel=5e-5)
+        if name in VANISHING_AT_TR:
+            expected = k_prime_by_difference(reference.bulk_modulus_scalar,
+                                             reference.pressure_scalar, volume, 1e-5)
+            assert model.evaluate_scalar("bulk_modulus_pressure_derivative", volume, TR) == (
+                pytest.approx(expected, rel=1e-8))
+    with pytest.raises(EosValidationError, match="variable volume"):
+        model.evaluate_scalar("bulk_modulus_pressure_derivative", -1.0, math.nan)
 
 
 def test_array_shapes_layouts_and_first_failure():

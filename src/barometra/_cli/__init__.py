@@ -1,9 +1,11 @@
 """The ``barometra`` command line (also ``python -m barometra``).
 
 One subcommand per module of this package, each with an ``add_parser``
-that registers it; without one, ``barometra`` runs the demonstration. Failures are one line on stderr and a non-zero exit
-status: 2 for a command line that cannot be used, 1 for a computation that
-failed; never a traceback.
+that registers it; without one, ``barometra`` runs the demonstration.
+Failures are one line on stderr and a non-zero exit status: 2 for a command
+line that cannot be used, 1 for a computation that failed (3 for a fit that
+did not converge or warned); never a traceback. Hints of the library that
+name a Python keyword name the command line's flag instead.
 """
 
 from __future__ import annotations
@@ -16,13 +18,15 @@ from collections.abc import Sequence
 from ..errors import BarometraError
 from . import demo, evaluate, fit
 from .common import CommandError, OneLineParser
+from .hints import as_flags
 
 COMMANDS = (evaluate, fit, demo)
 
 
 def build_parser() -> argparse.ArgumentParser:
     parser = OneLineParser(prog="barometra",
-                     description="Equations of state of solids at high pressure and temperature.")
+                           description="Equations of state of solids at high pressure and "
+                                       "temperature.")
     commands = parser.add_subparsers(title="commands", dest="command", metavar="COMMAND")
     for command in COMMANDS:
         command.add_parser(commands)
@@ -55,7 +59,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         return 1
     except (BarometraError, ValueError, TypeError, ArithmeticError, NotImplementedError,
             OSError) as error:
-        return _fail(f"{prog}: error: {_one_line(error)}", 1)
+        return _fail(f"{prog}: error: {as_flags(_one_line(error))}", 1)
 
 
 def _one_line(error: BaseException) -> str:

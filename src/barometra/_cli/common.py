@@ -5,6 +5,7 @@ from __future__ import annotations
 import argparse
 import json
 import sys
+import textwrap
 from collections.abc import Mapping
 from typing import Any, NoReturn, TypeVar
 
@@ -48,14 +49,39 @@ def model_classes(base: type[_Model]) -> dict[str, type[_Model]]:
             if isinstance(cls, type) and issubclass(cls, base) and cls is not base}
 
 
-def model_names(classes: dict[str, type[_Model]], hyphens: bool = False) -> dict[str, type[_Model]]:
-    """Every name a command line accepts for the models, lower-case: the engine's
-    constructor names (the keys of ``classes``), and the class names, model names
-    and aliases; with ``hyphens``, "_" written "-"."""
-    names = {name.lower(): cls for cls in classes.values()
+def cli_name(name: str) -> str:
+    """The command line's one spelling of a model name: lower case, words joined by "-"
+    (the engine's "_" is accepted too, and read as this)."""
+    return name.lower().replace("_", "-")
+
+
+def model_names(classes: dict[str, type[_Model]]) -> dict[str, type[_Model]]:
+    """Every name a command line accepts for the models, in :func:`cli_name` spelling:
+    the engine's constructor names (the keys of ``classes``), and the class names, model
+    names and aliases."""
+    names = {cli_name(name): cls for cls in classes.values()
              for name in (cls.__name__, cls.model_name, *cls._aliases)}
-    names |= classes
-    return {name.replace("_", "-"): cls for name, cls in names.items()} if hyphens else names
+    return names | {cli_name(name): cls for name, cls in classes.items()}
+
+
+def find_model(text: str, classes: dict[str, type[_Model]], kind: str, prog: str
+               ) -> type[_Model]:
+    """The model class a command line names; a usage error listing the known names."""
+    cls = model_names(classes).get(cli_name(text))
+    if cls is None:
+        raise CommandError(f"{prog}: error: unknown {kind} {text!r}; known: "
+                           f"{known_models(classes)}", status=2)
+    return cls
+
+
+def known_models(classes: dict[str, type[_Model]]) -> str:
+    return ", ".join(sorted(map(cli_name, classes)))
+
+
+def models_epilog(kind: str, classes: dict[str, type[_Model]]) -> str:
+    """The models' names as a paragraph of a command's help."""
+    return textwrap.fill(f"{kind}: {known_models(classes)}", width=79, subsequent_indent="  ",
+                         break_on_hyphens=False)
 
 
 def parse_assignments(texts: list[str], option: str, prog: str) -> dict[str, float]:

@@ -11,14 +11,14 @@ from .. import eos
 from .._arrays import FloatArray
 from ..eos._hugoniot import Hugoniot
 from ..errors import BarometraError
-from .common import (CommandError, model_classes, model_names, output_options,
+from ..data._dataset import plural
+from .common import (CommandError, find_model, model_classes, models_epilog, output_options,
                      parse_assignments, print_json, print_table)
 from .progress import Progress
 
 # The models --eos names: the engine's lower-case names, and also (in any
 # case) the class names and the literature's short names.
 ISOTHERMAL = model_classes(eos.IsothermalEos)
-EOS_NAMES = model_names(ISOTHERMAL)
 _HUGONIOTS = model_classes(Hugoniot)
 
 # What each kind of model gives at a volume, in the order printed.
@@ -38,9 +38,9 @@ _EPILOG = """\
 examples:
   barometra eval --eos bm3 --param v0=46.56 k0=296 k0_prime=4.2 --volume 40 42 44
   barometra eval --eos vinet --param v0=46.56 k0=296 k0_prime=4.2 --pressure 10 20 --json
-  barometra eval --hugoniot linear_us_up --param v0=7.113 rho0=8.93 c0=3.94 s=1.49 \\
+  barometra eval --hugoniot linear-us-up --param v0=7.113 rho0=8.93 c0=3.94 s=1.49 \\
       --particle-velocity 0.5 1 2
-eos names: """ + ", ".join(sorted(ISOTHERMAL))
+""" + models_epilog("eos names", ISOTHERMAL) + "\n" + models_epilog("hugoniot names", _HUGONIOTS)
 
 
 def add_parser(commands: Any) -> None:
@@ -51,8 +51,7 @@ def add_parser(commands: Any) -> None:
     model = parser.add_mutually_exclusive_group(required=True)
     model.add_argument("--eos", metavar="NAME",
                        help="an isothermal EOS: bm3, vinet, ... (see below)")
-    model.add_argument("--hugoniot", metavar="NAME", choices=sorted(_HUGONIOTS),
-                       help="a shock Hugoniot: " + ", ".join(sorted(_HUGONIOTS)))
+    model.add_argument("--hugoniot", metavar="NAME", help="a shock Hugoniot (see below)")
     parser.add_argument("--param", metavar="NAME=VALUE", nargs="+", action="extend",
                         default=[], help="a model parameter, lower-case as in Python; repeatable")
     given = parser.add_mutually_exclusive_group(required=True)
@@ -71,7 +70,7 @@ def run(arguments: argparse.Namespace) -> int:
     if given == "particle_velocity" and arguments.hugoniot is None:
         raise CommandError(f"{arguments.prog}: error: --particle-velocity needs --hugoniot",
                            status=2)
-    with Progress(f"evaluating {type(model).__name__} at {len(values)} points",
+    with Progress(f"evaluating {type(model).__name__} at {plural(len(values), 'point')}",
                   enabled=arguments.progress):
         columns = _first_failure(model, given, values)
     if arguments.json:
@@ -85,7 +84,7 @@ def run(arguments: argparse.Namespace) -> int:
 
 def _model(arguments: argparse.Namespace) -> Any:
     cls = (isothermal_class(arguments.eos, arguments.prog) if arguments.eos is not None
-           else _HUGONIOTS[arguments.hugoniot])
+           else find_model(arguments.hugoniot, _HUGONIOTS, "Hugoniot", arguments.prog))
     parameters = parse_assignments(arguments.param, "--param", arguments.prog)
     try:
         return cls(**parameters)
@@ -95,11 +94,7 @@ def _model(arguments: argparse.Namespace) -> Any:
 
 def isothermal_class(name: str, prog: str) -> type[Any]:
     """The isothermal model class ``--eos NAME`` names; a usage error for an unknown name."""
-    cls = EOS_NAMES.get(name.lower())
-    if cls is None:
-        raise CommandError(f"{prog}: error: unknown EOS {name!r}; "
-                           f"known: {', '.join(sorted(ISOTHERMAL))}", status=2)
-    return cls
+    return find_model(name, ISOTHERMAL, "EOS", prog)
 
 
 def _columns(model: Any, given: str, values: FloatArray) -> dict[str, FloatArray]:

@@ -10,17 +10,19 @@ import numpy as np
 import numpy.typing as npt
 
 from .._arrays import as_float64_array
-from ._matplotlib import drawing, pyplot
+from ..fit import FitResult
+from ._matplotlib import axis_label, drawing, pyplot
 
 _LINE_STYLES = ("-", "--", ":", "-.")
 
 
 def confidence_ellipse(
-    center: npt.ArrayLike,
-    covariance: npt.ArrayLike,
+    center: npt.ArrayLike | FitResult,
+    covariance: npt.ArrayLike | None = None,
     levels: Sequence[float] = (0.683, 0.954),
     *,
     names: Sequence[str] | None = None,
+    units: Sequence[str] | None = None,
     color: Any = "C0",
     ax: Any = None,
     **style: Any,
@@ -36,16 +38,21 @@ def confidence_ellipse(
 
     Parameters
     ----------
-    center : array_like, shape (2,)
-        The estimates of the two parameters.
+    center : array_like, shape (2,), or barometra.fit.FitResult
+        The estimates of the two parameters, or a fit whose values and
+        covariance of the two parameters ``names`` are drawn (the only two
+        it varied by default), with their units.
     covariance : array_like, shape (2, 2)
         Their covariance matrix; symmetric and positive semi-definite (a
-        zero variance draws a segment).
+        zero variance draws a segment). Not given with a fit result.
     levels : sequence of float, optional
         Confidence levels, each in (0, 1); one ellipse each, with its own
         line style.
     names : (str, str), optional
         The parameters' names, for the axis labels.
+    units : (str, str), optional
+        Their units, for the axis labels ("" for none); a fit result's by
+        default.
     color : matplotlib color, optional
         The ellipses' and the centre's colour.
     ax : matplotlib Axes, optional
@@ -71,7 +78,12 @@ def confidence_ellipse(
     pyplot()
     from matplotlib.patches import Ellipse
 
-    mean, matrix, chi2 = _checked(center, covariance, levels)
+    point: Any = center
+    if isinstance(center, FitResult):
+        point, covariance, names, units = _of_fit(center, covariance, names, units)
+    if covariance is None:
+        raise TypeError("confidence_ellipse needs a covariance, or a FitResult as center")
+    mean, matrix, chi2 = _checked(point, covariance, levels)
     variances, vectors = np.linalg.eigh(matrix)
     variances = np.clip(variances, 0.0, None)  # rounding below zero
     major = vectors[:, 1]
@@ -89,11 +101,32 @@ def confidence_ellipse(
         axes.update_datalim([mean - half, mean + half])
         axes.autoscale_view()
         if names is not None:
-            x_name, y_name = names
-            axes.set_xlabel(str(x_name))
-            axes.set_ylabel(str(y_name))
+            x_unit, y_unit = ("", "") if units is None else units
+            axes.set_xlabel(axis_label(str(names[0]), str(x_unit)))
+            axes.set_ylabel(axis_label(str(names[1]), str(y_unit)))
         axes.legend()
     return figure
+
+
+def _of_fit(result: FitResult, covariance: npt.ArrayLike | None, names: Sequence[str] | None,
+            units: Sequence[str] | None) -> tuple[Any, Any, Sequence[str], Sequence[str]]:
+    """The centre, covariance, names and units of two parameters of a fit."""
+    if covariance is not None:
+        raise TypeError("a FitResult brings its own covariance: give names=, not a covariance")
+    if names is None:
+        if len(result.names) != 2:
+            raise ValueError(f"name the two parameters: names=(first, second) among "
+                             f"{', '.join(result.names)}")
+        names = result.names
+    for name in names:
+        if name not in result.values:
+            raise ValueError(f"{name!r} is not a varied parameter; varied: "
+                             f"{', '.join(result.names)}")
+    pair = tuple(names)
+    if units is None:
+        units = tuple(result.unit(name) for name in pair)
+    return ([result.values[name] for name in pair],
+            np.asarray(result.covariance.submatrix(pair)), pair, units)
 
 
 def _checked(center: npt.ArrayLike, covariance: npt.ArrayLike, levels: Sequence[float]

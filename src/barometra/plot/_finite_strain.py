@@ -8,10 +8,17 @@ from typing import Any, NamedTuple
 import numpy as np
 import numpy.typing as npt
 
-from .._arrays import as_float64_array
+from .._arrays import FloatArray, as_float64_array
 from ..data import Dataset
-from ._matplotlib import axis_label, drawing, error_bars, pyplot
-from ._models import as_models, model_labels, model_pressure, reference_volume
+from ..data._dataset import plural
+from ..fit import FitResult
+from ._bands import band_legend, band_levels, curve_sigma, shade
+from ._matplotlib import axis_label, drawing, measured, pyplot
+from ._models import curves, is_isothermal, model_pressure, model_volume, reference_volume
+from ._strain_fit import strain_fit
+
+# Below this Eulerian strain F = P / 3f(1 + 2f)^(5/2) is mostly the rounding of P and V.
+SMALLEST_STRAIN = 1e-4
 
 
 class FiniteStrain(NamedTuple):
@@ -95,33 +102,50 @@ def finite_strain(
 
 
 def ff(
-    data: Dataset,
+    data: Dataset | FitResult,
     models: Any = (),
     *,
     v0: float | None = None,
     labels: Sequence[str] | None = None,
+    band: Sequence[float] | None = None,
+    fit_order: int | None = None,
     points: int = 200,
     ax: Any = None,
 ) -> Any:
     """Plot normalised pressure F against Eulerian strain f, the finite-strain diagnostic.
 
-    The measurements are drawn with error bars propagated from their
-    pressure and volume sigmas (see :func:`finite_strain`; the row at V0,
-    where F is undefined, is left out), and each model as its curve
-    F(f), from the model's own pressure at V = V0 (1 + 2f)^(-3/2). A
-    third-order Birch-Murnaghan model is a straight line of intercept K0.
+    The measurements are drawn with error bars propagated from both their
+    pressure and volume sigmas (see :func:`finite_strain`), with the
+    strain taken from ``v0``. Rows at or near P = 0, where F is 0/0 (|f|
+    below 1e-4, or |P| within its sigma), are left out, and the legend says
+    how many. Each model is drawn as its curve F(f) on its own V0, from its
+    own pressure at V = V0 (1 + 2f)^(-3/2), through its limit F(0) = K0; a
+    third-order Birch-Murnaghan model is a straight line of intercept K0. A
+    fitted model carries its confidence band at each f (the delta method,
+    V0's uncertainty moving V too).
 
     Parameters
     ----------
-    data : barometra.data.Dataset
-        The measurements (one isotherm).
-    models : model or sequence of models, optional
-        Models with a ``pressure(volume)`` method.
+    data : barometra.data.Dataset or barometra.fit.FitResult
+        The measurements (one isotherm). A fit result of an isothermal model
+        brings its data and draws its fitted model first, with its band.
+    models : model, fit result or sequence of them, optional
+        Isothermal models (or a Hugoniot), or fit results of them.
     v0 : float, optional
-        The reference volume of the strain; the first model's ``v0`` by
-        default.
+        The reference volume of the measured strains; the first model's
+        ``v0`` by default.
     labels : sequence of str, optional
-        Legend entries of the models; their class names by default.
+        Legend entries of the models; their class names by default (``"...
+        fit"`` for a fit result).
+    band : sequence of float, optional
+        Multiples of σ shaded around each fitted curve; ``(1, 2)`` by
+        default, ``()`` for none.
+    fit_order : {1, 2}, optional
+        Also fit F against f by least squares, weighted by σF (when every
+        row has one; else unweighted, the standard errors scaled by the
+        scatter): a line, whose intercept and slope give K0 and K0′, or a
+        quadratic, which also gives K0″ (fourth-order Birch-Murnaghan). The
+        legend prints them with their standard errors.
     points : int, optional
         Points along each curve.
     ax : matplotlib Axes, optional
@@ -140,36 +164,85 @@ def ff(
     >>> from barometra.data import load_example
     >>> from barometra.plot import ff
     >>> data = load_example("stishovite_300K_nishihara2005")
-    >>> figure = ff(data, BM3(v0=46.56, k0=296.0, k0_prime=4.2))
+    >>> figure = ff(data, BM3(v0=46.56, k0=296.0, k0_prime=4.2), fit_order=1)
     >>> figure.axes[0].get_xlabel()
     'Eulerian strain f'
+    >>> figure.axes[0].get_legend().get_texts()[0].get_text()
+    'data (1 row at P ≈ 0 left out)'
     """
     pyplot()
-    models = as_models(models)
-    names = model_labels(models, labels)
-    reference = reference_volume(models, v0)
+    data, drawn = curves(data, models, labels)
+    for curve in drawn:
+        if not is_isothermal(curve.model):
+            raise TypeError(f"ff draws isothermal models; {type(curve.model).__name__} "
+                            "depends on temperature")
+    reference = reference_volume([curve.model for curve in drawn], v0)
+    levels = band_levels(band)
     coordinates = finite_strain(data.pressure, data.volume, reference,
                                 pressure_sigma=data.pressure_sigma,
                                 volume_sigma=data.volume_sigma)
-    drawn = np.isfinite(coordinates.normalized_pressure)
-    if not drawn.any():
-        raise ValueError("no row away from v0, where F is defined, to plot")
-    strain = coordinates.strain[drawn]
-    low, high = min(0.0, float(strain.min())), max(0.0, float(strain.max()))
-    grid = np.linspace(low, high, max(points, 2))
-    grid = grid[grid != 0.0]
-    volumes = reference * (1.0 + 2.0 * grid) ** -1.5
+    kept = _defined(coordinates, data)
+    if not kept.any():
+        raise ValueError("no row away from P = 0, where F is defined, to plot")
+    strain, normalized = coordinates.strain[kept], coordinates.normalized_pressure[kept]
+    sigma = coordinates.normalized_pressure_sigma[kept]
+    grid = _strain_grid(strain, points)
+    lines = [(curve, _curve(curve.model, grid, reference)) for curve in drawn]
+    sigmas = [curve_sigma(curve.result, lambda model: _curve(model, grid, reference))
+              if curve.result is not None and levels else None for curve in drawn]
+    line_fit = None if fit_order is None else strain_fit(strain, normalized, sigma, fit_order)
+    left_out = len(data) - int(kept.sum())
     with drawing(ax) as (figure, (axes,)):
-        axes.errorbar(strain, coordinates.normalized_pressure[drawn],
-                      xerr=error_bars(coordinates.strain_sigma[drawn]),
-                      yerr=error_bars(coordinates.normalized_pressure_sigma[drawn]), fmt="o",
-                      markersize=4, color="k", elinewidth=1, capsize=2, zorder=3, label="data")
-        for model, name in zip(models, names):
-            curve = finite_strain(model_pressure(model, volumes, None), volumes, reference)
-            axes.plot(grid, curve.normalized_pressure, label=name)
+        measured(axes, strain, normalized, coordinates.strain_sigma[kept], sigma, "k",
+                 label="data" if not left_out else
+                 f"data ({plural(left_out, 'row')} at P ≈ 0 left out)")
+        for (curve, values), line_sigma in zip(lines, sigmas):
+            line, = axes.plot(grid, values, label=curve.label, zorder=2.5)
+            if line_sigma is not None:
+                shade(axes, grid, values, line_sigma, levels, line.get_color())
+        if line_fit is not None:
+            axes.plot(grid, line_fit(grid), color="0.35", linestyle="--", zorder=2.4,
+                      label=line_fit.label(data.pressure_unit))
         axes.set_xlabel("Eulerian strain f")
         axes.set_ylabel(axis_label("Normalised pressure F", data.pressure_unit))
-        axes.legend()
+        handles, texts = axes.get_legend_handles_labels()
+        if any(line_sigma is not None for line_sigma in sigmas):
+            for handle, text in band_legend(levels):
+                handles.append(handle)
+                texts.append(text)
+        axes.legend(handles, texts)
         if data.name:
             axes.set_title(data.name)
     return figure
+
+
+def _defined(coordinates: FiniteStrain, data: Dataset) -> npt.NDArray[np.bool_]:
+    """The rows where F is more than rounding: f away from 0 and P clear of 0 by more than
+    its sigma."""
+    near_zero = np.abs(data.pressure) <= np.nan_to_num(data.pressure_sigma, nan=-1.0)
+    return np.asarray(np.isfinite(coordinates.normalized_pressure)
+                      & (np.abs(coordinates.strain) >= SMALLEST_STRAIN) & ~near_zero)
+
+
+def _strain_grid(strain: FloatArray, points: int) -> FloatArray:
+    """Strains from 0 to the measured ones, without the rounding-dominated stretch about 0
+    but with 0 itself, where each curve takes its limit."""
+    low, high = min(0.0, float(strain.min())), max(0.0, float(strain.max()))
+    grid = np.linspace(low, high, max(int(points), 2))
+    return np.sort(np.append(grid[np.abs(grid) >= SMALLEST_STRAIN], 0.0))
+
+
+def _curve(model: Any, strain: FloatArray, reference: float) -> FloatArray:
+    """F(f) of a model on its own V0 (``reference`` for a model without one); at f = 0 its
+    limit, K(V0) for a model with P(V0) = 0, else NaN."""
+    v0 = model_volume(model) or reference
+    normalized = np.full(strain.shape, np.nan)
+    zero = strain == 0.0
+    f = strain[~zero]
+    volume = v0 * (1.0 + 2.0 * f) ** -1.5
+    normalized[~zero] = model_pressure(model, volume, None) / (3.0 * f * (1.0 + 2.0 * f) ** 2.5)
+    if zero.any() and hasattr(model, "bulk_modulus"):
+        k0 = float(model.bulk_modulus(v0))
+        if abs(float(model.pressure(v0))) <= 1e-12 * abs(k0):
+            normalized[zero] = k0
+    return normalized

@@ -57,3 +57,18 @@ def error_bars(sigma: npt.NDArray[np.float64] | None) -> FloatArray | None:
     if sigma is None or bool(np.isnan(sigma).all()):
         return None
     return sigma
+
+
+def measured(axes: Any, x: FloatArray, y: FloatArray, xerr: FloatArray | None,
+             yerr: FloatArray | None, color: Any, *, marker: str = "o", size: float = 4.0,
+             label: str | None = None) -> Any:
+    """Points with their error bars, in one colour or in one colour per point (an
+    array of RGBA rows); the points' collection."""
+    each = np.ndim(color) == 2
+    bars = axes.errorbar(x, y, xerr=error_bars(xerr), yerr=error_bars(yerr), fmt="none",
+                         ecolor=None if each else color, elinewidth=1, zorder=2)
+    if each:
+        for collection in bars.lines[2]:
+            collection.set_color(color)
+    return axes.scatter(x, y, s=size ** 2, marker=marker, zorder=3, label=label,
+                        **({"c": color} if each else {"color": color}))

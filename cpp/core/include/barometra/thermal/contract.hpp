@@ -15,6 +15,7 @@
 // the factor 10000 (GPa and J/bar, or any pair of units with that ratio).
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <expected>
 
@@ -34,6 +35,10 @@ inline constexpr double kBulkModulusStep = 1e-6;
 inline constexpr double kExpansivityStep = 1e-5;
 // Keeps T - dT above T/2 whatever step the caller asks for.
 inline constexpr double kMaxTemperatureStep = 0.49;
+// Relative volume step of K' from five pressures: the fourth-order stencils
+// balance a truncation error of about 2 (h/V)^4 against a rounding error of
+// about 3e-16 (V/h)^2, both relative to P'', near 1e-10 here.
+inline constexpr double kPressureDerivativeStep = 2e-3;
 }  // namespace thermal
 
 inline constexpr const char* kMustLieInUnitInterval = "must lie in [0, 1)";
@@ -137,6 +142,25 @@ class ThermalModelBase {
     auto kt = self().bulk_modulus(volume, temperature, thermal::kBulkModulusStep);
     if (!kt) return kt;
     return finite_or_error(((*p_plus - *p_minus) / (2.0 * dt)) / *kt);
+  }
+
+  // K' = (dKT/dP)_T. With KT = -V P', dKT/dV = -P' - V P'', so
+  // K' = -1 - V P'' / P', P' and P'' from the fourth-order central stencils
+  // over P(V + j h, T), j = -2..2.
+  Result bulk_modulus_pressure_derivative(double volume, double temperature) const noexcept {
+    if (auto e = first_failure(check_volume(volume), check_temperature(temperature))) {
+      return std::unexpected(*e);
+    }
+    const double h = volume * thermal::kPressureDerivativeStep;
+    std::array<double, 5> p;  // P(V - 2h) .. P(V + 2h)
+    for (int j = -2; j <= 2; ++j) {
+      auto pj = self().pressure(volume + j * h, temperature);
+      if (!pj) return pj;
+      p[j + 2] = *pj;
+    }
+    const double d1 = (8.0 * (p[3] - p[1]) - (p[4] - p[0])) / (12.0 * h);
+    const double d2 = (16.0 * (p[3] + p[1]) - 30.0 * p[2] - (p[4] + p[0])) / (12.0 * h * h);
+    return finite_or_error(-1.0 - volume * d2 / d1);
   }
 
   Result isothermal_compressibility(double volume, double temperature) const noexcept {

@@ -61,19 +61,23 @@ inline Result gruneisen_pressure(double gamma, double energy, double volume) noe
   return finite_or_error(gamma * energy / volume / kEnergyPerPressureVolume);
 }
 
-// Cv = dE/dT by a central difference with h = T * 1e-5, the upper energy first.
-template <class Energy>
-Result energy_temperature_derivative(Energy&& energy, double temperature) noexcept {
-  if (auto e = check_temperature(temperature)) return std::unexpected(*e);
-  const double h = temperature * thermal::kExpansivityStep;
-  auto e_plus = energy(temperature + h);
-  if (!e_plus) return e_plus;
-  auto e_minus = energy(temperature - h);
-  if (!e_minus) return e_minus;
-  return finite_or_error((*e_plus - *e_minus) / (2.0 * h));
+// Cv = dE/dT of E = c T D3(u), u = theta/T: with D3'(u) = 3/(e^u - 1) - 3 D3/u,
+// Cv = c (D3 - u D3') = c (4 D3(u) - 3u / (e^u - 1)).
+inline Result debye_heat_capacity(double c, double u) noexcept {
+  auto d3 = debye_function_3(u);
+  if (!d3) return d3;
+  return finite_or_error(c * (4.0 * *d3 - 3.0 * u / std::expm1(u)));
 }
 
-// F, H, G and Cv from a model's own thermal_energy, thermal_entropy and
+// Cv of 3n Einstein oscillators, 3nR u^2 e^u / (e^u - 1)^2, written with
+// e^-u/2 so that a large u gives 0 rather than infinity times 0.
+inline Result einstein_heat_capacity(double c, double u) noexcept {
+  const double half = std::exp(-0.5 * u);
+  const double s = half == 0.0 ? 0.0 : u * half / -std::expm1(-u);
+  return finite_or_error(c * s * s);
+}
+
+// F, H and G from a model's own thermal_energy, thermal_entropy and
 // vibrational_pressure; every member of the family derives them the same way.
 template <class Model>
 class GruneisenEnergies : public CaloricModelBase<Model> {
@@ -98,11 +102,6 @@ class GruneisenEnergies : public CaloricModelBase<Model> {
     return plus_vibrational_work(*f, volume, temperature);
   }
 
-  Result molar_heat_capacity_v(double volume, double temperature) const noexcept {
-    return energy_temperature_derivative(
-        [this, volume](double t) noexcept { return self().thermal_energy(volume, t); },
-        temperature);
-  }
 
  protected:
   GruneisenEnergies() = default;
@@ -154,6 +153,14 @@ class DebyeGruneisenModel : public GruneisenEnergies<Model> {
     return debye_entropy(self().n() * kGasConstant, *theta / temperature);
   }
 
+  Result molar_heat_capacity_v(double volume, double temperature) const noexcept {
+    if (auto e = first_failure(check_temperature(temperature), check_volume(volume))) {
+      return std::unexpected(*e);
+    }
+    auto theta = self().theta_at(volume);
+    if (!theta) return theta;
+    return debye_heat_capacity(oscillator_heat_capacity(), *theta / temperature);
+  }
 
   Result vibrational_pressure(double volume, double temperature) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
@@ -163,7 +170,6 @@ class DebyeGruneisenModel : public GruneisenEnergies<Model> {
     if (!e) return e;
     return gruneisen_pressure(*gamma, *e, volume);
   }
-
 
   // gamma (E(V, T) - E(V, Tr)) / V. The energy at T comes first, so its checks
   // (temperature, then volume) decide the error. theta(V) is formed once: the
@@ -286,6 +292,20 @@ class MieGruneisen : public detail::GruneisenEnergies<MieGruneisen<R, Debye>> {
     }
   }
 
+  // dE/dT in closed form. The temperature is checked before the volume, as
+  // a difference of energies around T would.
+  Result molar_heat_capacity_v(double volume, double temperature) const noexcept {
+    if (auto e = first_failure(check_temperature(temperature), check_volume(volume))) {
+      return std::unexpected(*e);
+    }
+    auto theta = theta_at(log_volume_ratio(volume));
+    if (!theta) return theta;
+    if constexpr (Debye) {
+      return detail::debye_heat_capacity(cvmax_, *theta / temperature);
+    } else {
+      return detail::einstein_heat_capacity(3.0 * n_ * kGasConstant, *theta / temperature);
+    }
+  }
 
   Result vibrational_pressure(double volume, double temperature) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
@@ -295,7 +315,6 @@ class MieGruneisen : public detail::GruneisenEnergies<MieGruneisen<R, Debye>> {
     if (!e) return e;
     return detail::gruneisen_pressure(gamma, *e, volume);
   }
-
 
   // gamma (E(V, T) - E(V, T2)) / V. theta(V) is formed once and shared by both
   // energies, which is what two calls of thermal_energy would compute.

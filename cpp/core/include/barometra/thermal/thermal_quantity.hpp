@@ -43,6 +43,7 @@ enum class ThermalQuantity : std::uint8_t {
   internal_energy,
   entropy,
   helmholtz_free_energy,
+  bulk_modulus_pressure_derivative,
 };
 
 struct ThermalQuantityName {
@@ -51,7 +52,7 @@ struct ThermalQuantityName {
 };
 
 // Every accepted name; three quantities have a second name.
-inline constexpr std::array<ThermalQuantityName, 29> kThermalQuantityNames{{
+inline constexpr std::array<ThermalQuantityName, 30> kThermalQuantityNames{{
     {"pressure", ThermalQuantity::pressure},
     {"volume", ThermalQuantity::volume},
     {"temperature", ThermalQuantity::temperature},
@@ -81,6 +82,7 @@ inline constexpr std::array<ThermalQuantityName, 29> kThermalQuantityNames{{
     {"internal_energy", ThermalQuantity::internal_energy},
     {"entropy", ThermalQuantity::entropy},
     {"helmholtz_free_energy", ThermalQuantity::helmholtz_free_energy},
+    {"bulk_modulus_pressure_derivative", ThermalQuantity::bulk_modulus_pressure_derivative},
 }};
 
 // Names match exactly, case included.
@@ -95,31 +97,22 @@ template <class Model>
 using ThermalOperation = Result (*)(const Model&, double first, double second) noexcept;
 
 namespace detail {
-
-// The call as a plain function of (model, first, second), or null when the
-// model has no such operation (the call does not compile for it).
-template <class Model, class Call>
-constexpr ThermalOperation<Model> operation_if(Call) noexcept {
-  if constexpr (std::is_invocable_v<Call, const Model&, double, double>) {
-    return [](const Model& m, double first, double second) noexcept -> Result {
-      return Call{}(m, first, second);
-    };
-  } else {
-    return nullptr;
-  }
-}
-
+// Stands for a model in the call of a quantity no model has.
+struct NoThermalModel {};
 }  // namespace detail
 
-// The operation behind `quantity` for a Model, or null when it has none.
-// Chosen once, it is called per element without further dispatch.
-template <class Model>
-constexpr ThermalOperation<Model> thermal_operation(ThermalQuantity quantity) noexcept {
-// A call that drops out, by substitution failure, where the model lacks it.
-#define BAROMETRA_THERMAL_CALL(expression)                                             \
-  detail::operation_if<Model>(                                                         \
-      [](const auto& m, [[maybe_unused]] double first, [[maybe_unused]] double second) \
-          noexcept -> decltype(expression) { return expression; })
+// Calls visit(call) with the call behind `quantity`: a stateless generic
+// callable, call(model, first, second) -> Result, that is invocable with a
+// const Model& exactly when Model has the operation (otherwise it drops out
+// by substitution failure). Returns what visit returns. The single table of
+// quantities and operations behind thermal_operation and the thermal batch.
+template <class Visit>
+constexpr decltype(auto) visit_thermal_operation(ThermalQuantity quantity, Visit&& visit) {
+#define BAROMETRA_THERMAL_CALL(expression)                                          \
+  visit([](const auto& m, [[maybe_unused]] double first,                            \
+           [[maybe_unused]] double second) noexcept -> decltype(expression) {       \
+    return expression;                                                              \
+  })
   switch (quantity) {
     using enum ThermalQuantity;
     case pressure: return BAROMETRA_THERMAL_CALL(m.pressure(first, second));
@@ -166,9 +159,26 @@ constexpr ThermalOperation<Model> thermal_operation(ThermalQuantity quantity) no
     case entropy: return BAROMETRA_THERMAL_CALL(m.entropy(first, second));
     case helmholtz_free_energy:
       return BAROMETRA_THERMAL_CALL(m.helmholtz_free_energy(first, second));
+    case bulk_modulus_pressure_derivative:
+      return BAROMETRA_THERMAL_CALL(m.bulk_modulus_pressure_derivative(first, second));
   }
 #undef BAROMETRA_THERMAL_CALL
-  return nullptr;
+  return visit([](const detail::NoThermalModel&, double, double) noexcept -> Result { return 0.0; });
+}
+
+// The operation behind `quantity` for a Model, or null when it has none.
+// Chosen once, it is called per element without further dispatch.
+template <class Model>
+constexpr ThermalOperation<Model> thermal_operation(ThermalQuantity quantity) noexcept {
+  return visit_thermal_operation(quantity, []<class Call>(Call) noexcept -> ThermalOperation<Model> {
+    if constexpr (std::is_invocable_v<Call, const Model&, double, double>) {
+      return [](const Model& m, double first, double second) noexcept -> Result {
+        return Call{}(m, first, second);
+      };
+    } else {
+      return nullptr;
+    }
+  });
 }
 
 }  // namespace barometra

@@ -241,6 +241,15 @@ class ThermalReferenceState : public ThermalModelBase<ThermalReferenceState<R>> 
     return eos->bulk_modulus(volume);
   }
 
+  // The isotherm's own K' = dK/dP, from its closed-form K; the volume is
+  // checked first, as in every other model.
+  Result bulk_modulus_pressure_derivative(double volume, double temperature) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    auto eos = state_eos(temperature);
+    if (!eos) return std::unexpected(eos.error());
+    return eos->bulk_modulus_derivative(volume, thermal::kBulkModulusStep);
+  }
+
  private:
   ThermalReferenceState(R reference_eos, ThermalExpansionLaw expansion_law,
                         ReferenceVolumeLaw volume_law, double tr, double alpha0, double dk_dt,

@@ -1,6 +1,6 @@
 // Functions of lattice vibrations shared by the thermal models:
 //   Einstein energy      E = 3 n R theta / (exp(theta/T) - 1)
-//   Debye function       D3(x) = (3 / x^3) int_0^x t^3 / (e^t - 1) dt
+//   Debye function       D3(x) = (3 / x^3) int_0^x t^3 / (e^t - 1) dt (debye_function.hpp)
 //   Bose-type mode       E = theta (d-1)/(2d)
 //                            + [theta T d / (theta + T d)] / [(1 + theta/(T d))^d - 1]
 //   Einstein with zero point, E = theta/2 + theta / (exp(theta/T) - 1)
@@ -14,12 +14,11 @@
 
 #include "barometra/checks.hpp"
 #include "barometra/error.hpp"
-#include "barometra/quadrature.hpp"
+#include "barometra/thermal/debye_function.hpp"
 
 namespace barometra {
 
 inline constexpr double kGasConstant = 8.31446261815324;  // J/(mol K)
-inline constexpr double kPiFourth = 97.40909103400242;
 
 namespace detail {
 
@@ -28,39 +27,12 @@ inline Check check_mode_temperature(double temperature) noexcept {
   return require_positive_finite_state(temperature, "temperature");
 }
 
-// t^3 / (e^t - 1), with its limit 0 at t = 0.
-inline Result debye_integrand(double t) noexcept {
-  if (std::fabs(t) < kMachineEpsilon) return 0.0;
-  return t * t * t / std::expm1(t);
-}
-
-// Series and asymptote of D3 are used strictly outside [0.001, 150].
-inline constexpr double kDebyeSeriesLimit = 0.001;
-inline constexpr double kDebyeAsymptoteLimit = 150.0;  // the tail beyond is below 1e-58
-
 }  // namespace detail
 
 inline Result einstein_energy(double theta, double n, double temperature) noexcept {
   if (auto e = detail::check_mode_temperature(temperature)) return std::unexpected(*e);
   const double x = -theta / temperature;
   return finite_or_error(theta * (-3.0 * n * kGasConstant) * std::exp(x) / std::expm1(x));
-}
-
-inline Result debye_function_3(double x) noexcept {
-  if (!is_positive_finite(x)) {
-    return std::unexpected(
-        EosError::invalid_state("Debye-function argument", kMustBePositiveFinite));
-  }
-  const double x2 = x * x;
-  if (x < detail::kDebyeSeriesLimit) {
-    return (x2 / 20.0) + (1.0 + (-3.0 * x) * 0.125) + (x2 * x2) / (-1680.0);
-  }
-  if (x > detail::kDebyeAsymptoteLimit) return kPiFourth / (x * x2 * 5.0);
-  // A closure rather than the function itself, so the integrand is called
-  // directly and inlined, not through a function pointer.
-  auto integral = integrate([](double t) noexcept { return detail::debye_integrand(t); }, 0.0, x);
-  if (!integral) return integral;
-  return finite_or_error(3.0 * *integral / (x * x2));
 }
 
 inline Result bose_mode_energy(double theta, double temperature, double d) noexcept {
