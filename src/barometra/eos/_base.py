@@ -47,6 +47,8 @@ class EngineModel:
     # Whether the family base has the methods of every quantity any model has,
     # rather than of those every model has.
     _every_quantity_on_base: ClassVar[bool] = False
+    # The method of an engine quantity, where its name is not the quantity's.
+    _method_names: ClassVar[Mapping[str, str]] = MappingProxyType({})
     # The parameter names in the engine's order; set by each concrete class.
     _parameter_names: ClassVar[tuple[str, ...]] = ()
     # Values of the parameters that may be left out.
@@ -105,11 +107,19 @@ class EngineModel:
     def _add_quantity_methods(cls, quantities: tuple[QuantityInfo, ...]) -> None:
         """A method on this class for each quantity that it does not inherit."""
         for quantity in quantities:
-            if not hasattr(cls, quantity.name):
-                method = quantity_method(quantity.name, quantity.arguments, cls._engine_call,
-                                         cls._method_doc(quantity), cls._keywords(quantity))
-                method.__qualname__ = f"{cls.__qualname__}.{quantity.name}"
-                setattr(cls, quantity.name, method)
+            name = cls._method_names.get(quantity.name, quantity.name)
+            if not hasattr(cls, name):
+                method = quantity_method(name, quantity.arguments, cls._engine_call,
+                                         cls._method_doc(quantity), cls._keywords(quantity),
+                                         quantity.name)
+                method.__qualname__ = f"{cls.__qualname__}.{name}"
+                setattr(cls, name, method)
+
+    @classmethod
+    def _engine_quantity(cls, method: str) -> str:
+        """The engine's quantity that a method evaluates."""
+        return next((quantity for quantity, name in cls._method_names.items() if name == method),
+                    method)
 
     @classmethod
     def _method_doc(cls, quantity: QuantityInfo) -> str:

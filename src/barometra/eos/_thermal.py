@@ -9,6 +9,7 @@ rules. The fifteen model classes are made from the engine's model table
 
 from __future__ import annotations
 
+from types import MappingProxyType
 from typing import Any, ClassVar
 
 from .. import units
@@ -63,6 +64,9 @@ _QUANTITIES = {
                                       "Energies (J/mol)"),
     "thermal_gibbs_free_energy": ("Thermal Gibbs free energy.", "Energies (J/mol)"),
     "vibrational_pressure": ("Vibrational pressure γ(V) E(V, T) / V.", "Pressures (GPa)"),
+    "bulk_modulus_pressure_derivative": (
+        "Pressure derivative of the isothermal bulk modulus, K' = (∂K_T/∂P)_T, from "
+        "fourth-order differences of the pressure over the volume.", "K' (dimensionless)"),
     "vibrational_pressure_increment": ("Quasi-harmonic (Debye) part of the thermal-pressure "
                                        "increment.", "Pressures (GPa)"),
     "anharmonic_pressure_increment": ("Anharmonic part of the thermal-pressure increment.",
@@ -233,6 +237,9 @@ class ThermalEos(EngineModel):
     _option_names: ClassVar[frozenset[str]] = frozenset()
     _optional_names: ClassVar[frozenset[str]] = frozenset()
     _unit_keywords = ("volume_unit", "formula_units")
+    # K' is bulk_modulus_derivative, as for the isothermal models.
+    _method_names = MappingProxyType({"bulk_modulus_pressure_derivative":
+                                      "bulk_modulus_derivative"})
     # The model name the reference isotherm must have, if any.
     _reference_model: ClassVar[str | None] = None
     _engine: NativeThermalEos
@@ -247,7 +254,8 @@ class ThermalEos(EngineModel):
         cls._option_names = frozenset(p.name for p in model.parameters if p.options)
         cls._optional_names = frozenset(p.name for p in model.parameters if p.default is None)
         cls._reference_model = model.reference_model
-        cls.quantities = tuple(quantity.name for quantity in model.quantities)
+        cls.quantities = tuple(cls._method_names.get(quantity.name, quantity.name)
+                               for quantity in model.quantities)
         super()._take_model(model)
 
     @classmethod

@@ -407,8 +407,8 @@ class FitResult:
         # moves along them, and the engine reports the values that depend on them.
         covariance = np.nan_to_num(self.covariance.values) * np.outer(scales, scales)
         target = (self.model._native_engine, [p.native for p in varied], theta,
-                  [p.native for p in varied if p.name in self.undetermined], quantity,
-                  first, second)
+                  [p.native for p in varied if p.name in self.undetermined],
+                  type(self.model)._engine_quantity(quantity), first, second)
         unit = self.model.quantity_unit(quantity)
         if monte_carlo is None:
             errors = _engine.predict_delta_method(*target, covariance)
@@ -499,9 +499,10 @@ def _quantities(model: Any) -> tuple[str, ...]:
 
 
 def _arguments_of(model: Any, quantity: str) -> tuple[str, ...]:
-    """The names of the state values a quantity takes."""
+    """The names of the state values a quantity (a method's name) takes."""
+    engine = type(model)._engine_quantity(quantity)
     arguments: tuple[str, ...] = next(q.arguments for q in type(model)._model.quantities
-                                      if q.name == quantity)
+                                      if q.name == engine)
     return arguments
 
 
