@@ -27,11 +27,12 @@ std::optional<FitError> evaluate_rows(QuantityRows evaluate, std::span<const dou
   return std::nullopt;
 }
 
-// The parameter vectors theta + h_c e_c and theta - h_c e_c for each moved
-// parameter c in turn.
-std::vector<double> central_rows(std::span<const double> parameters,
-                                 std::span<const std::size_t> moved,
-                                 std::span<const double> steps) {
+// The q values at theta + h_c e_c and at theta - h_c e_c for each moved
+// parameter c in turn, or the first failing row's error.
+std::expected<std::vector<double>, FitError> central_values(std::span<const double> parameters,
+                                                            std::span<const std::size_t> moved,
+                                                            std::span<const double> steps,
+                                                            std::size_t q, QuantityRows evaluate) {
   const std::size_t k = parameters.size();
   std::vector<double> rows;
   rows.reserve(2 * moved.size() * k);
@@ -41,7 +42,12 @@ std::vector<double> central_rows(std::span<const double> parameters,
       rows[rows.size() - k + moved[c]] = parameters[moved[c]] + sign * steps[c];
     }
   }
-  return rows;
+  std::vector<double> values;
+  std::vector<std::optional<FitError>> failures;
+  if (auto failure = evaluate_rows(evaluate, rows, 2 * moved.size(), q, values, failures)) {
+    return std::unexpected(std::move(*failure));
+  }
+  return values;
 }
 
 // Whether each of the q values changes when an undetermined parameter moves,
@@ -57,14 +63,10 @@ std::expected<std::vector<bool>, FitError> moves_with_undetermined(
     const double scale = parameters[j] == 0.0 ? 1.0 : std::fabs(parameters[j]);
     steps.push_back(kUndeterminedStep * scale);
   }
-  const auto rows = central_rows(parameters, undetermined, steps);
-  std::vector<double> values;
-  std::vector<std::optional<FitError>> failures;
-  if (auto failure = evaluate_rows(evaluate, rows, 2 * undetermined.size(), q, values, failures)) {
-    return std::unexpected(std::move(*failure));
-  }
+  const auto values = central_values(parameters, undetermined, steps, q, evaluate);
+  if (!values) return std::unexpected(values.error());
   for (std::size_t c = 0; c < undetermined.size(); ++c) {
-    const double* up = values.data() + 2 * c * q;
+    const double* up = values->data() + 2 * c * q;
     const double* down = up + q;
     for (std::size_t i = 0; i < q; ++i) {
       if (up[i] != down[i]) moves[i] = true;
@@ -92,17 +94,13 @@ std::expected<std::vector<double>, FitError> delta_method_standard_errors(
     moved.push_back(j);
     steps.push_back(kDeltaMethodStep * standard_error);
   }
-  const auto rows = central_rows(parameters, moved, steps);
-  std::vector<double> values;
-  std::vector<std::optional<FitError>> failures;
-  if (auto failure = evaluate_rows(evaluate, rows, 2 * moved.size(), q, values, failures)) {
-    return std::unexpected(std::move(*failure));
-  }
+  const auto values = central_values(parameters, moved, steps, q, evaluate);
+  if (!values) return std::unexpected(values.error());
   const auto undetermined_moves = moves_with_undetermined(parameters, undetermined, q, evaluate);
   if (!undetermined_moves) return std::unexpected(undetermined_moves.error());
   std::vector<double> jacobian(q * k, 0.0);
   for (std::size_t c = 0; c < moved.size(); ++c) {
-    const double* up = values.data() + 2 * c * q;
+    const double* up = values->data() + 2 * c * q;
     const double* down = up + q;
     for (std::size_t i = 0; i < q; ++i) {
       jacobian[i * k + moved[c]] = (up[i] - down[i]) / (2.0 * steps[c]);
