@@ -301,8 +301,6 @@ struct Log {
   static V apply(V x) noexcept { return simd::log(x); }
 };
 
-template <class Model>
-constexpr bool kHasKernels = requires { Model::kVectorized; };
 
 // W lanes for the evaluations. The inversions take WV lanes as K registers:
 // their bisection steps depend on each other, and independent registers
@@ -312,7 +310,7 @@ constexpr KernelTable make_table(std::index_sequence<Tags...>) noexcept {
   KernelTable table{};
   auto fill = [&]<std::size_t Tag>() {
     using Model = std::variant_alternative_t<Tag, RtModel::Variant>;
-    if constexpr (kHasKernels<Model>) {
+    if constexpr (Model::kVectorKernels) {
       table.pressure[Tag] = &evaluate<W, Model, Pressure>;
       table.bulk_modulus[Tag] = &evaluate<W, Model, BulkModulus>;
       table.volume[Tag] = &volume<WV, K, Model>;
