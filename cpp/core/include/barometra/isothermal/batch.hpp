@@ -6,9 +6,8 @@
 // the natural-strain models, Vinet, Morse3, Rydberg-Stacey, Holzapfel); the
 // others run the scalar operation in a loop. The kernels compute with the
 // same templates as the scalar operations, so both give the same bits.
-// Volume inversion runs the root solver's bracketing and bisection in
-// lockstep over the lanes, each lane on the scalar algorithm's own trial
-// volumes.
+// Volume inversion runs the root solver of root.hpp over vectors of targets,
+// the same algorithm whose one-lane instance is the scalar inversion.
 //
 // A batch evaluates in order and stops at the first failing element: it
 // returns that element's index and error, with every output before it
