@@ -6,6 +6,10 @@
 //   static constexpr std::array kParameterNames{...};    // native names, constructor order
 //   Result pressure(double volume) const;    // state check, domain, formula, finiteness
 //   Result bulk_modulus(double volume) const;
+//   Result bulk_modulus_pressure_derivative(double volume) const;          // K' = dK/dP
+//   Result bulk_modulus_second_pressure_derivative(double volume) const;   // K'' = dK'/dP
+//   std::optional<double> implied_k0_double_prime() const;  // K'' at V0, where the
+//                                                           // truncation fixes it
 // and inherits the constructor (`using Base::Base;`), or declares one from
 // `const Checked&` that also computes its derived constants. Its parameters
 // pass the checks common to all models (common_check, by name, in constructor
@@ -15,7 +19,8 @@
 // A model whose formulas hold at every positive volume derives from
 // FormulaModel instead and writes the two formula templates
 // pressure_formula(V) and bulk_modulus_formula(V), over one lane or a vector
-// of lanes, around which the base supplies pressure and bulk_modulus. It may
+// of lanes, around which the base supplies pressure and bulk_modulus, and K'
+// and K'' from the bulk modulus formula evaluated on a LogVolumeJet. It may
 // split its formulas in two stages instead: reduced(V volume), the reduced
 // variables (the costly elementary functions), and pressure_from and
 // bulk_modulus_from of those; the base composes them into the formulas, and
@@ -24,20 +29,23 @@
 // chain.
 //
 // The base supplies the defaults: volume by the root solver from V0, K' by
-// central differences, and the two reference-state operations by rebuilding
-// through create(). A model that has its own operation declares a member of
-// the same name, which hides the default.
+// central differences (bulk_modulus_derivative, with a step), the two
+// reference-state operations by rebuilding through create(), and no implied
+// K0''. A model that has its own operation declares a member of the same
+// name, which hides the default.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <expected>
+#include <optional>
 #include <string_view>
 #include <tuple>
 #include <utility>
 
 #include "barometra/checks.hpp"
 #include "barometra/error.hpp"
+#include "barometra/isothermal/log_volume_jet.hpp"
 #include "barometra/root.hpp"
 
 namespace barometra {
@@ -162,6 +170,9 @@ class IsothermalModel : public detail::Creation<Model, std::make_index_sequence<
     return finite_or_error((*k_plus - *k_minus) / dp);
   }
 
+  // For the models whose K0'' is a parameter, or has no closed form.
+  std::optional<double> implied_k0_double_prime() const noexcept { return std::nullopt; }
+
   // Rebuilt through the constructor, so every check runs again and derived
   // constants are recomputed.
   std::expected<Model, EosError> with_reference_state(double new_v0,
@@ -224,6 +235,20 @@ class FormulaModel : public IsothermalModel<Model, N> {
     return finite_or_error(self().bulk_modulus_formula(volume));
   }
 
+  // K' = -(dK/ds) / K with s = ln V, from the formula's derivatives.
+  Result bulk_modulus_pressure_derivative(double volume) const noexcept {
+    if (auto e = checks(volume)) return std::unexpected(*e);
+    return pressure_derivative(bulk_modulus_jet(volume));
+  }
+  // K'' = dK'/dP = ((d2K/ds2) / K - K'^2) / K.
+  Result bulk_modulus_second_pressure_derivative(double volume) const noexcept {
+    if (auto e = checks(volume)) return std::unexpected(*e);
+    const LogVolumeJet k = bulk_modulus_jet(volume);
+    auto k_prime = pressure_derivative(k);
+    if (!k_prime) return k_prime;
+    return finite_or_error((k.second / k.value - *k_prime * *k_prime) / k.value);
+  }
+
   template <class V>
   V pressure_formula(V volume) const noexcept {
     return self().pressure_from(self().reduced(volume));
@@ -239,6 +264,14 @@ class FormulaModel : public IsothermalModel<Model, N> {
   Check checks(double volume) const noexcept {
     if (auto e = check_volume(volume)) return e;
     return self().evaluation_check();
+  }
+  LogVolumeJet bulk_modulus_jet(double volume) const noexcept {
+    return self().bulk_modulus_formula(LogVolumeJet::of_volume(volume));
+  }
+  // Where K itself overflows there is no K' to report, whatever the quotient.
+  static Result pressure_derivative(const LogVolumeJet& k) noexcept {
+    if (!is_finite(k.value)) return std::unexpected(EosError::non_finite_result());
+    return finite_or_error(-k.first / k.value);
   }
   const Model& self() const noexcept { return static_cast<const Model&>(*this); }
 };

@@ -1,11 +1,14 @@
 // Pressure as a cubic in density, rho = rho0 V0 / V:
 //   P(rho) = c0 + c1 rho + c2 rho^2 + c3 rho^3,  K = rho dP/drho.
 // The model is defined only where the slope dP/drho is positive; its inverse
-// brackets the density by doubling and bisects in density.
+// brackets the density by doubling and bisects in density. With S = dP/drho,
+// K' = 1 + rho S' / S and K'' = (S S' + rho S S'' - rho S'^2) / S^3; the
+// implied K0'' is K'' at rho0.
 #pragma once
 
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "barometra/checks.hpp"
 #include "barometra/isothermal/contract.hpp"
@@ -43,6 +46,21 @@ class DensityPolynomial3 : public IsothermalModel<DensityPolynomial3, 6> {
     const double rho = density(volume);
     if (auto e = check_density(rho)) return std::unexpected(*e);
     return finite_or_error(rho * slope(rho));
+  }
+
+  Result bulk_modulus_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    const double rho = density(volume);
+    return finite_or_error(1.0 + rho * slope_derivative(rho) / slope(rho));
+  }
+  Result bulk_modulus_second_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    return finite_or_error(second_pressure_derivative(density(volume)));
+  }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return second_pressure_derivative(rho0());
   }
 
   // Bisection in density between the start of the rising branch and a
@@ -88,6 +106,14 @@ class DensityPolynomial3 : public IsothermalModel<DensityPolynomial3, 6> {
   double slope(double rho) const noexcept {
     const auto [v0, rho0, c0, c1, c2, c3] = parameters();
     return slope(c1, c2, c3, rho);
+  }
+  double slope_derivative(double rho) const noexcept {
+    const auto [v0, rho0, c0, c1, c2, c3] = parameters();
+    return 2.0 * c2 + 6.0 * c3 * rho;
+  }
+  double second_pressure_derivative(double rho) const noexcept {
+    const double s = slope(rho), s1 = slope_derivative(rho), s2 = 6.0 * parameters()[5];
+    return (s * s1 + rho * s * s2 - rho * s1 * s1) / (s * s * s);
   }
   double polynomial(double rho) const noexcept {
     const auto [v0, rho0, c0, c1, c2, c3] = parameters();

@@ -3,10 +3,16 @@
 //   P = 3 K0 f x^5 (1 + a f + b f^2), second to fourth order in f.
 // Natural strain (Poirier & Tarantola 1998): x = V0/V, g = ln(x)/3,
 //   P = 3 K0 x (g + c2 g^2 + c3 g^3).
+// K' and K'' differentiate the bulk modulus formula (log_volume_jet.hpp). The
+// third-order forms imply K0'' = K''(V0), the K0'' at which the fourth-order
+// coefficient (b, c3) vanishes: BM3 -((3 - K0')(4 - K0') + 35/9)/K0, and
+// NaturalStrain3 -(1 + (K0' - 2) + (K0' - 2)^2)/K0; the second-order forms
+// are these at their K0' of 4 and 2.
 #pragma once
 
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "barometra/checks.hpp"
 #include "barometra/isothermal/contract.hpp"
@@ -15,6 +21,16 @@
 namespace barometra {
 
 namespace detail {
+
+inline constexpr double k35Over9 = 3.888888888888889;
+
+inline double eulerian_k0_double_prime(double k0, double k0_prime) noexcept {
+  return -((3.0 - k0_prime) * (4.0 - k0_prime) + k35Over9) / k0;
+}
+inline double natural_strain_k0_double_prime(double k0, double k0_prime) noexcept {
+  const double d = k0_prime - 2.0;
+  return -(1.0 + d + d * d) / k0;
+}
 
 // The formulas below are templates over one lane (double) or a vector of
 // lanes, so that the scalar operations and the array kernels share them.
@@ -64,6 +80,10 @@ class BM2 : public EulerianModel<BM2, 2> {
   static constexpr std::array kParameterNames{"V0", "K0"};
   using EulerianModel::EulerianModel;
 
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return detail::eulerian_k0_double_prime(k0(), 4.0);
+  }
+
   template <class V>
   V pressure_from(V x) const noexcept {
     const auto s = detail::eulerian_strain(x);
@@ -81,6 +101,10 @@ class BM3 : public EulerianModel<BM3, 3> {
   static constexpr const char* kName = "BM3";
   static constexpr std::array kParameterNames{"V0", "K0", "K0_prime"};
   using EulerianModel::EulerianModel;
+
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return detail::eulerian_k0_double_prime(k0(), k0_prime());
+  }
 
   template <class V>
   V pressure_from(V x) const noexcept {
@@ -118,11 +142,10 @@ class BM4 : public EulerianModel<BM4, 4> {
   }
 
  private:
-  static constexpr double k35Over9 = 3.888888888888889;
-
   double coefficient_a() const noexcept { return 1.5 * (k0_prime() - 4.0); }
   double coefficient_b() const noexcept {
-    return 1.5 * ((k0_prime() - 4.0) * (k0_prime() - 3.0) + k0() * k0_double_prime() + k35Over9);
+    return 1.5 *
+           ((k0_prime() - 4.0) * (k0_prime() - 3.0) + k0() * k0_double_prime() + detail::k35Over9);
   }
 };
 
@@ -155,6 +178,9 @@ class NaturalStrain2 : public NaturalStrainModel<NaturalStrain2, 2> {
   using NaturalStrainModel::NaturalStrainModel;
 
   std::array<double, 2> coefficients() const noexcept { return {0.0, 0.0}; }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return detail::natural_strain_k0_double_prime(k0(), 2.0);
+  }
 };
 
 class NaturalStrain3 : public NaturalStrainModel<NaturalStrain3, 3> {
@@ -164,6 +190,9 @@ class NaturalStrain3 : public NaturalStrainModel<NaturalStrain3, 3> {
   using NaturalStrainModel::NaturalStrainModel;
 
   std::array<double, 2> coefficients() const noexcept { return {1.5 * (k0_prime() - 2.0), 0.0}; }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return detail::natural_strain_k0_double_prime(k0(), k0_prime());
+  }
 };
 
 class NaturalStrain4 : public NaturalStrainModel<NaturalStrain4, 4> {

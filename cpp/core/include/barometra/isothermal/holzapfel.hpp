@@ -3,10 +3,14 @@
 //   c0 = -ln(3 K0 / P_FG0), c2 = 1.5 (K0' - 3) - c0,
 // where P_FG0 = 1003.6 (n Z / (10 V0))^(5/3) is the Fermi-gas pressure at V0,
 // which makes the high-compression limit that of a free electron gas.
+// K' and K'' differentiate the bulk modulus formula (log_volume_jet.hpp); the
+// implied K0'' = K''(V0) = -(c0^2 + 2 c0 c2 + 12 c0 + 4 c2^2 + 18 c2 + 20) / (9 K0),
+// from K'' = (K d2K/ds2 - (dK/ds)^2) / K^3 at V0, s = ln V.
 #pragma once
 
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "barometra/checks.hpp"
 #include "barometra/isothermal/contract.hpp"
@@ -27,6 +31,11 @@ class Holzapfel : public FormulaModel<Holzapfel, 5> {
 
   double c0() const noexcept { return c0_; }
   double c2() const noexcept { return c2_; }
+
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return -(c0_ * c0_ + 2.0 * c0_ * c2_ + 12.0 * c0_ + 4.0 * c2_ * c2_ + 18.0 * c2_ + 20.0) /
+           (9.0 * k0());
+  }
 
   template <class V>
   V pressure_formula(V volume) const noexcept {

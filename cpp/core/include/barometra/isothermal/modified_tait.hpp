@@ -1,6 +1,9 @@
 // Modified Tait isothermal model (Holland & Powell 2011), r = V/V0:
 //   V/V0 = 1 - a (1 - (1 + b P)^(-c)),  so  P = ((1 + (r - 1)/a)^(-1/c) - 1) / b,
 // with a, b, c fixed by K0, K0' and K0'' so that a b c = 1/K0.
+// With w = 1 + b P = z^(-1/c) and z = 1 + (r - 1)/a, K = K0 r w^(c+1), so
+// K' = (c + 1) b K / w - 1 = g - 1 with g = (c + 1) b K0 r / z, and
+// K'' = (c + 1) b (K' w - b K) / w^2 = b (c g - c - 1) / w; at V0, K0' and K0''.
 #pragma once
 
 #include <array>
@@ -37,16 +40,27 @@ class ModifiedTait : public IsothermalModel<ModifiedTait, 4> {
 
   Result pressure(double volume) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double z = (a_ + volume / v0() - 1.0) / a_;
+    const double z = this->z(volume);
     if (auto e = check_domain(z)) return std::unexpected(*e);
     return finite_or_error(std::expm1(-std::log(z) / c_) / b_);
   }
   Result bulk_modulus(double volume) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
-    const double r = volume / v0();
-    const double z = (a_ + r - 1.0) / a_;
+    const double z = this->z(volume);
     if (auto e = check_domain(z)) return std::unexpected(*e);
-    return finite_or_error(r * k0() * std::exp(std::log(z) * (-1.0 / c_ - 1.0)));
+    return finite_or_error(volume / v0() * k0() * std::exp(std::log(z) * (-1.0 / c_ - 1.0)));
+  }
+
+  Result bulk_modulus_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    return finite_or_error(g(volume) - 1.0);
+  }
+  Result bulk_modulus_second_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    const double w = std::exp(-std::log(z(volume)) / c_);
+    return finite_or_error(b_ * (c_ * g(volume) - c_ - 1.0) / w);
   }
 
  private:
@@ -57,6 +71,11 @@ class ModifiedTait : public IsothermalModel<ModifiedTait, 4> {
                                      double k0_double_prime) noexcept {
     return {k0_prime + k0_prime * k0_prime - k0 * k0_double_prime, k0_prime + 1.0,
             k0_prime + 1.0 + k0 * k0_double_prime};
+  }
+
+  double z(double volume) const noexcept { return (a_ + volume / v0() - 1.0) / a_; }
+  double g(double volume) const noexcept {
+    return (c_ + 1.0) * b_ * k0() * (volume / v0()) / z(volume);
   }
 
   // z = 1 + (r - 1)/a is the base of the power; with a > 0 it reaches zero at

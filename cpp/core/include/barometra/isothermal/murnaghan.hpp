@@ -3,10 +3,12 @@
 // Second order: K = K0 + K0' dP + K0''/2 dP^2 with dP = P - P0, integrated in
 // closed form with q = sqrt(K0'^2 - 2 K0 K0''):
 //   ln(V0/V) = (ln(1 + r1) - ln(1 + r2)) / q,  r1,2 = dP (K0' +- q) / (2 K0).
+// So K' = K0' and K'' = 0 (the implied K0''), and K' = K0' + K0'' dP, K'' = K0''.
 #pragma once
 
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "barometra/checks.hpp"
 #include "barometra/isothermal/contract.hpp"
@@ -30,6 +32,19 @@ class Murnaghan : public IsothermalModel<Murnaghan, 3> {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
     return finite_or_error(k0() * std::exp(k0_prime() * std::log(v0() / volume)));
   }
+
+  // Reported where the bulk modulus is, like every model's.
+  Result bulk_modulus_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    return k0_prime();
+  }
+  Result bulk_modulus_second_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    return 0.0;
+  }
+  std::optional<double> implied_k0_double_prime() const noexcept { return 0.0; }
 };
 
 class SecondOrderMurnaghan : public IsothermalModel<SecondOrderMurnaghan, 5> {
@@ -56,6 +71,18 @@ class SecondOrderMurnaghan : public IsothermalModel<SecondOrderMurnaghan, 5> {
     if (!p) return p;
     const double dp = *p - p0();
     return finite_or_error(k0() + k0_prime() * dp + dp * (0.5 * k0_double_prime() * dp));
+  }
+
+  Result bulk_modulus_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    // bulk_modulus succeeded, so the pressure does too.
+    return finite_or_error(k0_prime() + k0_double_prime() * (*pressure_unchecked(volume) - p0()));
+  }
+  Result bulk_modulus_second_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    return k0_double_prime();
   }
 
   // The closed-form inverse; hides the default root solver.

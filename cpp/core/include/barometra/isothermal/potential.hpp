@@ -6,10 +6,19 @@
 // Rydberg-Stacey (Stacey 2000): P = 3 K0 y^(-3 Kinf') (1 - y) exp(eta (1 - y)).
 // Baonza (Baonza et al. 1995): K = K0 ((P + Psp)/Psp)^0.85, a pseudospinodal at -Psp.
 // Holzapfel's AP2 form lives in holzapfel.hpp.
+//
+// K0'' implied by each form, K'' = (K d2K/ds2 - (dK/ds)^2) / K^3 at V0 with
+// s = ln V (derived symbolically, checked against finite differences):
+//   Vinet           -((K0'/2)^2 + K0'/2 - 19/36) / K0
+//   Morse3          -(2 K0'^2 + 5 K0' - 5) / (9 K0)
+//   Sun-Morse       -(m K0' + 1)(2 m K0' + 11) / (9 m^2 K0)
+//   Rydberg-Stacey  (Kinf' - K0'^2/4 - K0'/2 - 5/36) / K0   (Vinet's at Kinf' = 2/3)
+//   Baonza          -(1 - beta) K0'^2 / (beta K0), from K'' = (beta - 1) K' / (P + Psp)
 #pragma once
 
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "barometra/checks.hpp"
 #include "barometra/isothermal/contract.hpp"
@@ -42,6 +51,11 @@ class Vinet : public FormulaModel<Vinet, 3> {
     const double eta = 1.5 * (k0_prime() - 1.0);
     return 3.0 * k0() * (1.0 - r.y) * (r.y * r.inverse) * simd::exp(eta * (1.0 - r.y));
   }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    const double half = 0.5 * k0_prime();
+    return -(half * half + half - 19.0 / 36.0) / k0();
+  }
+
   template <class V>
   V bulk_modulus_from(const Reduced<V>& r) const noexcept {
     const double eta = 1.5 * (k0_prime() - 1.0);
@@ -90,6 +104,10 @@ class Morse3 : public FormulaModel<Morse3, 3> {
   Check evaluation_check() const noexcept {
     return detail::require_morse3_coefficient(k0_prime());
   }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    const double kp = k0_prime();
+    return -(2.0 * kp * kp + 5.0 * kp - 5.0) / (9.0 * k0());
+  }
 
   template <class V>
   V pressure_formula(V volume) const noexcept {
@@ -136,7 +154,39 @@ class SunMorse : public IsothermalModel<SunMorse<M>, 3> {
     return finite_or_error(this->k0() * y * (2.0 * e * e - e));
   }
 
+  // With L = -d/d(ln V), L y = -y/m and L e = s y e / m; K = K0 y e (2e - 1),
+  // K' = L K / K = -1/m + s y (4e - 1) / (m (2e - 1)) and K'' = L K' / K.
+  Result bulk_modulus_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    const Terms t = terms(volume);
+    return finite_or_error(-1.0 / M + t.s * t.y * t.ratio / M);
+  }
+  Result bulk_modulus_second_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    const Terms t = terms(volume);
+    const double two_e_minus_1 = 2.0 * t.e - 1.0;
+    const double l_k_prime =
+        -t.s * t.y / (M * M) * (t.ratio + 2.0 * t.s * t.y * t.e / (two_e_minus_1 * two_e_minus_1));
+    return finite_or_error(l_k_prime / *k);
+  }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    const double mk = M * this->k0_prime();
+    return -(mk + 1.0) * (2.0 * mk + 11.0) / (9.0 * M * M * this->k0());
+  }
+
  private:
+  struct Terms {
+    double s, y, e, ratio;  // ratio = (4e - 1) / (2e - 1)
+  };
+  Terms terms(double volume) const noexcept {
+    const double s = detail::sun_morse_coefficient<M>(this->k0_prime());
+    const double y = reduced_length(volume);
+    const double e = std::exp(s * (1.0 - y));
+    return {s, y, e, (4.0 * e - 1.0) / (2.0 * e - 1.0)};
+  }
+
   // pow with the rounded exponent, for both orders alike, rather than cbrt.
   static constexpr double kExponent = M == 3 ? 0.3333333333333333 : 0.25;
 
@@ -173,6 +223,11 @@ class RydbergStacey : public FormulaModel<RydbergStacey, 4> {
            (y + (1.0 - y) * q + (1.0 - y) * y * eta);
   }
 
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    const double kp = k0_prime();
+    return (k_infinity_prime() - 0.25 * kp * kp - 0.5 * kp - 5.0 / 36.0) / k0();
+  }
+
  private:
   double k_infinity_prime() const noexcept { return parameters()[3]; }
   double q() const noexcept { return 3.0 * k_infinity_prime(); }
@@ -202,6 +257,24 @@ class Baonza : public IsothermalModel<Baonza, 3> {
     const Reduced r = reduced(volume);
     if (auto e = check_domain(r.u)) return std::unexpected(*e);
     return finite_or_error(std::pow(r.u, kBulkModulusExponent) / r.a);
+  }
+
+  // K' = beta K / (P + Psp) = beta / (A u), as P + Psp = u^(1/(1 - beta)),
+  // and K'' = (beta - 1) K' / (P + Psp).
+  Result bulk_modulus_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    const Reduced r = reduced(volume);
+    return finite_or_error(kBeta / (r.a * r.u));
+  }
+  Result bulk_modulus_second_pressure_derivative(double volume) const noexcept {
+    auto k_prime = bulk_modulus_pressure_derivative(volume);
+    if (!k_prime) return k_prime;
+    const double p_plus_psp = std::pow(reduced(volume).u, kPressureExponent);
+    return finite_or_error(-kOneMinusBeta * *k_prime / p_plus_psp);
+  }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return -kOneMinusBeta * k0_prime() * k0_prime() / (kBeta * k0());
   }
 
  private:
