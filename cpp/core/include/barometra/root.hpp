@@ -83,8 +83,11 @@ inline simd::MaskOf<V> start_accepted(V p_start, V target) noexcept {
 
 // From the start volume by factors 0.8 where the start pressure is too low
 // (pressure falls as volume grows) or 1.05, up to the trial and volume limits.
+// The search and the bisection stay out of line: inlined together with the
+// pressure function into one body, they leave the inliner no room for the
+// pressure's own elementary functions, which cost more than two calls.
 template <class Lanes, class V, class M = simd::MaskOf<V>>
-BracketOf<V> search_volume_bracket(Lanes& lanes, V target, double v_start, V f_start,
+[[gnu::noinline]] BracketOf<V> search_volume_bracket(Lanes& lanes, V target, double v_start, V f_start,
                                    M searching) noexcept {
   const M compress = f_start < 0.0;
   const double lower_limit = root::kLowerLimit * v_start;
@@ -124,7 +127,7 @@ BracketOf<V> search_volume_bracket(Lanes& lanes, V target, double v_start, V f_s
 // Bisection of the lanes in `bisecting`; returns those that accepted a
 // point, written to `result`. Lanes still open after 256 halvings fail.
 template <class Lanes, class V, class M = simd::MaskOf<V>>
-M bisect(Lanes& lanes, V target, BracketOf<V> b, double xtol, V ftol, M bisecting,
+[[gnu::noinline]] M bisect(Lanes& lanes, V target, BracketOf<V> b, double xtol, V ftol, M bisecting,
          V& result) noexcept {
   const M lo_non_negative = b.f_lo >= 0.0;  // the sign at lo never changes
   M settled{};

@@ -227,22 +227,26 @@ class FormulaModel : public IsothermalModel<Model, N> {
   using IsothermalModel<Model, N>::IsothermalModel;
 
   Result pressure(double volume) const noexcept {
-    if (auto e = checks(volume)) return std::unexpected(*e);
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    if (auto e = self().evaluation_check()) return std::unexpected(*e);
     return finite_or_error(self().pressure_formula(volume));
   }
   Result bulk_modulus(double volume) const noexcept {
-    if (auto e = checks(volume)) return std::unexpected(*e);
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    if (auto e = self().evaluation_check()) return std::unexpected(*e);
     return finite_or_error(self().bulk_modulus_formula(volume));
   }
 
   // K' = -(dK/ds) / K with s = ln V, from the formula's derivatives.
   Result bulk_modulus_pressure_derivative(double volume) const noexcept {
-    if (auto e = checks(volume)) return std::unexpected(*e);
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    if (auto e = self().evaluation_check()) return std::unexpected(*e);
     return pressure_derivative(bulk_modulus_jet(volume));
   }
   // K'' = dK'/dP = ((d2K/ds2) / K - K'^2) / K.
   Result bulk_modulus_second_pressure_derivative(double volume) const noexcept {
-    if (auto e = checks(volume)) return std::unexpected(*e);
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    if (auto e = self().evaluation_check()) return std::unexpected(*e);
     const LogVolumeJet k = bulk_modulus_jet(volume);
     auto k_prime = pressure_derivative(k);
     if (!k_prime) return k_prime;
@@ -261,10 +265,6 @@ class FormulaModel : public IsothermalModel<Model, N> {
   Check evaluation_check() const noexcept { return std::nullopt; }
 
  private:
-  Check checks(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return e;
-    return self().evaluation_check();
-  }
   LogVolumeJet bulk_modulus_jet(double volume) const noexcept {
     return self().bulk_modulus_formula(LogVolumeJet::of_volume(volume));
   }
