@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -288,6 +289,33 @@ struct Volume {
   }
 };
 
+// K' and K'' at a volume; arrays through the batch interface's scalar loop.
+struct OfVolume {
+  static constexpr const char* kArgument = "volume";
+  static constexpr const char* kArrayArgument = "volumes";
+  static constexpr npy_intp kThreshold = kParallelThreshold;
+};
+
+struct BulkModulusPressureDerivative : OfVolume {
+  static constexpr BatchOperation kBatch = BatchOperation::BulkModulusPressureDerivative;
+  static constexpr const char* kScalar = "bulk_modulus_pressure_derivative_scalar";
+  static constexpr const char* kArray = "bulk_modulus_pressure_derivative_array";
+  template <class Model>
+  static Result apply(const Model& model, double volume) noexcept {
+    return model.bulk_modulus_pressure_derivative(volume);
+  }
+};
+
+struct BulkModulusSecondPressureDerivative : OfVolume {
+  static constexpr BatchOperation kBatch = BatchOperation::BulkModulusSecondPressureDerivative;
+  static constexpr const char* kScalar = "bulk_modulus_second_pressure_derivative_scalar";
+  static constexpr const char* kArray = "bulk_modulus_second_pressure_derivative_array";
+  template <class Model>
+  static Result apply(const Model& model, double volume) noexcept {
+    return model.bulk_modulus_second_pressure_derivative(volume);
+  }
+};
+
 template <class Operation>
 PyObject* evaluate_scalar(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                           PyObject* kwnames) noexcept {
@@ -394,11 +422,20 @@ PyObject* rt_eos_reference_volume(PyObject* self, void*) noexcept {
   return PyFloat_FromDouble(model_of(self).reference_volume());
 }
 
-PyMethodDef g_methods[RtModel::kModelCount + 9] = {};
+PyObject* rt_eos_implied_k0_double_prime(PyObject* self, void*) noexcept {
+  const std::optional<double> implied = model_of(self).implied_k0_double_prime();
+  if (!implied) Py_RETURN_NONE;
+  return PyFloat_FromDouble(*implied);
+}
+
+// The constructors, twelve methods and the sentinel.
+PyMethodDef g_methods[RtModel::kModelCount + 13] = {};
 
 PyGetSetDef g_getset[] = {
     {"model_name", &rt_eos_model_name, nullptr, "The model's name, for example 'BM3'.", nullptr},
     {"reference_volume", &rt_eos_reference_volume, nullptr, "The model's V0.", nullptr},
+    {"implied_k0_double_prime", &rt_eos_implied_k0_double_prime, nullptr,
+     "K0'' as the model's form fixes it, or None where K0'' is a parameter.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -433,6 +470,18 @@ void fill_methods() {
       "dK/dP at each volume, one epsilon for all (Holzapfel only); same shape as volumes."};
   g_methods[i++] = array_def<Volume>(
       "volume_array($self, pressures)\n--\n\nVolume at each pressure; same shape as pressures.");
+  g_methods[i++] = scalar_def<BulkModulusPressureDerivative>(
+      "bulk_modulus_pressure_derivative_scalar($self, volume)\n--\n\n"
+      "K' = dK/dP at one volume, in closed form.");
+  g_methods[i++] = array_def<BulkModulusPressureDerivative>(
+      "bulk_modulus_pressure_derivative_array($self, volumes)\n--\n\n"
+      "K' = dK/dP at each volume; same shape as volumes.");
+  g_methods[i++] = scalar_def<BulkModulusSecondPressureDerivative>(
+      "bulk_modulus_second_pressure_derivative_scalar($self, volume)\n--\n\n"
+      "K'' = d2K/dP2 at one volume, in closed form.");
+  g_methods[i++] = array_def<BulkModulusSecondPressureDerivative>(
+      "bulk_modulus_second_pressure_derivative_array($self, volumes)\n--\n\n"
+      "K'' = d2K/dP2 at each volume; same shape as volumes.");
   g_methods[i] = {nullptr, nullptr, 0, nullptr};
 }
 

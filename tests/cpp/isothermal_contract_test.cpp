@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -149,12 +150,39 @@ TYPED_TEST(IsothermalContract, ConsistentFromCompressionToExpansion) {
   }
 }
 
+// K' against dK/dV / dP/dV and K'' against dK'/dV / dP/dV by differences;
+// at V0, K' is K0' and K'' the given K0'' or the closed form the model implies.
+TYPED_TEST(IsothermalContract, PressureDerivativesAgainstDifferences) {
+  const Case& c = kCase<TypeParam>;
+  const TypeParam m = typical<TypeParam>();
+  auto p = [&](double v) { return m.pressure(v).value(); };
+  auto k = [&](double v) { return m.bulk_modulus(v).value(); };
+  auto kp = [&](double v) { return m.bulk_modulus_pressure_derivative(v).value(); };
+  auto kpp = [&](double v) { return m.bulk_modulus_second_pressure_derivative(v).value(); };
+  for (int i = 0; i <= 12; ++i) {
+    const double v = (0.6 + 0.05 * i) * m.v0(), h = 1e-4 * v;
+    const double dp = derivative(p, v, h);
+    EXPECT_NEAR(kp(v), derivative(k, v, h) / dp, 1e-9 * std::max(std::fabs(kp(v)), 1.0)) << v;
+    EXPECT_NEAR(kpp(v), derivative(kp, v, h) / dp, 1e-9 * std::max(std::fabs(kpp(v)), 1 / k(v)))
+        << v;
+  }
+  const double v0 = m.v0();
+  EXPECT_NEAR(kp(v0), c.kp_v0, 1e-13 * c.kp_v0);
+  const std::optional<double> implied = m.implied_k0_double_prime();
+  EXPECT_EQ(implied.has_value(), std::isnan(c.kpp_v0));  // implied exactly where not given
+  const double expected = implied.value_or(c.kpp_v0);
+  EXPECT_NEAR(kpp(v0), expected, 1e-12 * (std::fabs(expected) + 1 / c.k_v0));
+  EXPECT_EQ(RtModel(m).implied_k0_double_prime(), implied);
+}
+
 TYPED_TEST(IsothermalContract, BadStatesAreStateErrors) {
   const TypeParam m = typical<TypeParam>();
   const EosError volume = EosError::invalid_state("volume", kPositive);
   for (double v : {0.0, -0.0, -1.0, kNaN, kInf, -kInf}) {
     EXPECT_EQ(m.pressure(v).error(), volume) << v;
     EXPECT_EQ(m.bulk_modulus(v).error(), volume) << v;
+    EXPECT_EQ(m.bulk_modulus_pressure_derivative(v).error(), volume) << v;
+    EXPECT_EQ(m.bulk_modulus_second_pressure_derivative(v).error(), volume) << v;
   }
   EXPECT_EQ(m.volume(kNaN).error(), EosError::invalid_state("pressure", kFinite));
   EXPECT_EQ(m.volume(-kInf).error(), EosError::invalid_state("pressure", kFinite));
@@ -348,6 +376,13 @@ void exercise(const M& m, Random& rng) {
     const Result p = m.pressure(v), k = m.bulk_modulus(v);
     ASSERT_TRUE(sound(p) && sound(k)) << v;
     EXPECT_TRUE(same(rt.pressure(v), p) && same(rt.bulk_modulus(v), k)) << v;
+    // K' and K'' are reported only where K is, and fail as it does there.
+    const Result kp = m.bulk_modulus_pressure_derivative(v),
+                 kpp = m.bulk_modulus_second_pressure_derivative(v);
+    for (const Result& d : {kp, kpp}) ASSERT_TRUE(sound(d) && (k || d.error() == k.error())) << v;
+    EXPECT_TRUE(same(rt.bulk_modulus_pressure_derivative(v), kp) &&
+                same(rt.bulk_modulus_second_pressure_derivative(v), kpp))
+        << v;
     for (double step : {1e-4, rng.around(1e-4)}) {
       const Result kp = m.bulk_modulus_derivative(v, step);
       ASSERT_TRUE(sound(kp)) << v << ' ' << step;

@@ -4,7 +4,8 @@ from support import BM3, HOLZAPFEL, MODELS, build, elementwise
 
 from barometra.errors import EosNumericalError, EosValidationError
 
-KINDS = ["pressure", "bulk_modulus", "bulk_modulus_derivative", "volume"]
+KINDS = ["pressure", "bulk_modulus", "bulk_modulus_derivative", "volume",
+         "bulk_modulus_second_pressure_derivative"]
 NAN = "invalid state variable pressure: must be finite"
 RANGE = "pressure is outside the invertible expansion range"
 VOLUME = "invalid state variable volume: must be positive and finite"
@@ -148,7 +149,9 @@ def scalar_loop(method, x):
 
 @pytest.mark.parametrize("name", list(MODELS))
 @pytest.mark.parametrize(("kind", "size"), [("pressure", 777), ("pressure", 70_001),
-                                            ("bulk_modulus", 1001), ("volume", 777)])
+                                            ("bulk_modulus", 1001), ("volume", 777),
+                                            ("bulk_modulus_pressure_derivative", 70_001),
+                                            ("bulk_modulus_second_pressure_derivative", 1001)])
 def test_arrays_equal_the_scalar_loop_with_bad_values_anywhere(name, kind, size):
     # Odd sizes leave tails that fill no vector register; 777 volumes and
     # 70_001 pressures take the parallel path.

@@ -17,6 +17,10 @@ METHODS = {
     "bulk_modulus_array": "($self, volumes)",
     "bulk_modulus_derivative_array": "($self, volumes, epsilon)",
     "volume_array": "($self, pressures)",
+    "bulk_modulus_pressure_derivative_scalar": "($self, volume)",
+    "bulk_modulus_pressure_derivative_array": "($self, volumes)",
+    "bulk_modulus_second_pressure_derivative_scalar": "($self, volume)",
+    "bulk_modulus_second_pressure_derivative_array": "($self, volumes)",
 }
 SIGNATURES = {
     **{f"RtEos.{name}": text for name, (_, _, text) in MODELS.items()},
@@ -62,7 +66,7 @@ def test_registration():
     functions = {name for name in SIGNATURES if "." not in name}
     assert published | functions == {path for path in SIGNATURES if "Eos." not in path
                                      or path.startswith("RtEos.")} | {
-        "RtEos.model_name", "RtEos.reference_volume"}
+        "RtEos.model_name", "RtEos.reference_volume", "RtEos.implied_k0_double_prime"}
 
 
 @pytest.mark.parametrize(("path", "text"), SIGNATURES.items())

@@ -27,6 +27,20 @@ def test_model_identity_and_keyword_arguments(name):
                                   model.pressure_array(GRID))
 
 
+@pytest.mark.parametrize("name", MODELS)
+def test_pressure_derivatives_at_v0_and_implied_k0_double_prime(name):
+    model = build(name)
+    args = dict(zip(inspect.signature(getattr(RtEos, name)).parameters, MODELS[name][0]))
+    v0, implied = model.reference_volume, model.implied_k0_double_prime
+    if "k0_prime" in args:
+        assert model.bulk_modulus_pressure_derivative_scalar(v0) == pytest.approx(
+            args["k0_prime"], rel=1e-12)
+    # None exactly where K0'' is a parameter, which K'' at V0 then returns.
+    assert (implied is None) == ("k0_double_prime" in args)
+    assert model.bulk_modulus_second_pressure_derivative_scalar(v0) == pytest.approx(
+        args.get("k0_double_prime", implied), rel=1e-10)
+
+
 @pytest.mark.parametrize("name", [n for n in MODELS if n != "holzapfel"])
 def test_bulk_modulus_derivative_is_unsupported_but_arguments_are_parsed_first(name):
     model = build(name)

@@ -28,6 +28,10 @@ Result scalar_operation(const Model& m, BatchOperation operation, double x) noex
   switch (operation) {
     case BatchOperation::Pressure: return m.pressure(x);
     case BatchOperation::BulkModulus: return m.bulk_modulus(x);
+    case BatchOperation::BulkModulusPressureDerivative:
+      return m.bulk_modulus_pressure_derivative(x);
+    case BatchOperation::BulkModulusSecondPressureDerivative:
+      return m.bulk_modulus_second_pressure_derivative(x);
     case BatchOperation::Volume: break;
   }
   return m.volume(x);
@@ -64,6 +68,16 @@ BatchResult with_kernel(const Model& m, BatchOperation operation, const double* 
   return std::nullopt;
 }
 
+// K' and K'' have no kernels: their scalar loop is as fast as the arrays need.
+detail::EvaluateKernel evaluate_kernel(const detail::KernelTable& table, BatchOperation operation,
+                                       std::size_t tag) noexcept {
+  switch (operation) {
+    case BatchOperation::Pressure: return table.pressure[tag];
+    case BatchOperation::BulkModulus: return table.bulk_modulus[tag];
+    default: return nullptr;
+  }
+}
+
 // `tag` is m's RtModel tag, which indexes the kernel table.
 template <class Model>
 BatchResult evaluate_model(const Model& m, std::size_t tag, BatchOperation operation,
@@ -81,9 +95,7 @@ BatchResult evaluate_model(const Model& m, std::size_t tag, BatchOperation opera
                          return kernel(&m, m.v0(), *p0, a, b, count);
                        });
   }
-  const detail::EvaluateKernel kernel = operation == BatchOperation::Pressure
-                                            ? table->pressure[tag]
-                                            : table->bulk_modulus[tag];
+  const detail::EvaluateKernel kernel = evaluate_kernel(*table, operation, tag);
   if (kernel == nullptr) return scalar_loop(m, operation, in, out, 0, n);
   return with_kernel(m, operation, in, out, n,
                      [&](const double* a, double* b, std::size_t count) noexcept {

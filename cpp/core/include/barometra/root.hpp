@@ -1,7 +1,12 @@
 // Root solving for volume and temperature: geometric bracketing from a start
-// point, bisection, then one residual check. Generic over the pressure
-// function, a callable double -> std::expected<double, EosError>, so the
-// model's evaluation is inlined into the loops. No derivatives, no allocation.
+// point, bisection, then one residual check. No derivatives, no allocation.
+//
+// The volume inversion is written once over lanes (see VolumeLanes below):
+// the one-lane instance, around a callable double -> std::expected<double,
+// EosError> inlined into the loops, is the scalar path, and the array kernels
+// run the same steps over vectors of targets in lockstep, a lane that has
+// finished or failed waiting, masked, for the others. Both therefore take the
+// same trial volumes and give the same bits.
 #pragma once
 
 #include <algorithm>
@@ -9,9 +14,11 @@
 #include <cmath>
 #include <cstddef>
 #include <expected>
+#include <optional>
 
 #include "barometra/checks.hpp"
 #include "barometra/error.hpp"
+#include "barometra/simd/lanes.hpp"
 
 namespace barometra {
 
@@ -32,15 +39,184 @@ inline constexpr int kMaxTrials = 160;
 inline constexpr int kMaxHalvings = 256;
 }  // namespace root
 
-struct Bracket {
-  double lo, f_lo, hi, f_hi;
+// The ends of a bracket and their residuals f(x) - target, per lane.
+template <class V>
+struct BracketOf {
+  V lo, f_lo, hi, f_hi;
 };
+using Bracket = BracketOf<double>;
 
+// The lanes of an inversion, V their values and M = simd::MaskOf<V>:
+//   V pressure(V x, M use);           // f at x on the lanes in `use`
+//   void fail(M lanes, EosErrorKind); // marks lanes the algorithm gives up on
+//   M failed() const;                 // every lane marked, also by pressure()
+// A marked lane takes no further step.
+//
+// Every function here is a template over the lane type, also where it only
+// computes doubles: each instruction set's kernels then instantiate their own
+// copy, which can never stand in for the baseline one at link time.
 namespace detail {
 
-inline bool same_sign(double a, double b) noexcept { return (a >= 0.0) == (b >= 0.0); }
+// max(a, b) as std::max computes it: b only where a < b.
+template <class V>
+inline V larger(V a, V b) noexcept {
+  return simd::select<V>(a < b, b, a);
+}
 
-// Residual of the pressure function, passing its error through.
+template <class V>
+inline V bisection_ftol(V target) noexcept {
+  return larger(simd::abs(target), simd::splat<V>(1.0)) * root::kBisectionFtol;
+}
+
+template <class V>
+inline double volume_xtol_for(double v_start) noexcept {
+  const double relative = v_start * kMachineEpsilon;
+  return relative < root::kMinimumXtol ? root::kMinimumXtol : relative;
+}
+
+// |p_s - target| <= max(|target|, |p_s|, 1) * 1e-10: the start is the answer.
+template <class V>
+inline simd::MaskOf<V> start_accepted(V p_start, V target) noexcept {
+  const V scale = larger(larger(simd::abs(target), simd::abs(p_start)), simd::splat<V>(1.0));
+  return simd::abs(p_start - target) <= scale * root::kStartTolerance;
+}
+
+// From the start volume by factors 0.8 where the start pressure is too low
+// (pressure falls as volume grows) or 1.05, up to the trial and volume limits.
+// The search and the bisection stay out of line: inlined together with the
+// pressure function into one body, they leave the inliner no room for the
+// pressure's own elementary functions, which cost more than two calls.
+template <class Lanes, class V, class M = simd::MaskOf<V>>
+[[gnu::noinline]] BracketOf<V> search_volume_bracket(Lanes& lanes, V target, double v_start, V f_start,
+                                   M searching) noexcept {
+  const M compress = f_start < 0.0;
+  const double lower_limit = root::kLowerLimit * v_start;
+  const double upper_limit = root::kVolumeUpperLimit * v_start;
+  const M started = searching;
+  V v = simd::splat<V>(v_start), f_v = f_start, trials = simd::splat<V>(0.0);
+  while (simd::any(searching)) {
+    const V next =
+        simd::select<V>(compress, v * root::kCompressionFactor, v * root::kExpansionFactor);
+    const M at_limit = (trials >= static_cast<double>(root::kMaxTrials)) |
+                       (compress & (next <= lower_limit)) |
+                       (simd::mask_not<M>(compress) & (next >= upper_limit));
+    M step = searching & simd::mask_not<M>(at_limit);
+    const V p = lanes.pressure(next, step);
+    step &= simd::mask_not<M>(lanes.failed());
+    searching &= simd::mask_not<M>(lanes.failed());
+    v = simd::select<V>(step, next, v);
+    f_v = simd::select<V>(step, p - target, f_v);
+    trials = simd::select<V>(step, trials + 1.0, trials);
+    const M crossed = step & (simd::select<V>(compress, f_v, -f_v) >= 0.0);
+    searching &= simd::mask_not<M>(at_limit | crossed);
+  }
+  const M ended = started & simd::mask_not<M>(lanes.failed());
+  const M reached = simd::select<V>(compress, f_v, -f_v) >= 0.0;
+  const M expand = simd::mask_not<M>(compress);
+  // Compression up to the limit never raised the pressure to the target;
+  // expansion never brought it down: the target lies below anything the
+  // model reaches.
+  lanes.fail(ended & compress & simd::mask_not<M>(reached), EosErrorKind::BracketingFailed);
+  lanes.fail(ended & expand & simd::mask_not<M>(reached), EosErrorKind::OutsideInvertibleRange);
+  lanes.fail(ended & reached & (f_v * f_start > 0.0), EosErrorKind::BracketingFailed);
+  const V start = simd::splat<V>(v_start);
+  return {simd::select<V>(compress, v, start), simd::select<V>(compress, f_v, f_start),
+          simd::select<V>(compress, start, v), simd::select<V>(compress, f_start, f_v)};
+}
+
+// Bisection of the lanes in `bisecting`; returns those that accepted a
+// point, written to `result`. Lanes still open after 256 halvings fail.
+template <class Lanes, class V, class M = simd::MaskOf<V>>
+[[gnu::noinline]] M bisect(Lanes& lanes, V target, BracketOf<V> b, double xtol, V ftol, M bisecting,
+         V& result) noexcept {
+  const M lo_non_negative = b.f_lo >= 0.0;  // the sign at lo never changes
+  M settled{};
+  for (int i = 0; i < root::kMaxHalvings && simd::any(bisecting); ++i) {
+    const V half = (b.hi - b.lo) / 2.0;
+    const V mid = b.lo + half;
+    const V f_mid = lanes.pressure(mid, bisecting) - target;
+    bisecting &= simd::mask_not<M>(lanes.failed());
+    const M accept = bisecting & ((simd::abs(f_mid) <= ftol) |
+                                  (half <= xtol + simd::abs(mid) * root::kIntervalRelTol));
+    result = simd::select<V>(accept, mid, result);
+    settled |= accept;
+    bisecting &= simd::mask_not<M>(accept);
+    const M to_hi = bisecting & ((f_mid >= 0.0) != lo_non_negative);
+    b.hi = simd::select<V>(to_hi, mid, b.hi);
+    b.lo = simd::select<V>(bisecting & simd::mask_not<M>(to_hi), mid, b.lo);
+  }
+  lanes.fail(bisecting, EosErrorKind::ConvergenceFailed);
+  return settled;
+}
+
+// The only place where the final accuracy is enforced: the interval test of
+// the bisection can accept a point whose residual is larger.
+template <class Lanes, class V, class M = simd::MaskOf<V>>
+void check_residual(Lanes& lanes, V target, V x, M checking) noexcept {
+  const V p = lanes.pressure(x, checking);
+  const V tolerance = larger(simd::abs(target), simd::splat<V>(1.0)) * root::kResidualTolerance;
+  const M close = simd::abs(p - target) <= tolerance;
+  lanes.fail(checking & simd::mask_not<M>(lanes.failed() | close), EosErrorKind::ConvergenceFailed);
+}
+
+// The volume inversion once the start pressure is known: the start test, the
+// bracket search, the bisection and the residual check, for the lanes in
+// `active`. Writes the volumes of the lanes that do not fail to `result`.
+template <class Lanes, class V, class M = simd::MaskOf<V>>
+void solve_volume_from_start(Lanes& lanes, V target, double v_start, V p_start, M active,
+                             V& result) noexcept {
+  result = simd::splat<V>(v_start);
+  M bisecting = active & simd::mask_not<M>(start_accepted(p_start, target));
+  if (!simd::any(bisecting)) return;
+  const BracketOf<V> bracket =
+      search_volume_bracket(lanes, target, v_start, p_start - target, bisecting);
+  bisecting &= simd::mask_not<M>(lanes.failed());
+  const M settled = bisect(lanes, target, bracket, volume_xtol_for<V>(v_start),
+                           bisection_ftol(target), bisecting, result);
+  check_residual(lanes, target, result, settled);
+}
+
+// One lane around a pressure function; keeps the first error it meets.
+template <class F>
+class ScalarLane {
+ public:
+  explicit ScalarLane(F& f) noexcept : f_(f) {}
+
+  double pressure(double x, bool use) noexcept {
+    if (!use) return 0.0;
+    auto p = f_(x);
+    if (p) return *p;
+    record(p.error());
+    return 0.0;
+  }
+  void fail(bool lane, EosErrorKind kind) noexcept {
+    if (!lane) return;
+    switch (kind) {
+      case EosErrorKind::OutsideInvertibleRange:
+        record(EosError::outside_invertible_range());
+        break;
+      case EosErrorKind::BracketingFailed: record(EosError::bracketing_failed()); break;
+      default: record(EosError::convergence_failed()); break;
+    }
+  }
+  bool failed() const noexcept { return error_.has_value(); }
+
+  // The value, or the first error.
+  template <class T>
+  std::expected<T, EosError> result(const T& value) const noexcept {
+    if (error_) return std::unexpected(*error_);
+    return value;
+  }
+
+ private:
+  void record(const EosError& error) noexcept {
+    if (!error_) error_ = error;
+  }
+
+  F& f_;
+  std::optional<EosError> error_;
+};
+
 template <class F>
 Result residual(F& f, double x, double target) noexcept {
   auto p = f(x);
@@ -48,46 +224,19 @@ Result residual(F& f, double x, double target) noexcept {
   return *p - target;
 }
 
-template <class F>
-Result bisect(F& f, double target, Bracket b, double xtol, double ftol) noexcept {
-  double lo = b.lo, hi = b.hi;
-  const double f_lo = b.f_lo;  // the sign at lo never changes, so f_lo stays valid
-  for (int i = 0; i < root::kMaxHalvings; ++i) {
-    const double half = (hi - lo) / 2.0;
-    const double mid = lo + half;
-    auto f_mid = residual(f, mid, target);
-    if (!f_mid) return f_mid;
-    if (std::fabs(*f_mid) <= ftol) return mid;
-    if (half <= xtol + std::fabs(mid) * root::kIntervalRelTol) return mid;
-    if (!same_sign(*f_mid, f_lo)) {
-      hi = mid;
-    } else {
-      lo = mid;
-    }
-  }
-  return std::unexpected(EosError::convergence_failed());
-}
-
-inline bool accept_start(double p_start, double target) noexcept {
-  const double scale = std::max({std::fabs(target), std::fabs(p_start), 1.0});
-  return std::fabs(p_start - target) <= scale * root::kStartTolerance;
-}
-
-inline double bisection_ftol(double target) noexcept {
-  return std::max(std::fabs(target), 1.0) * root::kBisectionFtol;
-}
-
 }  // namespace detail
+
+// max(v_start * eps, 1e-14), the interval tolerance of a volume bisection.
+inline double volume_xtol(double v_start) noexcept {
+  return detail::volume_xtol_for<double>(v_start);
+}
 
 // Returns x when |f(x) - target| <= max(|target|, 1) * 1e-8, else ConvergenceFailed.
 template <class F>
 Result check_residual(F&& f, double target, double x) noexcept {
-  auto p = f(x);
-  if (!p) return p;
-  if (std::fabs(*p - target) <= std::max(std::fabs(target), 1.0) * root::kResidualTolerance) {
-    return x;
-  }
-  return std::unexpected(EosError::convergence_failed());
+  detail::ScalarLane lane(f);
+  detail::check_residual(lane, target, x, true);
+  return lane.result(x);
 }
 
 // Bisection on a given bracket whose ends carry residuals f(x) - target.
@@ -95,70 +244,39 @@ template <class F>
 Result bisect_bracket(F&& f, double target, double a, double f_a, double b, double f_b,
                       double xtol, double ftol) noexcept {
   if (f_a * f_b > 0.0) return std::unexpected(EosError::bracketing_failed());
-  return detail::bisect(f, target, Bracket{a, f_a, b, f_b}, xtol, ftol);
+  detail::ScalarLane lane(f);
+  double x = a;
+  detail::bisect(lane, target, Bracket{a, f_a, b, f_b}, xtol, ftol, true, x);
+  return lane.result(x);
 }
 
-// Searches a volume bracket from the start volume: pressure falls as volume
-// grows, so the sign of the start residual fixes the direction. Exposed for the
-// confinement inversion, which bisects its bracket with bisect_bracket.
+// Searches a volume bracket from the start volume, given its residual f_start.
 template <class F>
 std::expected<Bracket, EosError> bracket_volume(F&& f, double target, double v_start,
                                                 double f_start) noexcept {
-  double v = v_start;
-  double f_v = f_start;
-  if (f_start < 0.0) {
-    // Too little pressure: compress.
-    const double lower_limit = root::kLowerLimit * v_start;
-    for (int trial = 0; trial < root::kMaxTrials; ++trial) {
-      const double next = v * root::kCompressionFactor;
-      if (next <= lower_limit) break;
-      auto r = detail::residual(f, next, target);
-      if (!r) return std::unexpected(r.error());
-      v = next;
-      f_v = *r;
-      if (f_v >= 0.0) break;
-    }
-    if (!(f_v >= 0.0)) return std::unexpected(EosError::bracketing_failed());
-    if (f_v * f_start > 0.0) return std::unexpected(EosError::bracketing_failed());
-    return Bracket{v, f_v, v_start, f_start};
-  }
-  // Too much pressure: expand.
-  const double upper_limit = root::kVolumeUpperLimit * v_start;
-  for (int trial = 0; trial < root::kMaxTrials; ++trial) {
-    const double next = v * root::kExpansionFactor;
-    if (next >= upper_limit) break;
-    auto r = detail::residual(f, next, target);
-    if (!r) return std::unexpected(r.error());
-    v = next;
-    f_v = *r;
-    if (f_v <= 0.0) break;
-  }
-  if (!(f_v <= 0.0)) return std::unexpected(EosError::outside_invertible_range());
-  if (f_start * f_v > 0.0) return std::unexpected(EosError::bracketing_failed());
-  return Bracket{v_start, f_start, v, f_v};
+  detail::ScalarLane lane(f);
+  const Bracket bracket = detail::search_volume_bracket(lane, target, v_start, f_start, true);
+  return lane.result(bracket);
 }
 
-// Validates the target and start volume and evaluates the start residual.
-// Returns the start residual, or the start volume itself as `accepted`.
+// Validates the target and start volume and evaluates the start pressure;
+// `accepted` when it already meets the target.
 struct VolumeStart {
   double residual;
   bool accepted;
+  double pressure;
 };
 
 template <class F>
 std::expected<VolumeStart, EosError> begin_volume_search(F& f, double target,
                                                          double v_start) noexcept {
-  if (!is_finite(target)) return std::unexpected(EosError::invalid_state("pressure", kMustBeFinite));
-  if (!is_positive_finite(v_start)) {
-    return std::unexpected(EosError::invalid_state("reference volume", kMustBePositiveFinite));
+  if (auto e = first_failure(require_finite_state(target, "pressure"),
+                             require_positive_finite_state(v_start, "reference volume"))) {
+    return std::unexpected(*e);
   }
   auto p_start = f(v_start);
   if (!p_start) return std::unexpected(p_start.error());
-  return VolumeStart{*p_start - target, detail::accept_start(*p_start, target)};
-}
-
-inline double volume_xtol(double v_start) noexcept {
-  return std::max(v_start * kMachineEpsilon, root::kMinimumXtol);
+  return VolumeStart{*p_start - target, detail::start_accepted(*p_start, target), *p_start};
 }
 
 // The volume at which f(V) equals target, starting from v_start.
@@ -166,13 +284,10 @@ template <class F>
 Result solve_volume_function(F&& f, double target, double v_start) noexcept {
   auto start = begin_volume_search(f, target, v_start);
   if (!start) return std::unexpected(start.error());
-  if (start->accepted) return v_start;
-  auto bracket = bracket_volume(f, target, v_start, start->residual);
-  if (!bracket) return std::unexpected(bracket.error());
-  auto v = detail::bisect(f, target, *bracket, volume_xtol(v_start),
-                          detail::bisection_ftol(target));
-  if (!v) return v;
-  return check_residual(f, target, *v);
+  detail::ScalarLane lane(f);
+  double v;
+  detail::solve_volume_from_start(lane, target, v_start, start->pressure, true, v);
+  return lane.result(v);
 }
 
 // The temperature at which g(T) equals target. g may cross the target more
@@ -180,13 +295,13 @@ Result solve_volume_function(F&& f, double target, double v_start) noexcept {
 // on a logarithmic scale.
 template <class G>
 Result solve_temperature_function(G&& g, double target, double t_start) noexcept {
-  if (!is_finite(target)) return std::unexpected(EosError::invalid_state("pressure", kMustBeFinite));
-  if (!is_positive_finite(t_start)) {
-    return std::unexpected(EosError::invalid_state("temperature", kMustBePositiveFinite));
+  if (auto e = first_failure(require_finite_state(target, "pressure"),
+                             require_positive_finite_state(t_start, "temperature"))) {
+    return std::unexpected(*e);
   }
   auto p_start = g(t_start);
   if (!p_start) return p_start;
-  if (detail::accept_start(*p_start, target)) return t_start;
+  if (detail::start_accepted(*p_start, target)) return t_start;
 
   const double f_start = *p_start - target;
   const double lower_limit = root::kLowerLimit * t_start;

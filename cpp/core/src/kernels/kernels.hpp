@@ -143,116 +143,26 @@ std::size_t evaluate(const void* model, const double* in, double* out, std::size
   return i + static_cast<std::size_t>(lane);
 }
 
-// The volume inversion of root.hpp (solve_volume_function) over W targets at
-// once. Each lane takes exactly the scalar algorithm's steps and trial
-// volumes: start test, geometric bracket search, bisection, residual check.
-// Lanes that finish wait, masked, for the others. A lane that meets any
-// error only marks its element as failed: the caller asks the scalar solver
-// for that element's exact error.
+// The model's lanes for the volume inversion of root.hpp: a lane whose
+// evaluation fails, or that the algorithm gives up on, is only marked; the
+// caller asks the scalar solver for that element's exact error.
 template <class V, class Model>
-struct LockstepVolume {
+struct ModelLanes {
   using M = simd::MaskOf<V>;
 
   const Model& model;
-  double v0, p0;
+  double v0;
+  M marked{};
 
-  V pressure_at(V v, M use, M& failed) const noexcept {
+  V pressure(V v, M use) noexcept {
     // Unused lanes evaluate at V0, which is known to succeed.
     const V x = select<V>(use, v, splat<V>(v0));
     const V p = model.pressure_formula(x);
-    failed |= use & ~(positive_finite(x) & finite(p));
+    marked |= use & ~(positive_finite(x) & finite(p));
     return p;
   }
-
-  static V at_least_one(V x) noexcept { return select<V>(x > 1.0, x, splat<V>(1.0)); }
-
-  // Volumes for the lanes in `active`; returns the lanes that failed.
-  M solve(V target, M active, V& result) const noexcept {
-    M failed = active & ~finite(target);
-    active &= ~failed;
-    const V p_start = splat<V>(p0);
-    // Start test: |p_s - target| <= max(|target|, |p_s|, 1) * 1e-10.
-    V scale = at_least_one(simd::abs(target));
-    scale = select<V>(simd::abs(p_start) > scale, simd::abs(p_start), scale);
-    const M accepted = active & (simd::abs(p_start - target) <= scale * root::kStartTolerance);
-    result = splat<V>(v0);
-    M bisecting = active & ~accepted;
-    if (!any(bisecting)) return failed;
-    Bracket bracket = search_bracket(target, p_start - target, bisecting, failed);
-    bisecting &= ~failed;
-    const M settled = bisect(target, bracket, bisecting, failed, result);
-    // The residual check on the accepted volumes.
-    M check_failed = M{};
-    const V p = pressure_at(result, settled, check_failed);
-    const V tolerance = at_least_one(simd::abs(target)) * root::kResidualTolerance;
-    return failed | check_failed | (settled & ~(simd::abs(p - target) <= tolerance));
-  }
-
-  struct Bracket {
-    V lo, hi, f_lo;
-  };
-
-  // From V0 by factors 0.8 (where the start pressure is too low) or 1.05,
-  // up to the trial and volume limits. Lanes that end without a sign change,
-  // or whose evaluation fails, are added to `failed`.
-  Bracket search_bracket(V target, V f_start, M searching, M& failed) const noexcept {
-    const M compress = f_start < 0.0;
-    const double lower_limit = root::kLowerLimit * v0;
-    const double upper_limit = root::kVolumeUpperLimit * v0;
-    const M started = searching;
-    V v = splat<V>(v0), f_v = f_start, trials = splat<V>(0.0);
-    while (any(searching)) {
-      const V next = select<V>(compress, v * root::kCompressionFactor, v * root::kExpansionFactor);
-      const M at_limit = (trials >= static_cast<double>(root::kMaxTrials)) |
-                         (compress & (next <= lower_limit)) | (~compress & (next >= upper_limit));
-      M step = searching & ~at_limit;
-      M step_failed = M{};
-      const V p = pressure_at(next, step, step_failed);
-      failed |= step_failed;
-      step &= ~step_failed;
-      searching &= ~step_failed;
-      v = select<V>(step, next, v);
-      f_v = select<V>(step, p - target, f_v);
-      trials = select<V>(step, trials + 1.0, trials);
-      const M crossed = step & (select<V>(compress, f_v, -f_v) >= 0.0);
-      searching &= ~(at_limit | crossed);
-    }
-    // A compression that never reached the target fails (BracketingFailed),
-    // as does an expansion (OutsideInvertibleRange), or ends of one sign.
-    failed |= started & ~((select<V>(compress, f_v, -f_v) >= 0.0) & ~(f_v * f_start > 0.0));
-    return {select<V>(compress, v, splat<V>(v0)), select<V>(compress, splat<V>(v0), v),
-            select<V>(compress, f_v, f_start)};
-  }
-
-  // Bisection with the scalar tolerances; returns the lanes that accepted a
-  // volume, written to `result`. Evaluation failures and lanes still open
-  // after 256 halvings are added to `failed`.
-  M bisect(V target, Bracket b, M bisecting, M& failed, V& result) const noexcept {
-    // volume_xtol(v0), written out: this unit calls no shared inline function.
-    const double xtol = v0 * kMachineEpsilon > root::kMinimumXtol ? v0 * kMachineEpsilon
-                                                                  : root::kMinimumXtol;
-    const V ftol = at_least_one(simd::abs(target)) * root::kBisectionFtol;
-    const M lo_non_negative = b.f_lo >= 0.0;  // the sign at lo never changes
-    M settled = M{};
-    for (int i = 0; i < root::kMaxHalvings && any(bisecting); ++i) {
-      const V half = (b.hi - b.lo) / 2.0;
-      const V mid = b.lo + half;
-      M step_failed = M{};
-      const V f_mid = pressure_at(mid, bisecting, step_failed) - target;
-      failed |= step_failed;
-      bisecting &= ~step_failed;
-      const M accept = bisecting & ((simd::abs(f_mid) <= ftol) |
-                                    (half <= xtol + simd::abs(mid) * root::kIntervalRelTol));
-      result = select<V>(accept, mid, result);
-      settled |= accept;
-      bisecting &= ~accept;
-      const M to_hi = bisecting & ((f_mid >= 0.0) != lo_non_negative);
-      b.hi = select<V>(to_hi, mid, b.hi);
-      b.lo = select<V>(bisecting & ~to_hi, mid, b.lo);
-    }
-    failed |= bisecting;
-    return settled;
-  }
+  void fail(M lanes, EosErrorKind) noexcept { marked |= lanes; }
+  M failed() const noexcept { return marked; }
 };
 
 template <int W, int K, class Model>
@@ -260,7 +170,7 @@ std::size_t volume(const void* model, double v0, double p0, const double* in, do
                    std::size_t n) noexcept {
   using V = LaneGroup<W, K>;
   using M = simd::MaskOf<V>;
-  const LockstepVolume<V, Model> solver{*static_cast<const Model*>(model), v0, p0};
+  const Model& m = *static_cast<const Model*>(model);
   for (std::size_t i = 0; i < n; i += W) {
     const int count = n - i < W ? static_cast<int>(n - i) : W;
     const V target = count == W ? simd::load<V>(in + i) : simd::load_partial<V>(in + i, count);
@@ -268,9 +178,11 @@ std::size_t volume(const void* model, double v0, double p0, const double* in, do
     V index;
     for (int lane = 0; lane < W; ++lane) reinterpret_cast<double*>(&index)[lane] = lane;
     const M active = index < static_cast<double>(count);
+    ModelLanes<V, Model> lanes{m, v0};
+    lanes.fail(active & ~finite(target), EosErrorKind::InvalidState);
     V result;
-    const M failed = solver.solve(target, active, result);
-    const unsigned bad = lane_bits(failed);
+    solve_volume_from_start(lanes, target, v0, splat<V>(p0), active & ~lanes.failed(), result);
+    const unsigned bad = lane_bits(lanes.failed());
     const int lane = bad ? __builtin_ctz(bad) : count;
     simd::store_partial(out + i, result, lane);
     if (lane < count) return i + static_cast<std::size_t>(lane);
@@ -301,8 +213,6 @@ struct Log {
   static V apply(V x) noexcept { return simd::log(x); }
 };
 
-template <class Model>
-constexpr bool kHasKernels = requires { Model::kVectorized; };
 
 // W lanes for the evaluations. The inversions take WV lanes as K registers:
 // their bisection steps depend on each other, and independent registers
@@ -312,7 +222,7 @@ constexpr KernelTable make_table(std::index_sequence<Tags...>) noexcept {
   KernelTable table{};
   auto fill = [&]<std::size_t Tag>() {
     using Model = std::variant_alternative_t<Tag, RtModel::Variant>;
-    if constexpr (kHasKernels<Model>) {
+    if constexpr (Model::kVectorKernels) {
       table.pressure[Tag] = &evaluate<W, Model, Pressure>;
       table.bulk_modulus[Tag] = &evaluate<W, Model, BulkModulus>;
       table.volume[Tag] = &volume<WV, K, Model>;

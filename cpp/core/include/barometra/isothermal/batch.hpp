@@ -1,14 +1,15 @@
-// Batch evaluation of the isothermal models: pressure, bulk modulus and volume
-// over a contiguous span of inputs, element by element with exactly the
-// checks, values and errors of the scalar operations.
+// Batch evaluation of the isothermal models: pressure, bulk modulus, its
+// pressure derivatives K' and K'', and volume over a contiguous span of
+// inputs, element by element with exactly the checks, values and errors of
+// the scalar operations.
 //
 // Models whose formulas need no domain check run vector kernels (BM2-BM4,
-// the natural-strain models, Vinet, Morse3, Rydberg-Stacey, Holzapfel); the
-// others run the scalar operation in a loop. The kernels compute with the
+// the natural-strain models, Vinet, Morse3, Rydberg-Stacey, Holzapfel) for
+// pressure, bulk modulus and volume; every other case runs the scalar
+// operation in a loop. The kernels compute with the
 // same templates as the scalar operations, so both give the same bits.
-// Volume inversion runs the root solver's bracketing and bisection in
-// lockstep over the lanes, each lane on the scalar algorithm's own trial
-// volumes.
+// Volume inversion runs the root solver of root.hpp over vectors of targets,
+// the same algorithm whose one-lane instance is the scalar inversion.
 //
 // A batch evaluates in order and stops at the first failing element: it
 // returns that element's index and error, with every output before it
@@ -34,7 +35,13 @@ struct BatchFailure {
 // Nothing when every element succeeded.
 using BatchResult = std::optional<BatchFailure>;
 
-enum class BatchOperation : std::uint8_t { Pressure, BulkModulus, Volume };
+enum class BatchOperation : std::uint8_t {
+  Pressure,
+  BulkModulus,
+  Volume,
+  BulkModulusPressureDerivative,
+  BulkModulusSecondPressureDerivative,
+};
 
 // The operation over in, written to out (out.size() == in.size()), on the
 // best instruction set of this processor or on the one given, which must be

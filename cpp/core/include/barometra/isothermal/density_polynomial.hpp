@@ -1,43 +1,39 @@
 // Pressure as a cubic in density, rho = rho0 V0 / V:
 //   P(rho) = c0 + c1 rho + c2 rho^2 + c3 rho^3,  K = rho dP/drho.
 // The model is defined only where the slope dP/drho is positive; its inverse
-// brackets the density by doubling and bisects in density.
+// brackets the density by doubling and bisects in density. With S = dP/drho,
+// K' = 1 + rho S' / S and K'' = (S S' + rho S S'' - rho S'^2) / S^3; the
+// implied K0'' is K'' at rho0.
 #pragma once
 
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "barometra/checks.hpp"
 #include "barometra/isothermal/contract.hpp"
 
 namespace barometra {
 
-class DensityPolynomial3 : public IsothermalModel<DensityPolynomial3> {
+class DensityPolynomial3 : public IsothermalModel<DensityPolynomial3, 6> {
  public:
   static constexpr const char* kName = "DensityPolynomial3";
-  static constexpr std::array<const char*, 6> kParameterNames{"V0", "rho0", "c0",
-                                                              "c1", "c2",   "c3"};
-  static constexpr bool kShiftable = false;
+  static constexpr std::array kParameterNames{"V0", "rho0", "c0", "c1", "c2", "c3"};
 
-  static std::expected<DensityPolynomial3, EosError> create(double v0, double rho0, double c0,
-                                                            double c1, double c2,
-                                                            double c3) noexcept {
+  // With c2 >= 0 and c3 > 0 the slope has a single positive root, so a
+  // positive slope at rho0 puts the anchor on the rising branch.
+  static constexpr Check check(double v0, double rho0, double c0, double c1, double c2,
+                               double c3) noexcept {
     if (auto e = first_failure(require_positive_finite(v0, "V0"),
                                require_positive_finite(rho0, "rho0"), require_finite(c0, "c0"),
                                require_finite(c1, "c1"), require_finite(c2, "c2"),
                                require_positive_finite(c3, "c3"))) {
-      return std::unexpected(*e);
+      return e;
     }
-    // With c2 >= 0 and c3 > 0 the slope has a single positive root, so a
-    // positive slope at rho0 puts the anchor on the rising branch.
-    if (!(c2 >= 0.0 && slope(c1, c2, c3, rho0) > 0.0)) {
-      return std::unexpected(EosError::invalid_parameter(
-          "density polynomial", "requires c2>=0 and a stable density anchor"));
-    }
-    return DensityPolynomial3(v0, rho0, c0, c1, c2, c3);
+    return require(c2 >= 0.0 && slope(c1, c2, c3, rho0) > 0.0, "density polynomial",
+                   "requires c2>=0 and a stable density anchor");
   }
-  std::array<double, 6> parameters() const noexcept { return {v0_, rho0_, c0_, c1_, c2_, c3_}; }
-  double v0() const noexcept { return v0_; }
+  using IsothermalModel::IsothermalModel;
 
   Result pressure(double volume) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
@@ -49,7 +45,22 @@ class DensityPolynomial3 : public IsothermalModel<DensityPolynomial3> {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
     const double rho = density(volume);
     if (auto e = check_density(rho)) return std::unexpected(*e);
-    return finite_or_error(rho * slope(c1_, c2_, c3_, rho));
+    return finite_or_error(rho * slope(rho));
+  }
+
+  Result bulk_modulus_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    const double rho = density(volume);
+    return finite_or_error(1.0 + rho * slope_derivative(rho) / slope(rho));
+  }
+  Result bulk_modulus_second_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    return finite_or_error(second_pressure_derivative(density(volume)));
+  }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return second_pressure_derivative(rho0());
   }
 
   // Bisection in density between the start of the rising branch and a
@@ -59,7 +70,7 @@ class DensityPolynomial3 : public IsothermalModel<DensityPolynomial3> {
     double lo = rising_branch_start();
     if (pressure <= polynomial(lo)) return std::unexpected(EosError::outside_invertible_range());
     // P rises without bound, so only overflow of the density ends the doubling.
-    double hi = rho0_;
+    double hi = rho0();
     while (polynomial(hi) < pressure) {
       hi *= 2.0;
       if (!is_finite(hi)) return std::unexpected(EosError::bracketing_failed());
@@ -88,21 +99,31 @@ class DensityPolynomial3 : public IsothermalModel<DensityPolynomial3> {
   static constexpr int kMaxBisections = 256;
   static constexpr double kDensityTolerance = 3.552713678800501e-15;  // 2^-48, relative
 
-  // The coefficients come first, as the polynomial reads them on every evaluation.
-  DensityPolynomial3(double v0, double rho0, double c0, double c1, double c2, double c3) noexcept
-      : c0_(c0), c1_(c1), c2_(c2), c3_(c3), v0_(v0), rho0_(rho0) {}
-
   static constexpr double slope(double c1, double c2, double c3, double rho) noexcept {
     return c1 + rho * (2.0 * c2 + 3.0 * c3 * rho);
   }
-  double polynomial(double rho) const noexcept {
-    return rho * (c1_ + rho * (c2_ + rho * c3_)) + c0_;
+  double rho0() const noexcept { return parameters()[1]; }
+  double slope(double rho) const noexcept {
+    const auto [v0, rho0, c0, c1, c2, c3] = parameters();
+    return slope(c1, c2, c3, rho);
   }
-  double density(double volume) const noexcept { return rho0_ * v0_ / volume; }
+  double slope_derivative(double rho) const noexcept {
+    const auto [v0, rho0, c0, c1, c2, c3] = parameters();
+    return 2.0 * c2 + 6.0 * c3 * rho;
+  }
+  double second_pressure_derivative(double rho) const noexcept {
+    const double s = slope(rho), s1 = slope_derivative(rho), s2 = 6.0 * parameters()[5];
+    return (s * s1 + rho * s * s2 - rho * s1 * s1) / (s * s * s);
+  }
+  double polynomial(double rho) const noexcept {
+    const auto [v0, rho0, c0, c1, c2, c3] = parameters();
+    return rho * (c1 + rho * (c2 + rho * c3)) + c0;
+  }
+  double density(double volume) const noexcept { return rho0() * v0() / volume; }
   // An extreme density can overflow the volume or underflow it to zero; a
   // zero volume is no answer either, so both are non-finite results.
   Result volume_at(double rho) const noexcept {
-    const double v = rho0_ * v0_ / rho;
+    const double v = rho0() * v0() / rho;
     if (!is_positive_finite(v)) return std::unexpected(EosError::non_finite_result());
     return v;
   }
@@ -110,7 +131,7 @@ class DensityPolynomial3 : public IsothermalModel<DensityPolynomial3> {
   // The slope check comes first, so a density past the curve's minimum reads
   // as outside the invertible range rather than as an overflow.
   Check check_density(double rho) const noexcept {
-    if (slope(c1_, c2_, c3_, rho) <= 0.0) return EosError::outside_invertible_range();
+    if (slope(rho) <= 0.0) return EosError::outside_invertible_range();
     if (!is_finite(rho)) return EosError::non_finite_result();
     return std::nullopt;
   }
@@ -118,11 +139,10 @@ class DensityPolynomial3 : public IsothermalModel<DensityPolynomial3> {
   // The positive root of the slope when c1 < 0, in the form that avoids
   // cancellation; below it the curve falls.
   double rising_branch_start() const noexcept {
-    if (c1_ >= 0.0) return 0.0;
-    return -2.0 * c1_ / (2.0 * c2_ + std::sqrt(4.0 * c2_ * c2_ - 12.0 * c1_ * c3_));
+    const auto [v0, rho0, c0, c1, c2, c3] = parameters();
+    if (c1 >= 0.0) return 0.0;
+    return -2.0 * c1 / (2.0 * c2 + std::sqrt(4.0 * c2 * c2 - 12.0 * c1 * c3));
   }
-
-  double c0_, c1_, c2_, c3_, v0_, rho0_;
 };
 
 }  // namespace barometra

@@ -3,10 +3,16 @@
 //   P = 3 K0 f x^5 (1 + a f + b f^2), second to fourth order in f.
 // Natural strain (Poirier & Tarantola 1998): x = V0/V, g = ln(x)/3,
 //   P = 3 K0 x (g + c2 g^2 + c3 g^3).
+// K' and K'' differentiate the bulk modulus formula (log_volume_jet.hpp). The
+// third-order forms imply K0'' = K''(V0), the K0'' at which the fourth-order
+// coefficient (b, c3) vanishes: BM3 -((3 - K0')(4 - K0') + 35/9)/K0, and
+// NaturalStrain3 -(1 + (K0' - 2) + (K0' - 2)^2)/K0; the second-order forms
+// are these at their K0' of 4 and 2.
 #pragma once
 
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "barometra/checks.hpp"
 #include "barometra/isothermal/contract.hpp"
@@ -15,6 +21,16 @@
 namespace barometra {
 
 namespace detail {
+
+inline constexpr double k35Over9 = 3.888888888888889;
+
+inline double eulerian_k0_double_prime(double k0, double k0_prime) noexcept {
+  return -((3.0 - k0_prime) * (4.0 - k0_prime) + k35Over9) / k0;
+}
+inline double natural_strain_k0_double_prime(double k0, double k0_prime) noexcept {
+  const double d = k0_prime - 2.0;
+  return -(1.0 + d + d * d) / k0;
+}
 
 // The formulas below are templates over one lane (double) or a vector of
 // lanes, so that the scalar operations and the array kernels share them.
@@ -46,244 +62,149 @@ inline V natural_strain_bulk_modulus(double k0, V x, double c2, double c3) noexc
 
 }  // namespace detail
 
-// What the Birch-Murnaghan models share: the vector kernels, and x as their
-// first stage. pressure and bulk_modulus come from IsothermalModel: the
-// volume check, the model's pressure_from or bulk_modulus_from of x, then
-// the finiteness check.
-template <class Model>
-class EulerianModel : public IsothermalModel<Model> {
+// What the Birch-Murnaghan models share: x as their first stage.
+template <class Model, std::size_t N>
+class EulerianModel : public FormulaModel<Model, N> {
  public:
-  static constexpr bool kVectorized = true;
+  using FormulaModel<Model, N>::FormulaModel;
 
   template <class V>
   V reduced(V volume) const noexcept {
-    return simd::cbrt_of_quotient<simd::CbrtDomain::Nonnegative>(
-        static_cast<const Model&>(*this).v0(), volume);
+    return simd::cbrt_of_quotient<simd::CbrtDomain::Nonnegative>(this->v0(), volume);
   }
-
- protected:
-  EulerianModel() = default;
 };
 
-class BM2 : public EulerianModel<BM2> {
+class BM2 : public EulerianModel<BM2, 2> {
  public:
   static constexpr const char* kName = "BM2";
-  static constexpr std::array<const char*, 2> kParameterNames{"V0", "K0"};
-  static constexpr bool kShiftable = false;
+  static constexpr std::array kParameterNames{"V0", "K0"};
+  using EulerianModel::EulerianModel;
 
-  static std::expected<BM2, EosError> create(double v0, double k0) noexcept {
-    return checked<BM2>(first_failure(require_positive_finite(v0, "V0"),
-                                      require_positive_finite(k0, "K0")),
-                        [&] { return BM2(v0, k0); });
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return detail::eulerian_k0_double_prime(k0(), 4.0);
   }
-  std::array<double, 2> parameters() const noexcept { return {v0_, k0_}; }
-  double v0() const noexcept { return v0_; }
 
   template <class V>
   V pressure_from(V x) const noexcept {
     const auto s = detail::eulerian_strain(x);
-    return 3.0 * k0_ * s.f * s.x5;
+    return 3.0 * k0() * s.f * s.x5;
   }
   template <class V>
   V bulk_modulus_from(V x) const noexcept {
     const auto s = detail::eulerian_strain(x);
-    return k0_ * s.x5 * (1.0 + 7.0 * s.f);
+    return k0() * s.x5 * (1.0 + 7.0 * s.f);
   }
-
- private:
-  BM2(double v0, double k0) noexcept : v0_(v0), k0_(k0) {}
-  double v0_, k0_;
 };
 
-class BM3 : public EulerianModel<BM3> {
+class BM3 : public EulerianModel<BM3, 3> {
  public:
   static constexpr const char* kName = "BM3";
-  static constexpr std::array<const char*, 3> kParameterNames{"V0", "K0", "K0_prime"};
-  static constexpr bool kShiftable = true;
+  static constexpr std::array kParameterNames{"V0", "K0", "K0_prime"};
+  using EulerianModel::EulerianModel;
 
-  static std::expected<BM3, EosError> create(double v0, double k0, double k0_prime) noexcept {
-    return checked<BM3>(first_failure(require_positive_finite(v0, "V0"),
-                                      require_positive_finite(k0, "K0"),
-                                      require_finite(k0_prime, "K0_prime")),
-                        [&] { return BM3(v0, k0, k0_prime); });
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return detail::eulerian_k0_double_prime(k0(), k0_prime());
   }
-  std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
-  double v0() const noexcept { return v0_; }
 
   template <class V>
   V pressure_from(V x) const noexcept {
     const auto s = detail::eulerian_strain(x);
-    return 3.0 * k0_ * s.f * s.x5 * (1.0 + 1.5 * (k0_prime_ - 4.0) * s.f);
+    return 3.0 * k0() * s.f * s.x5 * (1.0 + 1.5 * (k0_prime() - 4.0) * s.f);
   }
   template <class V>
   V bulk_modulus_from(V x) const noexcept {
     const auto s = detail::eulerian_strain(x);
-    return s.x5 * (k0_ + s.f * (3.0 * k0_ * k0_prime_ - 5.0 * k0_) +
-                   13.5 * s.f * s.f * (k0_ * k0_prime_ - 4.0 * k0_));
+    const double k0 = this->k0(), k0_prime = this->k0_prime();
+    return s.x5 * (k0 + s.f * (3.0 * k0 * k0_prime - 5.0 * k0) +
+                   13.5 * s.f * s.f * (k0 * k0_prime - 4.0 * k0));
   }
-
- private:
-  BM3(double v0, double k0, double k0_prime) noexcept : v0_(v0), k0_(k0), k0_prime_(k0_prime) {}
-  double v0_, k0_, k0_prime_;
 };
 
-class BM4 : public EulerianModel<BM4> {
+class BM4 : public EulerianModel<BM4, 4> {
  public:
   static constexpr const char* kName = "BM4";
-  static constexpr std::array<const char*, 4> kParameterNames{"V0", "K0", "K0_prime",
-                                                              "K0_double_prime"};
-  static constexpr bool kShiftable = false;
-
-  static std::expected<BM4, EosError> create(double v0, double k0, double k0_prime,
-                                             double k0_double_prime) noexcept {
-    return checked<BM4>(first_failure(require_positive_finite(v0, "V0"),
-                                      require_positive_finite(k0, "K0"),
-                                      require_finite(k0_prime, "K0_prime"),
-                                      require_finite(k0_double_prime, "K0_double_prime")),
-                        [&] { return BM4(v0, k0, k0_prime, k0_double_prime); });
-  }
-  std::array<double, 4> parameters() const noexcept {
-    return {v0_, k0_, k0_prime_, k0_double_prime_};
-  }
-  double v0() const noexcept { return v0_; }
+  static constexpr std::array kParameterNames{"V0", "K0", "K0_prime", "K0_double_prime"};
+  using EulerianModel::EulerianModel;
 
   template <class V>
   V pressure_from(V x) const noexcept {
     const auto s = detail::eulerian_strain(x);
     const double a = coefficient_a(), b = coefficient_b();
-    return 3.0 * k0_ * s.f * s.x5 * (1.0 + a * s.f + b * s.f * s.f);
+    return 3.0 * k0() * s.f * s.x5 * (1.0 + a * s.f + b * s.f * s.f);
   }
   template <class V>
   V bulk_modulus_from(V x) const noexcept {
     const auto s = detail::eulerian_strain(x);
     const double a = coefficient_a(), b = coefficient_b();
     const V x7 = s.x * s.x * s.x5;
-    return k0_ * s.x5 * 5.0 * s.f * (1.0 + a * s.f + b * s.f * s.f) +
-           k0_ * x7 * (1.0 + 2.0 * a * s.f + 3.0 * b * s.f * s.f);
+    return k0() * s.x5 * 5.0 * s.f * (1.0 + a * s.f + b * s.f * s.f) +
+           k0() * x7 * (1.0 + 2.0 * a * s.f + 3.0 * b * s.f * s.f);
   }
 
  private:
-  static constexpr double k35Over9 = 3.888888888888889;
-
-  BM4(double v0, double k0, double k0_prime, double k0_double_prime) noexcept
-      : v0_(v0), k0_(k0), k0_prime_(k0_prime), k0_double_prime_(k0_double_prime) {}
-  double coefficient_a() const noexcept { return 1.5 * (k0_prime_ - 4.0); }
+  double coefficient_a() const noexcept { return 1.5 * (k0_prime() - 4.0); }
   double coefficient_b() const noexcept {
-    return 1.5 * ((k0_prime_ - 4.0) * (k0_prime_ - 3.0) + k0_ * k0_double_prime_ + k35Over9);
+    return 1.5 *
+           ((k0_prime() - 4.0) * (k0_prime() - 3.0) + k0() * k0_double_prime() + detail::k35Over9);
   }
-  double v0_, k0_, k0_prime_, k0_double_prime_;
 };
 
-class NaturalStrain2 : public IsothermalModel<NaturalStrain2> {
+// What the natural-strain models share: one form for the three orders, with
+// the model's coefficients c2 and c3.
+template <class Model, std::size_t N>
+class NaturalStrainModel : public FormulaModel<Model, N> {
+ public:
+  using FormulaModel<Model, N>::FormulaModel;
+
+  template <class V>
+  V pressure_formula(V volume) const noexcept {
+    const auto [c2, c3] = model().coefficients();
+    return detail::natural_strain_pressure(this->k0(), this->v0() / volume, c2, c3);
+  }
+  template <class V>
+  V bulk_modulus_formula(V volume) const noexcept {
+    const auto [c2, c3] = model().coefficients();
+    return detail::natural_strain_bulk_modulus(this->k0(), this->v0() / volume, c2, c3);
+  }
+
+ private:
+  const Model& model() const noexcept { return static_cast<const Model&>(*this); }
+};
+
+class NaturalStrain2 : public NaturalStrainModel<NaturalStrain2, 2> {
  public:
   static constexpr const char* kName = "NaturalStrain2";
-  static constexpr std::array<const char*, 2> kParameterNames{"V0", "K0"};
-  static constexpr bool kShiftable = false;
+  static constexpr std::array kParameterNames{"V0", "K0"};
+  using NaturalStrainModel::NaturalStrainModel;
 
-  static std::expected<NaturalStrain2, EosError> create(double v0, double k0) noexcept {
-    return checked<NaturalStrain2>(first_failure(require_positive_finite(v0, "V0"),
-                                                 require_positive_finite(k0, "K0")),
-                                   [&] { return NaturalStrain2(v0, k0); });
+  std::array<double, 2> coefficients() const noexcept { return {0.0, 0.0}; }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return detail::natural_strain_k0_double_prime(k0(), 2.0);
   }
-  std::array<double, 2> parameters() const noexcept { return {v0_, k0_}; }
-  double v0() const noexcept { return v0_; }
-
-  // pressure and bulk_modulus come from IsothermalModel: the volume check,
-  // these formulas, then the finiteness check. Array kernels reuse them.
-  static constexpr bool kVectorized = true;
-
-  template <class V>
-  V pressure_formula(V volume) const noexcept {
-    return detail::natural_strain_pressure(k0_, v0_ / volume, 0.0, 0.0);
-  }
-  template <class V>
-  V bulk_modulus_formula(V volume) const noexcept {
-    return detail::natural_strain_bulk_modulus(k0_, v0_ / volume, 0.0, 0.0);
-  }
-
- private:
-  NaturalStrain2(double v0, double k0) noexcept : v0_(v0), k0_(k0) {}
-  double v0_, k0_;
 };
 
-class NaturalStrain3 : public IsothermalModel<NaturalStrain3> {
+class NaturalStrain3 : public NaturalStrainModel<NaturalStrain3, 3> {
  public:
   static constexpr const char* kName = "NaturalStrain3";
-  static constexpr std::array<const char*, 3> kParameterNames{"V0", "K0", "K0_prime"};
-  static constexpr bool kShiftable = true;
+  static constexpr std::array kParameterNames{"V0", "K0", "K0_prime"};
+  using NaturalStrainModel::NaturalStrainModel;
 
-  static std::expected<NaturalStrain3, EosError> create(double v0, double k0,
-                                                        double k0_prime) noexcept {
-    return checked<NaturalStrain3>(first_failure(require_positive_finite(v0, "V0"),
-                                                 require_positive_finite(k0, "K0"),
-                                                 require_finite(k0_prime, "K0_prime")),
-                                   [&] { return NaturalStrain3(v0, k0, k0_prime); });
+  std::array<double, 2> coefficients() const noexcept { return {1.5 * (k0_prime() - 2.0), 0.0}; }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return detail::natural_strain_k0_double_prime(k0(), k0_prime());
   }
-  std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
-  double v0() const noexcept { return v0_; }
-
-  // pressure and bulk_modulus come from IsothermalModel: the volume check,
-  // these formulas, then the finiteness check. Array kernels reuse them.
-  static constexpr bool kVectorized = true;
-
-  template <class V>
-  V pressure_formula(V volume) const noexcept {
-    return detail::natural_strain_pressure(k0_, v0_ / volume, c2(), 0.0);
-  }
-  template <class V>
-  V bulk_modulus_formula(V volume) const noexcept {
-    return detail::natural_strain_bulk_modulus(k0_, v0_ / volume, c2(), 0.0);
-  }
-
- private:
-  NaturalStrain3(double v0, double k0, double k0_prime) noexcept
-      : v0_(v0), k0_(k0), k0_prime_(k0_prime) {}
-  double c2() const noexcept { return 1.5 * (k0_prime_ - 2.0); }
-  double v0_, k0_, k0_prime_;
 };
 
-class NaturalStrain4 : public IsothermalModel<NaturalStrain4> {
+class NaturalStrain4 : public NaturalStrainModel<NaturalStrain4, 4> {
  public:
   static constexpr const char* kName = "NaturalStrain4";
-  static constexpr std::array<const char*, 4> kParameterNames{"V0", "K0", "K0_prime",
-                                                              "K0_double_prime"};
-  static constexpr bool kShiftable = false;
+  static constexpr std::array kParameterNames{"V0", "K0", "K0_prime", "K0_double_prime"};
+  using NaturalStrainModel::NaturalStrainModel;
 
-  static std::expected<NaturalStrain4, EosError> create(double v0, double k0, double k0_prime,
-                                                        double k0_double_prime) noexcept {
-    return checked<NaturalStrain4>(
-        first_failure(require_positive_finite(v0, "V0"), require_positive_finite(k0, "K0"),
-                      require_finite(k0_prime, "K0_prime"),
-                      require_finite(k0_double_prime, "K0_double_prime")),
-        [&] { return NaturalStrain4(v0, k0, k0_prime, k0_double_prime); });
+  std::array<double, 2> coefficients() const noexcept {
+    const double d = k0_prime() - 2.0;
+    return {1.5 * d, 1.5 * (k0() * k0_double_prime() + 1.0 + d + d * d)};
   }
-  std::array<double, 4> parameters() const noexcept {
-    return {v0_, k0_, k0_prime_, k0_double_prime_};
-  }
-  double v0() const noexcept { return v0_; }
-
-  // pressure and bulk_modulus come from IsothermalModel: the volume check,
-  // these formulas, then the finiteness check. Array kernels reuse them.
-  static constexpr bool kVectorized = true;
-
-  template <class V>
-  V pressure_formula(V volume) const noexcept {
-    return detail::natural_strain_pressure(k0_, v0_ / volume, c2(), c3());
-  }
-  template <class V>
-  V bulk_modulus_formula(V volume) const noexcept {
-    return detail::natural_strain_bulk_modulus(k0_, v0_ / volume, c2(), c3());
-  }
-
- private:
-  NaturalStrain4(double v0, double k0, double k0_prime, double k0_double_prime) noexcept
-      : v0_(v0), k0_(k0), k0_prime_(k0_prime), k0_double_prime_(k0_double_prime) {}
-  double c2() const noexcept { return 1.5 * (k0_prime_ - 2.0); }
-  double c3() const noexcept {
-    const double d = k0_prime_ - 2.0;
-    return 1.5 * (k0_ * k0_double_prime_ + 1.0 + d + d * d);
-  }
-  double v0_, k0_, k0_prime_, k0_double_prime_;
 };
 
 }  // namespace barometra

@@ -3,10 +3,14 @@
 //   c0 = -ln(3 K0 / P_FG0), c2 = 1.5 (K0' - 3) - c0,
 // where P_FG0 = 1003.6 (n Z / (10 V0))^(5/3) is the Fermi-gas pressure at V0,
 // which makes the high-compression limit that of a free electron gas.
+// K' and K'' differentiate the bulk modulus formula (log_volume_jet.hpp); the
+// implied K0'' = K''(V0) = -(c0^2 + 2 c0 c2 + 12 c0 + 4 c2^2 + 18 c2 + 20) / (9 K0),
+// from K'' = (K d2K/ds2 - (dK/ds)^2) / K^3 at V0, s = ln V.
 #pragma once
 
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "barometra/checks.hpp"
 #include "barometra/isothermal/contract.hpp"
@@ -14,42 +18,39 @@
 
 namespace barometra {
 
-class Holzapfel : public IsothermalModel<Holzapfel> {
+class Holzapfel : public FormulaModel<Holzapfel, 5> {
  public:
   static constexpr const char* kName = "Holzapfel";
-  static constexpr std::array<const char*, 5> kParameterNames{"V0", "K0", "K0_prime", "n", "Z"};
-  static constexpr bool kShiftable = false;
+  static constexpr std::array kParameterNames{"V0", "K0", "K0_prime", "n", "Z"};
 
-  static std::expected<Holzapfel, EosError> create(double v0, double k0, double k0_prime,
-                                                   double n, double z) noexcept {
-    return checked<Holzapfel>(
-        first_failure(require_positive_finite(v0, "V0"), require_positive_finite(k0, "K0"),
-                      require_finite(k0_prime, "K0_prime"), require_positive_finite(n, "n"),
-                      require_positive_finite(z, "Z")),
-        [&] { return Holzapfel(v0, k0, k0_prime, n, z); });
-  }
-  std::array<double, 5> parameters() const noexcept { return {v0_, k0_, k0_prime_, n_, z_}; }
-  double v0() const noexcept { return v0_; }
-  double k0() const noexcept { return k0_; }
+  // c0 and c2 hold the logarithm and the power, so evaluations need neither.
+  explicit Holzapfel(const Checked& checked) noexcept
+      : FormulaModel(checked),
+        c0_(-std::log(3.0 * k0() / fermi_gas_pressure())),
+        c2_(1.5 * (k0_prime() - 3.0) - c0_) {}
+
   double c0() const noexcept { return c0_; }
   double c2() const noexcept { return c2_; }
 
-  // pressure and bulk_modulus come from IsothermalModel around these.
-  static constexpr bool kVectorized = true;
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return -(c0_ * c0_ + 2.0 * c0_ * c2_ + 12.0 * c0_ + 4.0 * c2_ * c2_ + 18.0 * c2_ + 20.0) /
+           (9.0 * k0());
+  }
+
   template <class V>
   V pressure_formula(V volume) const noexcept {
-    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0_);
+    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0());
     const V y2 = y * y, y4 = y2 * y2;
     const V e = simd::exp(c0_ * (1.0 - y));
-    return 3.0 * k0_ * e * (1.0 / (y4 * y) - 1.0 / y4) * (1.0 + c2_ * y - c2_ * y2);
+    return 3.0 * k0() * e * (1.0 / (y4 * y) - 1.0 / y4) * (1.0 + c2_ * y - c2_ * y2);
   }
   template <class V>
   V bulk_modulus_formula(V volume) const noexcept {
-    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0_);
+    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0());
     const V y2 = y * y;
     const V e = simd::exp(c0_ * (1.0 - y));
     const V h = 1.0 + (1.0 - y) * c2_ * y;
-    return k0_ * e / (y2 * y2 * y) *
+    return k0() * e / (y2 * y2 * y) *
            ((5.0 - 4.0 * y) * h + (1.0 - y) * c0_ * y * h - (1.0 - y) * (c2_ * y - 2.0 * c2_ * y2));
   }
 
@@ -80,21 +81,11 @@ class Holzapfel : public IsothermalModel<Holzapfel> {
   static constexpr double kFermiGasCoefficient = 1003.6;
   static constexpr double kFiveThirds = 1.6666666666666667;
 
-  // c0 and c2 hold the logarithm and the power, so evaluations need neither.
-  Holzapfel(double v0, double k0, double k0_prime, double n, double z) noexcept
-      : v0_(v0),
-        k0_(k0),
-        k0_prime_(k0_prime),
-        n_(n),
-        z_(z),
-        c0_(-std::log(3.0 * k0 / fermi_gas_pressure(v0, n, z))),
-        c2_(1.5 * (k0_prime - 3.0) - c0_) {}
-
-  static double fermi_gas_pressure(double v0, double n, double z) noexcept {
+  double fermi_gas_pressure() const noexcept {
+    const auto [v0, k0, k0_prime, n, z] = parameters();
     return kFermiGasCoefficient * std::pow(n * z / (10.0 * v0), kFiveThirds);
   }
 
-  double v0_, k0_, k0_prime_, n_, z_;
   double c0_, c2_;
 };
 

@@ -6,10 +6,19 @@
 // Rydberg-Stacey (Stacey 2000): P = 3 K0 y^(-3 Kinf') (1 - y) exp(eta (1 - y)).
 // Baonza (Baonza et al. 1995): K = K0 ((P + Psp)/Psp)^0.85, a pseudospinodal at -Psp.
 // Holzapfel's AP2 form lives in holzapfel.hpp.
+//
+// K0'' implied by each form, K'' = (K d2K/ds2 - (dK/ds)^2) / K^3 at V0 with
+// s = ln V (derived symbolically, checked against finite differences):
+//   Vinet           -((K0'/2)^2 + K0'/2 - 19/36) / K0
+//   Morse3          -(2 K0'^2 + 5 K0' - 5) / (9 K0)
+//   Sun-Morse       -(m K0' + 1)(2 m K0' + 11) / (9 m^2 K0)
+//   Rydberg-Stacey  (Kinf' - K0'^2/4 - K0'/2 - 5/36) / K0   (Vinet's at Kinf' = 2/3)
+//   Baonza          -(1 - beta) K0'^2 / (beta K0), from K'' = (beta - 1) K' / (P + Psp)
 #pragma once
 
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "barometra/checks.hpp"
 #include "barometra/isothermal/contract.hpp"
@@ -17,23 +26,11 @@
 
 namespace barometra {
 
-class Vinet : public IsothermalModel<Vinet> {
+class Vinet : public FormulaModel<Vinet, 3> {
  public:
   static constexpr const char* kName = "Vinet";
-  static constexpr std::array<const char*, 3> kParameterNames{"V0", "K0", "K0_prime"};
-  static constexpr bool kShiftable = true;
-
-  static std::expected<Vinet, EosError> create(double v0, double k0, double k0_prime) noexcept {
-    return checked<Vinet>(first_failure(require_positive_finite(v0, "V0"),
-                                        require_positive_finite(k0, "K0"),
-                                        require_finite(k0_prime, "K0_prime")),
-                          [&] { return Vinet(v0, k0, k0_prime); });
-  }
-  std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
-  double v0() const noexcept { return v0_; }
-
-  // pressure and bulk_modulus come from IsothermalModel around these.
-  static constexpr bool kVectorized = true;
+  static constexpr std::array kParameterNames{"V0", "K0", "K0_prime"};
+  using FormulaModel::FormulaModel;
 
   // y = cbrt(V / V0), and V0 / V, which both the cube root and the formulas
   // use: 1 / y^2 = y V0 / V. V / V0 is V times 1 / V0, one division fewer,
@@ -44,26 +41,27 @@ class Vinet : public IsothermalModel<Vinet> {
   };
   template <class V>
   Reduced<V> reduced(V volume) const noexcept {
-    const V inverse = v0_ / volume;
-    const double inverse_v0 = 1.0 / v0_;
-    const V ratio = inverse_v0 - inverse_v0 == 0.0 ? volume * inverse_v0 : volume / v0_;
+    const V inverse = v0() / volume;
+    const double inverse_v0 = 1.0 / v0();
+    const V ratio = inverse_v0 - inverse_v0 == 0.0 ? volume * inverse_v0 : volume / v0();
     return {simd::cbrt_given_inverse<simd::CbrtDomain::Nonnegative>(ratio, inverse), inverse};
   }
   template <class V>
   V pressure_from(const Reduced<V>& r) const noexcept {
-    const double eta = 1.5 * (k0_prime_ - 1.0);
-    return 3.0 * k0_ * (1.0 - r.y) * (r.y * r.inverse) * simd::exp(eta * (1.0 - r.y));
+    const double eta = 1.5 * (k0_prime() - 1.0);
+    return 3.0 * k0() * (1.0 - r.y) * (r.y * r.inverse) * simd::exp(eta * (1.0 - r.y));
   }
-  template <class V>
-  V bulk_modulus_from(const Reduced<V>& r) const noexcept {
-    const double eta = 1.5 * (k0_prime_ - 1.0);
-    return k0_ * (r.y * r.inverse) * ((1.0 - r.y) * (eta * r.y + 1.0) + 1.0) *
-           simd::exp(eta * (1.0 - r.y));
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    const double half = 0.5 * k0_prime();
+    return -(half * half + half - 19.0 / 36.0) / k0();
   }
 
- private:
-  Vinet(double v0, double k0, double k0_prime) noexcept : v0_(v0), k0_(k0), k0_prime_(k0_prime) {}
-  double v0_, k0_, k0_prime_;
+  template <class V>
+  V bulk_modulus_from(const Reduced<V>& r) const noexcept {
+    const double eta = 1.5 * (k0_prime() - 1.0);
+    return k0() * (r.y * r.inverse) * ((1.0 - r.y) * (eta * r.y + 1.0) + 1.0) *
+           simd::exp(eta * (1.0 - r.y));
+  }
 };
 
 namespace detail {
@@ -91,168 +89,162 @@ inline Check require_sun_morse_coefficient(double k0_prime) noexcept {
 
 }  // namespace detail
 
-class Morse3 : public IsothermalModel<Morse3> {
+class Morse3 : public FormulaModel<Morse3, 3> {
  public:
   static constexpr const char* kName = "Morse3";
-  static constexpr std::array<const char*, 3> kParameterNames{"V0", "K0", "K0_prime"};
-  static constexpr bool kShiftable = true;
+  static constexpr std::array kParameterNames{"V0", "K0", "K0_prime"};
 
-  static std::expected<Morse3, EosError> create(double v0, double k0, double k0_prime) noexcept {
-    return checked<Morse3>(first_failure(require_positive_finite(v0, "V0"),
-                                         require_positive_finite(k0, "K0"),
-                                         require_finite(k0_prime, "K0_prime"),
-                                         detail::require_morse3_coefficient(k0_prime)),
-                           [&] { return Morse3(v0, k0, k0_prime); });
+  static Check check(double v0, double k0, double k0_prime) noexcept {
+    return first_failure(common_checks({v0, k0, k0_prime}),
+                         detail::require_morse3_coefficient(k0_prime));
   }
-  std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
-  double v0() const noexcept { return v0_; }
+  using FormulaModel::FormulaModel;
 
-  Result pressure(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    // Re-checked so that no evaluation can divide by a zero a. A built model
-    // always passes, so the array kernels skip it.
-    if (auto e = detail::require_morse3_coefficient(k0_prime_)) return std::unexpected(*e);
-    return finite_or_error(pressure_formula(volume));
+  // Repeated at each evaluation so that no formula can divide by a zero a.
+  Check evaluation_check() const noexcept {
+    return detail::require_morse3_coefficient(k0_prime());
   }
-  Result bulk_modulus(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    if (auto e = detail::require_morse3_coefficient(k0_prime_)) return std::unexpected(*e);
-    return finite_or_error(bulk_modulus_formula(volume));
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    const double kp = k0_prime();
+    return -(2.0 * kp * kp + 5.0 * kp - 5.0) / (9.0 * k0());
   }
 
-  static constexpr bool kVectorized = true;
   template <class V>
   V pressure_formula(V volume) const noexcept {
-    const double a = k0_prime_ - 1.0;
-    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0_);
+    const double a = k0_prime() - 1.0;
+    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0());
     const V e = simd::exp(a * (1.0 - y));
-    return 3.0 * k0_ / (a * y * y) * (e * e - e);
+    return 3.0 * k0() / (a * y * y) * (e * e - e);
   }
   template <class V>
   V bulk_modulus_formula(V volume) const noexcept {
-    const double a = k0_prime_ - 1.0;
-    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0_);
+    const double a = k0_prime() - 1.0;
+    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0());
     const V e = simd::exp(a * (1.0 - y));
-    return k0_ / a * (2.0 / (y * y) * (e * e - e) + a / y * (2.0 * e * e - e));
+    return k0() / a * (2.0 / (y * y) * (e * e - e) + a / y * (2.0 * e * e - e));
   }
-
- private:
-  Morse3(double v0, double k0, double k0_prime) noexcept
-      : v0_(v0), k0_(k0), k0_prime_(k0_prime) {}
-  double v0_, k0_, k0_prime_;
 };
 
 // M = 3 or 4, the root taken of V/V0.
 template <int M>
-class SunMorse : public IsothermalModel<SunMorse<M>> {
+class SunMorse : public IsothermalModel<SunMorse<M>, 3> {
   static_assert(M == 3 || M == 4);
 
  public:
   static constexpr const char* kName = M == 3 ? "SunMorse3" : "SunMorse4";
-  static constexpr std::array<const char*, 3> kParameterNames{"V0", "K0", "K0_prime"};
-  static constexpr bool kShiftable = true;
+  static constexpr std::array kParameterNames{"V0", "K0", "K0_prime"};
 
-  static std::expected<SunMorse, EosError> create(double v0, double k0,
-                                                  double k0_prime) noexcept {
-    return checked<SunMorse>(first_failure(require_positive_finite(v0, "V0"),
-                                           require_positive_finite(k0, "K0"),
-                                           require_finite(k0_prime, "K0_prime"),
-                                           detail::require_sun_morse_coefficient<M>(k0_prime)),
-                             [&] { return SunMorse(v0, k0, k0_prime); });
+  static Check check(double v0, double k0, double k0_prime) noexcept {
+    return first_failure(SunMorse::common_checks({v0, k0, k0_prime}),
+                         detail::require_sun_morse_coefficient<M>(k0_prime));
   }
-  std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
-  double v0() const noexcept { return v0_; }
+  using IsothermalModel<SunMorse<M>, 3>::IsothermalModel;
 
   Result pressure(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    if (auto e = detail::require_sun_morse_coefficient<M>(k0_prime_)) return std::unexpected(*e);
-    const double s = detail::sun_morse_coefficient<M>(k0_prime_);
+    if (auto e = checks(volume)) return std::unexpected(*e);
+    const double s = detail::sun_morse_coefficient<M>(this->k0_prime());
     const double e = std::exp(s * (1.0 - reduced_length(volume)));
-    return finite_or_error(M * k0_ / s * (e * e - e));
+    return finite_or_error(M * this->k0() / s * (e * e - e));
   }
   Result bulk_modulus(double volume) const noexcept {
-    if (auto e = check_volume(volume)) return std::unexpected(*e);
-    if (auto e = detail::require_sun_morse_coefficient<M>(k0_prime_)) return std::unexpected(*e);
-    const double s = detail::sun_morse_coefficient<M>(k0_prime_);
+    if (auto e = checks(volume)) return std::unexpected(*e);
+    const double s = detail::sun_morse_coefficient<M>(this->k0_prime());
     const double y = reduced_length(volume);
     const double e = std::exp(s * (1.0 - y));
-    return finite_or_error(k0_ * y * (2.0 * e * e - e));
+    return finite_or_error(this->k0() * y * (2.0 * e * e - e));
+  }
+
+  // With L = -d/d(ln V), L y = -y/m and L e = s y e / m; K = K0 y e (2e - 1),
+  // K' = L K / K = -1/m + s y (4e - 1) / (m (2e - 1)) and K'' = L K' / K.
+  Result bulk_modulus_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    const Terms t = terms(volume);
+    return finite_or_error(-1.0 / M + t.s * t.y * t.ratio / M);
+  }
+  Result bulk_modulus_second_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    const Terms t = terms(volume);
+    const double two_e_minus_1 = 2.0 * t.e - 1.0;
+    const double l_k_prime =
+        -t.s * t.y / (M * M) * (t.ratio + 2.0 * t.s * t.y * t.e / (two_e_minus_1 * two_e_minus_1));
+    return finite_or_error(l_k_prime / *k);
+  }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    const double mk = M * this->k0_prime();
+    return -(mk + 1.0) * (2.0 * mk + 11.0) / (9.0 * M * M * this->k0());
   }
 
  private:
+  struct Terms {
+    double s, y, e, ratio;  // ratio = (4e - 1) / (2e - 1)
+  };
+  Terms terms(double volume) const noexcept {
+    const double s = detail::sun_morse_coefficient<M>(this->k0_prime());
+    const double y = reduced_length(volume);
+    const double e = std::exp(s * (1.0 - y));
+    return {s, y, e, (4.0 * e - 1.0) / (2.0 * e - 1.0)};
+  }
+
   // pow with the rounded exponent, for both orders alike, rather than cbrt.
   static constexpr double kExponent = M == 3 ? 0.3333333333333333 : 0.25;
 
-  SunMorse(double v0, double k0, double k0_prime) noexcept
-      : v0_(v0), k0_(k0), k0_prime_(k0_prime) {}
-  double reduced_length(double volume) const noexcept {
-    return std::pow(volume / v0_, kExponent);
+  // The volume, then s again, so that no formula can divide by a zero s.
+  Check checks(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return e;
+    return detail::require_sun_morse_coefficient<M>(this->k0_prime());
   }
-  double v0_, k0_, k0_prime_;
+  double reduced_length(double volume) const noexcept {
+    return std::pow(volume / this->v0(), kExponent);
+  }
 };
 
 using SunMorse3 = SunMorse<3>;
 using SunMorse4 = SunMorse<4>;
 
-class RydbergStacey : public IsothermalModel<RydbergStacey> {
+class RydbergStacey : public FormulaModel<RydbergStacey, 4> {
  public:
   static constexpr const char* kName = "RydbergStacey";
-  static constexpr std::array<const char*, 4> kParameterNames{"V0", "K0", "K0_prime",
-                                                              "K_infinity_prime"};
-  static constexpr bool kShiftable = false;
+  static constexpr std::array kParameterNames{"V0", "K0", "K0_prime", "K_infinity_prime"};
+  using FormulaModel::FormulaModel;
 
-  static std::expected<RydbergStacey, EosError> create(double v0, double k0, double k0_prime,
-                                                       double k_infinity_prime) noexcept {
-    return checked<RydbergStacey>(
-        first_failure(require_positive_finite(v0, "V0"), require_positive_finite(k0, "K0"),
-                      require_finite(k0_prime, "K0_prime"),
-                      require_finite(k_infinity_prime, "K_infinity_prime")),
-        [&] { return RydbergStacey(v0, k0, k0_prime, k_infinity_prime); });
-  }
-  std::array<double, 4> parameters() const noexcept {
-    return {v0_, k0_, k0_prime_, k_infinity_prime_};
-  }
-  double v0() const noexcept { return v0_; }
-
-  // pressure and bulk_modulus come from IsothermalModel around these.
-  static constexpr bool kVectorized = true;
   template <class V>
   V pressure_formula(V volume) const noexcept {
-    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0_);
-    return 3.0 * k0_ * simd::pow_positive(y, simd::splat<V>(-q())) * (1.0 - y) *
+    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0());
+    return 3.0 * k0() * simd::pow_positive(y, simd::splat<V>(-q())) * (1.0 - y) *
            simd::exp(eta() * (1.0 - y));
   }
   template <class V>
   V bulk_modulus_formula(V volume) const noexcept {
-    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0_);
+    const V y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0());
     const double q = this->q(), eta = this->eta();
-    return k0_ * simd::pow_positive(y, simd::splat<V>(-q)) * simd::exp(eta * (1.0 - y)) *
+    return k0() * simd::pow_positive(y, simd::splat<V>(-q)) * simd::exp(eta * (1.0 - y)) *
            (y + (1.0 - y) * q + (1.0 - y) * y * eta);
   }
 
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    const double kp = k0_prime();
+    return (k_infinity_prime() - 0.25 * kp * kp - 0.5 * kp - 5.0 / 36.0) / k0();
+  }
+
  private:
-  RydbergStacey(double v0, double k0, double k0_prime, double k_infinity_prime) noexcept
-      : v0_(v0), k0_(k0), k0_prime_(k0_prime), k_infinity_prime_(k_infinity_prime) {}
-  double q() const noexcept { return 3.0 * k_infinity_prime_; }
-  double eta() const noexcept { return 1.5 * k0_prime_ - 3.0 * k_infinity_prime_ + 0.5; }
-  double v0_, k0_, k0_prime_, k_infinity_prime_;
+  double k_infinity_prime() const noexcept { return parameters()[3]; }
+  double q() const noexcept { return 3.0 * k_infinity_prime(); }
+  double eta() const noexcept { return 1.5 * k0_prime() - 3.0 * k_infinity_prime() + 0.5; }
 };
 
-class Baonza : public IsothermalModel<Baonza> {
+class Baonza : public IsothermalModel<Baonza, 3> {
  public:
   static constexpr const char* kName = "Baonza";
-  static constexpr std::array<const char*, 3> kParameterNames{"V0", "K0", "K0_prime"};
-  static constexpr bool kShiftable = true;
+  static constexpr std::array kParameterNames{"V0", "K0", "K0_prime"};
 
-  static std::expected<Baonza, EosError> create(double v0, double k0, double k0_prime) noexcept {
-    // K0' divides Psp, so it must be positive, not merely finite.
-    return checked<Baonza>(first_failure(require_positive_finite(v0, "V0"),
-                                         require_positive_finite(k0, "K0"),
-                                         require_positive_finite(k0_prime, "K0_prime")),
-                           [&] { return Baonza(v0, k0, k0_prime); });
+  // K0' divides Psp, so it must be positive, not merely finite.
+  static constexpr Check check(double v0, double k0, double k0_prime) noexcept {
+    return first_failure(require_positive_finite(v0, "V0"), require_positive_finite(k0, "K0"),
+                         require_positive_finite(k0_prime, "K0_prime"));
   }
-  std::array<double, 3> parameters() const noexcept { return {v0_, k0_, k0_prime_}; }
-  double v0() const noexcept { return v0_; }
+  using IsothermalModel::IsothermalModel;
 
   Result pressure(double volume) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
@@ -265,6 +257,24 @@ class Baonza : public IsothermalModel<Baonza> {
     const Reduced r = reduced(volume);
     if (auto e = check_domain(r.u)) return std::unexpected(*e);
     return finite_or_error(std::pow(r.u, kBulkModulusExponent) / r.a);
+  }
+
+  // K' = beta K / (P + Psp) = beta / (A u), as P + Psp = u^(1/(1 - beta)),
+  // and K'' = (beta - 1) K' / (P + Psp).
+  Result bulk_modulus_pressure_derivative(double volume) const noexcept {
+    auto k = bulk_modulus(volume);
+    if (!k) return k;
+    const Reduced r = reduced(volume);
+    return finite_or_error(kBeta / (r.a * r.u));
+  }
+  Result bulk_modulus_second_pressure_derivative(double volume) const noexcept {
+    auto k_prime = bulk_modulus_pressure_derivative(volume);
+    if (!k_prime) return k_prime;
+    const double p_plus_psp = std::pow(reduced(volume).u, kPressureExponent);
+    return finite_or_error(-kOneMinusBeta * *k_prime / p_plus_psp);
+  }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return -kOneMinusBeta * k0_prime() * k0_prime() / (kBeta * k0());
   }
 
  private:
@@ -280,13 +290,10 @@ class Baonza : public IsothermalModel<Baonza> {
     double psp, a, u;
   };
 
-  Baonza(double v0, double k0, double k0_prime) noexcept
-      : v0_(v0), k0_(k0), k0_prime_(k0_prime) {}
-
   Reduced reduced(double volume) const noexcept {
-    const double psp = kBeta * k0_ / k0_prime_;  // the pseudospinodal pressure
-    const double a = std::pow(psp, kBeta) / k0_;
-    const double u = std::pow(psp, kOneMinusBeta) - std::log(volume / v0_) * kOneMinusBeta / a;
+    const double psp = kBeta * k0() / k0_prime();  // the pseudospinodal pressure
+    const double a = std::pow(psp, kBeta) / k0();
+    const double u = std::pow(psp, kOneMinusBeta) - std::log(volume / v0()) * kOneMinusBeta / a;
     return {psp, a, u};
   }
   // u reaches zero at the pseudospinodal, beyond which the model has no state.
@@ -294,8 +301,6 @@ class Baonza : public IsothermalModel<Baonza> {
     if (is_positive_finite(u)) return std::nullopt;
     return EosError::invalid_state("volume", "is outside the Baonza EOS pseudospinodal domain");
   }
-
-  double v0_, k0_, k0_prime_;
 };
 
 }  // namespace barometra

@@ -3,7 +3,6 @@
 // which has none, its bulk modulus at V0, rho0 (c1 + rho0 (2 c2 + 3 c3 rho0)).
 #pragma once
 
-#include <string_view>
 #include <type_traits>
 #include <variant>
 
@@ -20,8 +19,7 @@ double reference_bulk_modulus(const Model& model) noexcept {
     [[maybe_unused]] const auto [v0, rho0, c0, c1, c2, c3] = model.parameters();
     return rho0 * (c1 + rho0 * (2.0 * c2 + 3.0 * c3 * rho0));
   } else {
-    static_assert(std::string_view(Model::kParameterNames[1]) == "K0");
-    return model.parameters()[1];
+    return model.k0();
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <type_traits>
@@ -48,6 +49,18 @@ class RtModel
   }
   Result bulk_modulus_derivative(double volume, double relative_step) const noexcept {
     return visit([=](const auto& m) { return m.bulk_modulus_derivative(volume, relative_step); });
+  }
+  // K' = dK/dP and K'' = d2K/dP2 in closed form, and K'' at V0 where the
+  // model's form fixes it rather than a parameter.
+  Result bulk_modulus_pressure_derivative(double volume) const noexcept {
+    return visit([volume](const auto& m) { return m.bulk_modulus_pressure_derivative(volume); });
+  }
+  Result bulk_modulus_second_pressure_derivative(double volume) const noexcept {
+    return visit(
+        [volume](const auto& m) { return m.bulk_modulus_second_pressure_derivative(volume); });
+  }
+  std::optional<double> implied_k0_double_prime() const noexcept {
+    return visit([](const auto& m) { return m.implied_k0_double_prime(); });
   }
 
   std::expected<RtModel, EosError> with_reference_state(double v0, double k0) const noexcept;
