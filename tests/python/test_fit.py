@@ -269,3 +269,18 @@ def test_command_line_fit(tmp_path, capsys):
                  "mie-gruneisen-debye", "--pressure-sigma", "1", "--vary", "theta0",
                  "gamma0", "q"]) == 0
     assert "Fit of MieGruneisenDebye" in capsys.readouterr().out
+
+
+def test_predicted_implied_k0_double_prime_is_its_closed_form_through_the_covariance():
+    result = fit(START, ROOM, pressure_sigma=1.0, scale_errors=True)
+    k0, kp = result.values["k0"], result.values["k0_prime"]
+    implied = result.predict("implied_k0_double_prime")
+    assert implied.value == pytest.approx(-((3 - kp) * (4 - kp) + 35 / 9) / k0, rel=1e-14)
+    # d/dk0 and d/dk0': K0'' = -[(3 - K')(4 - K') + 35/9] / K0
+    gradient = np.array([0.0, -implied.value / k0, (7 - 2 * kp) / k0])
+    expected = math.sqrt(gradient @ result.covariance.values @ gradient)
+    assert implied.standard_error == pytest.approx(expected, rel=1e-6)
+    assert implied.unit == "1/GPa"
+    k_prime = result.predict("bulk_modulus_derivative", [46.0, 43.0], monte_carlo=3000, seed=5)
+    np.testing.assert_allclose(k_prime.standard_error, result.predict(
+        "bulk_modulus_derivative", [46.0, 43.0]).standard_error, rtol=0.1)

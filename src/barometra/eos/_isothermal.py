@@ -7,12 +7,13 @@ The seventeen model classes are made from the engine's model table
 from __future__ import annotations
 
 import functools
+from types import MappingProxyType
 from typing import Any, ClassVar
 
 from .. import units
 from .._engine import RtEos
 from ._base import EngineModel
-from ._methods import EngineCall
+from ._methods import KEYWORD_REQUIRED, EngineCall, quantity_method
 from ._table import QuantityInfo
 
 _UNITS = """\
@@ -69,17 +70,20 @@ Returns
 float or ndarray
     Bulk moduli in the unit of ``k0``.
 """,
-    "bulk_modulus_derivative": f"""Pressure derivative of the bulk modulus, K' = dK/dP, at the given volume(s).
+}
 
-A central difference of the closed-form bulk modulus over the volumes
-V (1 ± epsilon). Only :class:`Holzapfel` provides it.
+_K_PRIME_DOC = f"""Pressure derivative of the bulk modulus, K' = dK/dP, at the given volume(s).
+
+In closed form for every model, as exact as its bulk modulus. With
+``epsilon``, a central difference of the bulk modulus over the volumes
+V (1 ± epsilon) instead, which only :class:`Holzapfel` provides (the
+former form of this method, kept for its callers).
 
 Parameters
 ----------
 {_VOLUME}.
 epsilon : float, optional
-    Relative volume step, in (0, 1). The default 1e-5 balances
-    truncation and rounding errors (about 1e-10 relative).
+    Relative volume step of the central difference, in (0, 1).
 
 Returns
 -------
@@ -89,9 +93,42 @@ float or ndarray
 Raises
 ------
 barometra.errors.UnsupportedOperationError
-    For every model but :class:`Holzapfel`.
-""",
-}
+    With ``epsilon``, for every model but :class:`Holzapfel`.
+"""
+
+_K_SECOND_DOC = f"""Second pressure derivative of the bulk modulus, K'' = d²K/dP², at the given volume(s).
+
+In closed form for every model.
+
+Parameters
+----------
+{_VOLUME}.
+
+Returns
+-------
+float or ndarray
+    K'' in the inverse unit of ``k0``.
+"""
+
+# The methods of K' and K'', and how they reach the engine.
+_ONE_VOLUME = EngineCall("{}_scalar", "{}_array", named=False, arity=1)
+_k_prime = quantity_method("bulk_modulus_derivative", ("volume",), _ONE_VOLUME, _K_PRIME_DOC,
+                           quantity="bulk_modulus_pressure_derivative")
+_k_prime_by_difference = quantity_method("bulk_modulus_derivative", ("volume",), _ONE_VOLUME,
+                                         _K_PRIME_DOC, (("epsilon", KEYWORD_REQUIRED),))
+
+
+def _bulk_modulus_derivative(self: Any, volume: Any, *, epsilon: float | None = None) -> Any:
+    if epsilon is None:
+        return _k_prime(self, volume)
+    return _k_prime_by_difference(self, volume, epsilon=epsilon)
+
+
+_bulk_modulus_derivative.__doc__ = _K_PRIME_DOC
+_bulk_modulus_derivative.__annotations__ = {"volume": "npt.ArrayLike",
+                                            "epsilon": "float | None",
+                                            "return": "float | FloatArray"}
+_bulk_modulus_derivative.is_quantity_method = True  # type: ignore[attr-defined]
 
 
 def canonical_unit(kind: str, spelling: object) -> str:
@@ -151,7 +188,22 @@ class IsothermalEos(EngineModel):
     # a model lacks, so the base class has every method.
     _every_quantity_on_base: ClassVar[bool] = True
     _unit_keywords = ("pressure_unit", "volume_unit", "formula_units")
+    _method_names = MappingProxyType({
+        "bulk_modulus_pressure_derivative": "bulk_modulus_derivative",
+        "bulk_modulus_second_pressure_derivative": "bulk_modulus_second_derivative"})
     _engine: RtEos
+
+    bulk_modulus_derivative = _bulk_modulus_derivative
+    bulk_modulus_second_derivative = quantity_method(
+        "bulk_modulus_second_derivative", ("volume",), _ONE_VOLUME, _K_SECOND_DOC,
+        quantity="bulk_modulus_second_pressure_derivative")
+
+    @property
+    def implied_k0_double_prime(self) -> float | None:
+        """K0'' as the model's form fixes it (BM3: -[(3 - K0')(4 - K0') + 35/9] / K0),
+        or None where K0'' is a parameter of the model or not defined."""
+        implied: float | None = self._engine.implied_k0_double_prime
+        return implied
 
     @classmethod
     def _convert_units(cls, given: dict[str, Any], values: tuple[Any, ...]) -> tuple[Any, ...]:
@@ -183,13 +235,17 @@ class IsothermalEos(EngineModel):
     def quantity_unit(self, quantity: str) -> str:
         """The unit label of a quantity: the labels given, ``""`` where none is."""
         pressure, volume = self.pressure_unit or "", self.volume_unit or ""
+        inverse = pressure and f"1/{pressure}"
         return {"pressure": pressure, "bulk_modulus": pressure, "volume": volume,
-                "bulk_modulus_second_derivative": pressure and f"1/{pressure}"}.get(quantity, "")
+                "bulk_modulus_second_derivative": inverse,
+                "implied_k0_double_prime": inverse}.get(quantity, "")
 
     @classmethod
     def _method_doc(cls, quantity: QuantityInfo) -> str:
         return _METHOD_DOCS.get(quantity.name) or super()._method_doc(quantity)
 
-    @classmethod
-    def _keywords(cls, quantity: QuantityInfo) -> tuple[tuple[str, Any], ...]:
-        return (("epsilon", 1e-5),) if quantity.name == "bulk_modulus_derivative" else ()
+
+
+for _method in (IsothermalEos.bulk_modulus_derivative, IsothermalEos.bulk_modulus_second_derivative):
+    _method.__qualname__ = f"IsothermalEos.{_method.__name__}"
+del _method

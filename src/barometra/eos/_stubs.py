@@ -60,7 +60,8 @@ def _quantity_method(name: str, method: Callable[..., Any]) -> Iterator[str]:
     signature = inspect.signature(method)
     states = [p.name for p in signature.parameters.values()
               if p.kind is p.POSITIONAL_OR_KEYWORD and p.name != "self"]
-    keywords = "".join(f", {p.name}: float" + (" = ..." if p.default is not p.empty else "")
+    keywords = "".join(f", {p.name}: {method.__annotations__.get(p.name, 'float')}"
+                       + (" = ..." if p.default is not p.empty else "")
                        for p in signature.parameters.values() if p.kind is p.KEYWORD_ONLY)
     keywords = keywords.replace(", ", ", *, ", 1) if keywords else ""
     for kind, result in (("float", "float"), ("npt.ArrayLike", "FloatArray")):

@@ -334,16 +334,17 @@ class FitResult:
 
         return (result_from_document, (self.to_dict(),))
 
-    def predict(self, quantity: str, x: npt.ArrayLike, y: npt.ArrayLike | None = None, *,
-                monte_carlo: int | None = None, confidence: float = 0.683,
-                seed: int | None = None) -> Prediction:
+    def predict(self, quantity: str, x: npt.ArrayLike | None = None,
+                y: npt.ArrayLike | None = None, *, monte_carlo: int | None = None,
+                confidence: float = 0.683, seed: int | None = None) -> Prediction:
         """A quantity of the fitted model with its standard error.
 
         The arguments are those of the model's method of that name: for an
         isothermal model ``predict("volume", pressure)``, for a thermal one
         ``predict("volume", pressure, temperature)`` or
         ``predict("bulk_modulus", volume, temperature)``, in the model's
-        units.
+        units; none for ``predict("implied_k0_double_prime")`` of an
+        isothermal model whose form fixes K0''.
 
         By default the standard error comes from the delta method: the
         engine propagates the fit's covariance (:attr:`covariance`) through
@@ -363,7 +364,8 @@ class FitResult:
         ----------
         quantity : str
             A method of the model: ``"volume"``, ``"pressure"``,
-            ``"bulk_modulus"``, ``"thermal_expansivity"``, ...
+            ``"bulk_modulus"``, ``"bulk_modulus_derivative"``,
+            ``"thermal_expansivity"``, ... (or ``"implied_k0_double_prime"``)
         x, y : float or array_like
             Its arguments (``y`` only for a thermal model), broadcast
             against each other.
@@ -391,10 +393,17 @@ class FitResult:
         '42.778 ± 0.020 Å³/cell'
         """
         arguments = self._arguments(quantity, x, y)
-        value = getattr(self.model, quantity)(*arguments)
+        value = getattr(self.model, quantity)
+        if arguments:
+            value = value(*arguments)
+        elif value is None:
+            raise ValueError(f"{type(self.model).__name__} has no {quantity}: its K0'' is a "
+                             "parameter")
+        else:
+            arguments = (np.zeros(()),)  # a state the engine reads and the value ignores
         # The states in the engine's units, as the engine reads them.
         scale = self.model._volume_scale
-        roles = _arguments_of(self.model, quantity)
+        roles = _arguments_of(self.model, quantity) or ("",)
         states = [np.asarray(state * scale) if role == "volume" else state
                   for state, role in zip(np.broadcast_arrays(
                       *(np.asarray(a, dtype=np.float64) for a in arguments)), roles)]
@@ -433,21 +442,19 @@ class FitResult:
         return (f"not determined: {quantity} depends on {', '.join(self.undetermined)}, "
                 "which the data do not determine")
 
-    def _arguments(self, quantity: str, x: npt.ArrayLike, y: npt.ArrayLike | None
+    def _arguments(self, quantity: str, x: npt.ArrayLike | None, y: npt.ArrayLike | None
                    ) -> tuple[npt.ArrayLike, ...]:
         """The arguments of the model's method ``quantity``, checked against it."""
         available = _quantities(self.model)
         if quantity not in available:
             raise ValueError(f"{type(self.model).__name__} has no quantity {quantity!r}; "
                              f"it has {', '.join(available)}")
+        given = tuple(value for value in (x, y) if value is not None)
         count = len(_arguments_of(self.model, quantity))
-        if count == 1:
-            if y is not None:
-                raise TypeError(f"{quantity} of {type(self.model).__name__} takes one argument")
-            return (x,)
-        if y is None:
-            raise TypeError(f"{quantity} of {type(self.model).__name__} takes two arguments")
-        return (x, y)
+        if len(given) != count or (count == 1 and x is None):
+            words = ("no arguments", "one argument", "two arguments")[count]
+            raise TypeError(f"{quantity} of {type(self.model).__name__} takes {words}")
+        return given
 
     def plot(self, **options: Any) -> Any:
         """The data, the fitted model and the residuals: :func:`barometra.plot.pv`.
@@ -486,8 +493,11 @@ _UNITS = {"v0": "{v}", "k0": "{p}", "p0": "{p}", "k0_double_prime": "1/{p}", "tr
           "dk_dt": "{p}/K", "dkprime_dt": "1/K", "alpha1": "1/K²", "cvmax": "J/(mol K)"}
 
 
-# The isothermal quantities the engine propagates to.
-_ISOTHERMAL_QUANTITIES = ("pressure", "volume", "bulk_modulus")
+# The isothermal quantities the engine propagates to, and their state values.
+_ISOTHERMAL_QUANTITIES = {"pressure": ("volume",), "volume": ("pressure",),
+                          "bulk_modulus": ("volume",), "bulk_modulus_derivative": ("volume",),
+                          "bulk_modulus_second_derivative": ("volume",),
+                          "implied_k0_double_prime": ()}
 
 
 def _quantities(model: Any) -> tuple[str, ...]:
@@ -495,11 +505,13 @@ def _quantities(model: Any) -> tuple[str, ...]:
     if hasattr(model, "quantities"):
         quantities: tuple[str, ...] = model.quantities
         return quantities
-    return _ISOTHERMAL_QUANTITIES
+    return tuple(_ISOTHERMAL_QUANTITIES)
 
 
 def _arguments_of(model: Any, quantity: str) -> tuple[str, ...]:
     """The names of the state values a quantity (a method's name) takes."""
+    if not hasattr(model, "quantities"):
+        return _ISOTHERMAL_QUANTITIES[quantity]
     engine = type(model)._engine_quantity(quantity)
     arguments: tuple[str, ...] = next(q.arguments for q in type(model)._model.quantities
                                       if q.name == engine)
