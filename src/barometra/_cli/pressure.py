@@ -73,6 +73,7 @@ def add_parser(commands: Any) -> None:
 def run(arguments: argparse.Namespace) -> int:
     prog = arguments.prog
     given = next(name for name in _MEASUREMENTS if getattr(arguments, name) is not None)
+    scale: Any
     try:
         scale = scales.get(arguments.scale)
     except ValidationError as error:
