@@ -73,18 +73,15 @@ def add_parser(commands: Any) -> None:
 def run(arguments: argparse.Namespace) -> int:
     prog = arguments.prog
     given = next(name for name in _MEASUREMENTS if getattr(arguments, name) is not None)
-    scale: Any
+    if arguments.volume_unit is not None and given != "volume":
+        raise CommandError(f"{prog}: error: --volume-unit goes with --volume", status=2)
     try:
-        scale = scales.get(arguments.scale)
+        scale = scales.get(arguments.scale, volume_unit=arguments.volume_unit)
     except ValidationError as error:
         raise CommandError(f"{prog}: error: {error}", status=2) from None
     if not isinstance(scale, _MEASUREMENTS[given]):
         raise CommandError(f"{prog}: error: {scale.key} reads {_reads(scale)}, not a "
                            f"{given.replace('_', ' ')}", status=2)
-    if arguments.volume_unit is not None:
-        if given != "volume":
-            raise CommandError(f"{prog}: error: --volume-unit goes with --volume", status=2)
-        scale = scale.with_volume_unit(arguments.volume_unit)
     for name in _MEASUREMENTS:
         if name != given and getattr(arguments, f"{name}_sigma") is not None:
             option = name.replace("_", "-")
