@@ -30,8 +30,9 @@ examples:
 
 # What each measurement is called on the command line, and the scale kind
 # that reads it.
-_MEASUREMENTS = {"volume": scales.VolumeScale, "lattice_parameter": scales.VolumeScale,
-                 "wavelength": scales.WavelengthGauge, "wavenumber": scales.WavenumberGauge}
+_MEASUREMENTS: dict[str, type[scales.PressureScale]] = {
+    "volume": scales.VolumeScale, "lattice_parameter": scales.VolumeScale,
+    "wavelength": scales.WavelengthGauge, "wavenumber": scales.WavenumberGauge}
 _UNITS = {"lattice_parameter": "Å", "wavelength": "nm", "wavenumber": "cm⁻¹"}
 
 
