@@ -109,15 +109,16 @@ class PressureScale:
 
     def describe(self) -> str:
         """One line: key, what it reads, source and whether it was checked."""
-        checked = "" if self.checked else "; not checked against the source's table"
-        doi = f", doi:{self.doi}" if self.doi else ""
-        return f"{self.key}: {self._subject()}; {self.citation}{doi}{checked}"
+        source = "; ".join(filter(None, (self.citation, self.doi and f"doi:{self.doi}")))
+        checked = "" if self.checked else "not checked against the source's table"
+        return "; ".join(filter(None, (f"{self.key}: {self._subject()}", source, checked)))
 
     def _subject(self) -> str:
         return self.kind
 
     def __repr__(self) -> str:
-        return f"<{type(self).__name__} {self.key!r}: {self._subject()}; {self.citation}>"
+        source = f"; {self.citation}" if self.citation else ""
+        return f"<{type(self).__name__} {self.key!r}: {self._subject()}{source}>"
 
 
 def broadcast(values: tuple[npt.ArrayLike, ...], names: tuple[str, ...]) -> tuple[FloatArray, ...]:
