@@ -136,8 +136,8 @@ class VolumeScale(PressureScale):
                 raise ValueError(f"the standard error of {name!r} must be zero or positive and "
                                  f"finite, not {sigma!r}")
             errors[parameter.name] = sigma
-        uncertain = tuple(ScaleParameter(name, parameters[name].native, values[name], sigma)
-                          for name, sigma in errors.items() if sigma > 0.0)
+        uncertain = tuple(ScaleParameter(name, parameter.native, values[name], errors[name])
+                          for name, parameter in parameters.items() if errors.get(name, 0.0))
         index = {p.name: i for i, p in enumerate(uncertain)}
         correlation = np.eye(len(uncertain))
         pairs: dict[tuple[str, str], float] = {}
