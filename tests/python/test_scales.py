@@ -73,26 +73,41 @@ def _rebuilt(scale, name, value):
     return model.replace(reference=model.reference.replace(**{name: value}))
 
 
-@pytest.mark.parametrize("correlated", [False, True])
-def test_parameter_share_is_a_finite_difference_propagation(correlated):
-    published = scales.get("MgO-Tange2009")
-    correlations = {("k0", "k0_prime"): -0.8, ("gamma0", "b"): 0.5} if correlated else None
-    scale = scales.VolumeScale("MgO-test", published.model, material="MgO", formula_units=4,
-                               standard_errors=published.standard_errors,
-                               correlations=correlations)
-    volumes, temperatures = np.array([[74.0], [65.0]]), np.array([300.0, 1500.0, 2500.0])
-    molar = scale.model_volume(volumes)
+COLD = BM3(v0=67.85, k0=167.0, k0_prime=5.8)  # an isothermal gold scale in Å³ per cell
+
+
+@pytest.mark.parametrize(("isothermal", "correlated"), [(False, False), (False, True),
+                                                        (True, True)])
+def test_parameter_share_is_a_finite_difference_propagation(isothermal, correlated):
+    if isothermal:
+        scale = scales.VolumeScale("cold", COLD, material="Au", formula_units=4,
+                                   model_volume_unit="Å³/cell",
+                                   standard_errors={"k0": 2.0, "k0_prime": 0.1},
+                                   correlations={("k0", "k0_prime"): -0.9})
+        volumes, temperatures = np.array([[66.0], [58.0]]), np.array([300.0])
+
+        def pressure(model):
+            return np.broadcast_to(model.pressure(scale.model_volume(volumes)), (2, 1))
+    else:
+        published = scales.get("MgO-Tange2009")
+        correlations = {("k0", "k0_prime"): -0.8, ("gamma0", "b"): 0.5} if correlated else None
+        scale = scales.VolumeScale("MgO-test", published.model, material="MgO",
+                                   formula_units=4, standard_errors=published.standard_errors,
+                                   correlations=correlations)
+        volumes, temperatures = np.array([[74.0], [65.0]]), np.array([300.0, 1500.0, 2500.0])
+
+        def pressure(model):
+            return model.pressure(scale.model_volume(volumes), temperatures)
     columns = []
     for p in scale.uncertain_parameters:
         h = 1e-4 * p.standard_error
-        up, down = (_rebuilt(scale, p.name, p.value + s * h).pressure(molar, temperatures)
-                    for s in (1, -1))
+        up, down = (pressure(_rebuilt(scale, p.name, p.value + s * h)) for s in (1, -1))
         columns.append((up - down) / (2 * h))
     jacobian = np.stack(columns, axis=-1)
     expected = np.sqrt(np.einsum("...i,ij,...j", jacobian, scale.parameter_covariance, jacobian))
     found = scale.pressure_uncertainty(volumes, temperatures)
     np.testing.assert_allclose(found.parameters, expected, rtol=1e-5)
-    assert found.parameters.shape == (2, 3) and not np.any(found.measurement)
+    assert found.parameters.shape == expected.shape and not np.any(found.measurement)
 
 
 def test_measurement_share_is_a_finite_difference_propagation():
@@ -157,8 +172,8 @@ def test_bad_input_is_refused_with_the_model_s_own_error():
         scales.convert(30.0, 300.0, "ruby-Mao1986", "ruby-Shen2020")
     with pytest.raises(ValidationError, match="volume_sigma"):
         gold.pressure_uncertainty(60.0, volume_sigma=-0.1)
-    cold = scales.VolumeScale("cold", BM3(v0=67.85, k0=167.0, k0_prime=5.8), material="Au",
-                              formula_units=4, model_volume_unit="Å³/cell")
+    cold = scales.VolumeScale("cold", COLD, material="Au", formula_units=4,
+                              model_volume_unit="Å³/cell")
     with pytest.raises(ValueError, match="isothermal"):
         cold.pressure(60.0, 1000.0)
     with pytest.raises(ValueError, match="J/bar"):
