@@ -73,7 +73,8 @@ int exec_engine(PyObject* module) noexcept {
     // Registration order: RtEos, HugoniotEos, ThermalEos, LeastSquaresResult,
     // LinearPropagation, MonteCarloSummary, fit_least_squares,
     // fit_rt_eos_native, fit_thermal_eos_native, linear_uncertainty,
-    // monte_carlo_summary, holzapfel_derivative_analytical.
+    // monte_carlo_summary, holzapfel_derivative_analytical; then OpticalGauge
+    // and delta_method, which the pressure scales use.
     if (register_rt_eos(module) < 0) return -1;
     if (register_hugoniot_eos(module) < 0) return -1;
     if (register_thermal_eos(module) < 0) return -1;
@@ -84,6 +85,8 @@ int exec_engine(PyObject* module) noexcept {
     if (add_function(module, &linear_uncertainty_def) < 0) return -1;
     if (add_function(module, &monte_carlo_summary_def) < 0) return -1;
     if (add_function(module, &holzapfel_derivative_analytical_def) < 0) return -1;
+    if (register_optical_gauge(module) < 0) return -1;
+    if (add_function(module, &delta_method_def) < 0) return -1;
     if (add_fit_choices(module) < 0 || ready_eos_fit_result_type() < 0) return -1;
     // What the package builds its model classes from; private, so not in __all__.
     if (register_model_table(module) < 0) return -1;

@@ -44,6 +44,9 @@ extern PyMethodDef fit_thermal_eos_native_def;
 extern PyMethodDef linear_uncertainty_def;
 extern PyMethodDef monte_carlo_summary_def;
 extern PyMethodDef holzapfel_derivative_analytical_def;
+extern PyMethodDef delta_method_def;
+// Adds the OpticalGauge class (optical_gauge.cpp); -1 with an error set on failure.
+int register_optical_gauge(PyObject* module) noexcept;
 // Adds LOSSES and ERROR_MODES, the names the fits accept (native_fit.cpp).
 int add_fit_choices(PyObject* module) noexcept;
 
