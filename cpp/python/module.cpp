@@ -12,7 +12,6 @@
 #include "hugoniot_eos.hpp"
 #include "model_table.hpp"
 #include "numpy_api.hpp"
-#include "prediction.hpp"
 #include "results.hpp"
 #include "rt_eos.hpp"
 #include "thermal_eos.hpp"
@@ -28,12 +27,26 @@ int add_to_module(PyObject* module, const char* name, PyObject* object) noexcept
   return PyList_Append(all.get(), text.get());
 }
 
-int add_function(PyObject* module, PyMethodDef* definition) noexcept {
+namespace {
+
+PyRef new_function(PyMethodDef* definition) noexcept {
   PyRef module_name = PyRef::steal(PyUnicode_FromString(kModuleName));
-  if (!module_name) return -1;
-  PyRef function = PyRef::steal(PyCFunction_NewEx(definition, nullptr, module_name.get()));
+  if (!module_name) return {};
+  return PyRef::steal(PyCFunction_NewEx(definition, nullptr, module_name.get()));
+}
+
+}  // namespace
+
+int add_function(PyObject* module, PyMethodDef* definition) noexcept {
+  PyRef function = new_function(definition);
   if (!function) return -1;
   return add_to_module(module, definition->ml_name, function.get());
+}
+
+int add_private_function(PyObject* module, PyMethodDef* definition) noexcept {
+  PyRef function = new_function(definition);
+  if (!function) return -1;
+  return PyModule_AddObjectRef(module, definition->ml_name, function.get());
 }
 
 namespace {
@@ -74,7 +87,8 @@ int exec_engine(PyObject* module) noexcept {
     // Registration order: RtEos, HugoniotEos, ThermalEos, LeastSquaresResult,
     // LinearPropagation, MonteCarloSummary, fit_least_squares,
     // fit_rt_eos_native, fit_thermal_eos_native, linear_uncertainty,
-    // monte_carlo_summary, holzapfel_derivative_analytical.
+    // monte_carlo_summary, holzapfel_derivative_analytical; then OpticalGauge
+    // and delta_method, which the pressure scales use.
     if (register_rt_eos(module) < 0) return -1;
     if (register_hugoniot_eos(module) < 0) return -1;
     if (register_thermal_eos(module) < 0) return -1;
@@ -85,9 +99,11 @@ int exec_engine(PyObject* module) noexcept {
     if (add_function(module, &linear_uncertainty_def) < 0) return -1;
     if (add_function(module, &monte_carlo_summary_def) < 0) return -1;
     if (add_function(module, &holzapfel_derivative_analytical_def) < 0) return -1;
+    if (register_optical_gauge(module) < 0) return -1;
+    if (add_function(module, &delta_method_def) < 0) return -1;
     if (add_fit_choices(module) < 0 || ready_eos_fit_result_type() < 0) return -1;
-    // Private, so not in __all__ either.
-    if (add_prediction_functions(module) < 0) return -1;
+    // Private, so not in __all__ either: the propagation of a fit's covariance.
+    if (add_private_function(module, &monte_carlo_prediction_def) < 0) return -1;
     // What the package builds its model classes from; private, so not in __all__.
     if (register_model_table(module) < 0) return -1;
     ModuleState* state = state_of(module);

@@ -19,6 +19,8 @@ __all__ = [
     "linear_uncertainty",
     "monte_carlo_summary",
     "holzapfel_derivative_analytical",
+    "OpticalGauge",
+    "delta_method",
 ]
 
 # Scalars go through Python float conversion: __float__ or __index__.
@@ -222,27 +224,17 @@ def linear_uncertainty(
 def monte_carlo_summary(
     samples: _Float64Array, confidence: _Real, full_covariance: bool = False
 ) -> MonteCarloSummary: ...
-# Not in __all__: the uncertainty of a quantity of a fitted model.
-def predict_delta_method(
+# Not in __all__: a quantity of a model over draws of its parameters.
+def monte_carlo_prediction(
     model: RtEos | ThermalEos,
-    parameter_names: Sequence[str],
-    parameters: _Float64Array,
-    undetermined: Sequence[str],
-    quantity: str,
-    first: _Float64Array,
-    second: _Float64Array | None,
-    covariance: _Float64Array,
-) -> _Float64Array: ...
-def predict_monte_carlo(
-    model: RtEos | ThermalEos,
-    parameter_names: Sequence[str],
-    parameters: _Float64Array,
-    undetermined: Sequence[str],
-    quantity: str,
-    first: _Float64Array,
-    second: _Float64Array | None,
+    names: Sequence[str],
+    values: _Float64Array,
     draws: _Float64Array,
     confidence: _Real,
+    quantity: str,
+    first: _Float64Array,
+    second: _Float64Array | None,
+    undetermined: Sequence[str] | None = None,
 ) -> tuple[MonteCarloSummary, int]: ...
 
 # Every model class of the package: names, parameters, quantities, documentation.
@@ -251,3 +243,43 @@ model_table: tuple[Mapping[str, Any], ...]
 def holzapfel_derivative_analytical(
     v0: _Real, volume: _Real, bulk_modulus: _Real, k0: _Real, c0: _Real, c2: _Real
 ) -> float: ...
+
+@final
+class OpticalGauge:
+    """Private native representation of an optical pressure gauge."""
+
+    @staticmethod
+    def power_law(a: _Real, b: _Real) -> OpticalGauge: ...
+    @staticmethod
+    def quadratic(a: _Real, b: _Real) -> OpticalGauge: ...
+    @staticmethod
+    def rational(a: _Real, b: _Real, c: _Real) -> OpticalGauge: ...
+    @staticmethod
+    def raman_edge(k0: _Real, k0_prime: _Real) -> OpticalGauge: ...
+    @property
+    def form(self) -> str: ...
+    @property
+    def constants(self) -> tuple[float, ...]: ...
+    def pressure_scalar(self, position: _Real, reference: _Real) -> float: ...
+    def pressure_array(self, position: _Float64Array, reference: _Float64Array) -> _Float64Array: ...
+    def position_scalar(self, pressure: _Real, reference: _Real) -> float: ...
+    def position_array(self, pressure: _Float64Array, reference: _Float64Array) -> _Float64Array: ...
+    def uncertainty(
+        self,
+        position: _Float64Array,
+        reference: _Float64Array,
+        position_sigma: _Float64Array,
+        reference_sigma: _Float64Array,
+        covariance: _Float64Array,
+    ) -> tuple[_Float64Array, _Float64Array, _Float64Array]: ...
+
+def delta_method(
+    model: RtEos | ThermalEos,
+    names: Sequence[str],
+    values: _Float64Array,
+    covariance: _Float64Array,
+    quantity: str,
+    first: _Float64Array,
+    second: _Float64Array | None,
+    undetermined: Sequence[str] | None = None,
+) -> _Float64Array: ...

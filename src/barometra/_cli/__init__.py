@@ -16,11 +16,11 @@ import sys
 from collections.abc import Sequence
 
 from ..errors import BarometraError
-from . import demo, evaluate, fit
+from . import demo, evaluate, fit, pressure, scales
 from .common import CommandError, OneLineParser
 from .hints import as_flags
 
-COMMANDS = (evaluate, fit, demo)
+COMMANDS = (evaluate, fit, pressure, scales, demo)
 
 
 def build_parser() -> argparse.ArgumentParser:

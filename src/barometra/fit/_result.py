@@ -415,12 +415,13 @@ class FitResult:
         # The undetermined rows and columns are the pseudoinverse's zeros: nothing
         # moves along them, and the engine reports the values that depend on them.
         covariance = np.nan_to_num(self.covariance.values) * np.outer(scales, scales)
-        target = (self.model._native_engine, [p.native for p in varied], theta,
-                  [p.native for p in varied if p.name in self.undetermined],
-                  type(self.model)._engine_quantity(quantity), first, second)
+        model, names = self.model._native_engine, [p.native for p in varied]
+        engine_quantity = type(self.model)._engine_quantity(quantity)
+        undetermined = [p.native for p in varied if p.name in self.undetermined]
         unit = self.model.quantity_unit(quantity)
         if monte_carlo is None:
-            errors = _engine.predict_delta_method(*target, covariance)
+            errors = _engine.delta_method(model, names, theta, covariance, engine_quantity,
+                                          first, second, undetermined)
             return Prediction(quantity, _shaped(value, value), _shaped(value, errors / out),
                               "delta", unit=unit, note=self._note(quantity, errors))
         draws = int(monte_carlo)
@@ -428,7 +429,9 @@ class FitResult:
             raise ValueError(f"monte_carlo must be at least 2 draws, not {monte_carlo!r}")
         samples = np.random.default_rng(seed).multivariate_normal(
             theta, covariance, size=draws, method="eigh")
-        summary, rejected = _engine.predict_monte_carlo(*target, samples, float(confidence))
+        summary, rejected = _engine.monte_carlo_prediction(
+            model, names, theta, samples, float(confidence), engine_quantity, first, second,
+            undetermined)
         errors = summary.standard_error
         return Prediction(quantity, _shaped(value, value), _shaped(value, errors / out),
                           "monte_carlo", _shaped(value, summary.lower / out),
