@@ -155,7 +155,10 @@ class IsothermalEos(EngineModel):
     same class with the same parameters, pickles, and has a ``repr`` that
     evaluates back to an equal model.
 
-    The four evaluations take a float or any array-like of real numbers.
+    The evaluations (:meth:`pressure`, :meth:`volume`, :meth:`bulk_modulus`
+    and its pressure derivatives :meth:`bulk_modulus_derivative` and
+    :meth:`bulk_modulus_second_derivative`) take a float or any array-like
+    of real numbers.
     A float (or any 0-d input) gives a float; an array gives a new float64
     array of the input's shape. Invalid input raises
     :class:`~barometra.errors.EosValidationError`, a failed computation

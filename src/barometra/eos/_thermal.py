@@ -177,9 +177,10 @@ class ThermalEos(EngineModel):
 
     The methods are the quantities of the model, listed in
     :attr:`quantities`: every model has :meth:`pressure`, :meth:`volume`,
-    :meth:`temperature`, :meth:`bulk_modulus`,
-    :meth:`isothermal_compressibility`, :meth:`thermal_expansivity`,
-    :meth:`thermal_pressure` and :meth:`thermal_pressure_increment`; heat
+    :meth:`temperature`, :meth:`bulk_modulus`, its pressure derivative
+    :meth:`bulk_modulus_derivative`, :meth:`isothermal_compressibility`,
+    :meth:`thermal_expansivity`, :meth:`thermal_pressure` and
+    :meth:`thermal_pressure_increment`; heat
     capacities, Grüneisen parameter, energies and free energies belong to
     the models that define them. Each takes two state variables (volume and
     temperature, or pressure and one of them), floats or array-likes that
