@@ -14,6 +14,7 @@
 // and w_i[c] goes to row c * N + i. An errors-in-variables fit (latents
 // present) runs the engine in the structured layout (G = k, P = N, L), so
 // its cost is linear in N; its covariance is profiled over the latents.
+// Both fits are the one-dataset, all-static case of joint_fit.hpp.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +27,7 @@
 
 #include "barometra/error.hpp"
 #include "barometra/fit/engine.hpp"
+#include "barometra/fit/joint_fit.hpp"
 #include "barometra/fit/problem.hpp"
 #include "barometra/isothermal/batch.hpp"
 #include "barometra/isothermal/rt_model.hpp"
@@ -55,35 +57,6 @@ struct PvtObservations {
   // volume_sigma and temperature_sigma.
   std::optional<std::span<const double>> cholesky;
 };
-
-struct EosFitResult {
-  SolverResult solver;
-  std::vector<double> parameters;          // k, the first k entries of solver.x
-  std::vector<double> covariance;          // k x k, profiled over the latents
-  // The parameters the data do not determine (ascending): the covariance's
-  // zeros there are no variance, so their standard errors and correlations
-  // are NaN.
-  std::vector<std::size_t> undetermined;
-  std::vector<double> standard_errors;     // k, sqrt(max(cov_ii, 0)), NaN if undetermined
-  std::vector<double> correlation;         // k x k, 0 where a standard error is 0
-  std::vector<double> predicted_pressure;  // N, at the fitted parameters
-  std::vector<double> volumes;             // N, fitted latent or measured
-  std::optional<std::vector<double>> temperatures;  // N, thermal fits only
-  double chi_square = 0.0;                 // sum of fun^2
-  std::int64_t degrees_of_freedom = 0;     // m - n, negative when n > m
-  std::optional<double> reduced_chi_square;  // chi_square / (m - n), when m > n
-  double aic = 0.0;
-  double bic = 0.0;
-};
-
-// Predicted pressures of the trial model parameters (k values) at the given
-// volumes and temperatures (empty for an isothermal fit), written into
-// `pressures`. A non-owning reference to the caller's function, like
-// ResidualFunction; may throw std::bad_alloc only.
-using PredictionStatus = std::expected<void, FitError>;
-using PressurePrediction = detail::FunctionRef<PredictionStatus(
-    std::span<const double> parameters, std::span<const double> volumes,
-    std::span<const double> temperatures, std::span<double> pressures)>;
 
 namespace detail {
 
