@@ -1,7 +1,10 @@
 #include "eos_fit_result.hpp"
 
+#include <cmath>
 #include <utility>
+#include <vector>
 
+#include "errors.hpp"
 #include "model_object.hpp"
 #include "results.hpp"
 
@@ -51,6 +54,31 @@ PyObject* undetermined(PyObject* self, void*) noexcept {
   return tuple.release();
 }
 
+PyObject* covariance_without_nuisance(PyObject* self, void*) noexcept {
+  const EosFitResult& fit = fit_of(self);
+  if (fit.covariance_without_nuisance.empty()) Py_RETURN_NONE;
+  const auto s = static_cast<std::size_t>(std::sqrt(fit.covariance_without_nuisance.size()));
+  return square_array(fit.covariance_without_nuisance, s);
+}
+PyObject* calibrant_pressure(PyObject* self, void*) noexcept {
+  const auto& pressures = fit_of(self).calibrant_pressure;
+  if (pressures.empty()) Py_RETURN_NONE;
+  return vector_array(pressures);
+}
+PyObject* dataset_chi_square(PyObject* self, void*) noexcept {
+  return vector_array(fit_of(self).dataset_chi_square);
+}
+PyObject* dataset_residuals(PyObject* self, void*) noexcept {
+  const auto& counts = fit_of(self).dataset_residuals;
+  return vector_array(std::vector<double>(counts.begin(), counts.end()));
+}
+PyObject* residual_count(PyObject* self, void*) noexcept {
+  return PyLong_FromSize_t(fit_of(self).residual_count);
+}
+PyObject* variable_count(PyObject* self, void*) noexcept {
+  return PyLong_FromSize_t(fit_of(self).variable_count);
+}
+
 PyGetSetDef g_getset[] = {
     {"standard_errors", &standard_errors, nullptr,
      "Standard errors of the model parameters, sqrt(max(cov_ii, 0)) (k); NaN for an\n"
@@ -76,6 +104,20 @@ PyGetSetDef g_getset[] = {
      nullptr},
     {"temperatures", &temperatures, nullptr,
      "Temperatures likewise (N); None for an isothermal fit.", nullptr},
+    {"covariance_without_nuisance", &covariance_without_nuisance, nullptr,
+     "With a scale's nuisance parameters: the covariance of the other globals with the\n"
+     "nuisance held at their fitted values; else None.", nullptr},
+    {"calibrant_pressure", &calibrant_pressure, nullptr,
+     "The scale's pressure of each calibrant row at the fit (0 elsewhere); None without\n"
+     "calibrant volumes.", nullptr},
+    {"dataset_chi_square", &dataset_chi_square, nullptr,
+     "Per dataset, the squared residuals of its rows (pinned latents left out).", nullptr},
+    {"dataset_residuals", &dataset_residuals, nullptr,
+     "Per dataset, the number of those residuals.", nullptr},
+    {"residual_count", &residual_count, nullptr,
+     "Residuals the statistics count (m), pinned latents left out.", nullptr},
+    {"variable_count", &variable_count, nullptr,
+     "Fitted variables the statistics count (n), pinned latents left out.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -94,6 +136,17 @@ int ready_eos_fit_result_type() noexcept { return eos_fit_result_type() == nullp
 
 PyObject* wrap_eos_fit_result(EosFitResult&& fit) noexcept {
   return new_model_object(eos_fit_result_type(), std::move(fit));
+}
+
+PyObject* wrap_eos_fit(std::expected<EosFitResult, FitError>&& fitted, std::size_t k) {
+  if (!fitted) return raise_fit_error(fitted.error());
+  // The covariance stays with the statistics too: the record's copy is what
+  // parameter_covariance returns.
+  LeastSquaresRecord record{std::move(fitted->solver), k, std::move(fitted->predicted_pressure),
+                            fitted->covariance, {}};
+  record.eos_fit = PyRef::steal(wrap_eos_fit_result(std::move(*fitted)));
+  if (!record.eos_fit) return nullptr;
+  return wrap_least_squares_result(std::move(record));
 }
 
 }  // namespace barometra::python

@@ -15,5 +15,9 @@ int ready_eos_fit_result_type() noexcept;
 // A new EosFitResult taking over the fit's statistics, or null with an error
 // set. Must be called attached to the interpreter.
 PyObject* wrap_eos_fit_result(EosFitResult&& fit) noexcept;
+// A native fit's LeastSquaresResult, its statistics as its eos_fit, the
+// first k globals' covariance as its parameter_covariance; or null with the
+// fit's exception set. Attached.
+PyObject* wrap_eos_fit(std::expected<EosFitResult, FitError>&& fitted, std::size_t k);
 
 }  // namespace barometra::python

@@ -86,7 +86,7 @@ int exec_engine(PyObject* module) noexcept {
     if (!all || PyModule_AddObjectRef(module, "__all__", all.get()) < 0) return -1;
     // Registration order: RtEos, HugoniotEos, ThermalEos, LeastSquaresResult,
     // LinearPropagation, MonteCarloSummary, fit_least_squares,
-    // fit_rt_eos_native, fit_thermal_eos_native, linear_uncertainty,
+    // fit_rt_eos_native, fit_thermal_eos_native, fit_joint_eos_native, linear_uncertainty,
     // monte_carlo_summary, holzapfel_derivative_analytical; then OpticalGauge
     // and delta_method, which the pressure scales use.
     if (register_rt_eos(module) < 0) return -1;
@@ -96,6 +96,7 @@ int exec_engine(PyObject* module) noexcept {
     if (add_function(module, &fit_least_squares_def) < 0) return -1;
     if (add_function(module, &fit_rt_eos_native_def) < 0) return -1;
     if (add_function(module, &fit_thermal_eos_native_def) < 0) return -1;
+    if (add_function(module, &fit_joint_eos_native_def) < 0) return -1;
     if (add_function(module, &linear_uncertainty_def) < 0) return -1;
     if (add_function(module, &monte_carlo_summary_def) < 0) return -1;
     if (add_function(module, &holzapfel_derivative_analytical_def) < 0) return -1;

@@ -43,6 +43,7 @@ constexpr PyCFunction fastcall() noexcept {
 extern PyMethodDef fit_least_squares_def;
 extern PyMethodDef fit_rt_eos_native_def;
 extern PyMethodDef fit_thermal_eos_native_def;
+extern PyMethodDef fit_joint_eos_native_def;
 extern PyMethodDef linear_uncertainty_def;
 extern PyMethodDef monte_carlo_summary_def;
 extern PyMethodDef holzapfel_derivative_analytical_def;

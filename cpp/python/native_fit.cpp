@@ -118,19 +118,6 @@ struct FitInput {
   }
 };
 
-// The result, or null with the fit's exception set: the solver's part as a
-// LeastSquaresResult, the rest as its EosFitResult.
-PyObject* wrap_fit(std::expected<EosFitResult, FitError>&& fitted, std::size_t k) {
-  if (!fitted) return raise_fit_error(fitted.error());
-  // The covariance stays with the statistics too: the record's copy is what
-  // parameter_covariance returns.
-  LeastSquaresRecord record{std::move(fitted->solver), k, std::move(fitted->predicted_pressure),
-                            fitted->covariance, {}};
-  record.eos_fit = PyRef::steal(wrap_eos_fit_result(std::move(*fitted)));
-  if (!record.eos_fit) return nullptr;
-  return wrap_least_squares_result(std::move(record));
-}
-
 // Both functions: parse (TypeErrors first), copy every input, then run
 // fit(input, build) detached, where build(values) rebuilds a copy of the
 // argument's model with the named parameters replaced.
@@ -166,7 +153,7 @@ PyObject* run_native_fit(const Signature<N>& signature, const Model* (*model_of)
       Detached detached;
       return fit(input, build);
     }();
-    return wrap_fit(std::move(fitted), input.names.size());
+    return wrap_eos_fit(std::move(fitted), input.names.size());
   });
 }
 

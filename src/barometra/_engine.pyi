@@ -16,6 +16,7 @@ __all__ = [
     "fit_least_squares",
     "fit_rt_eos_native",
     "fit_thermal_eos_native",
+    "fit_joint_eos_native",
     "linear_uncertainty",
     "monte_carlo_summary",
     "holzapfel_derivative_analytical",
@@ -148,6 +149,18 @@ class EosFitResult:
     def temperatures(self) -> _Float64Array | None: ...
     @property
     def undetermined(self) -> tuple[int, ...]: ...
+    @property
+    def covariance_without_nuisance(self) -> _Float64Array | None: ...
+    @property
+    def calibrant_pressure(self) -> _Float64Array | None: ...
+    @property
+    def dataset_chi_square(self) -> _Float64Array: ...
+    @property
+    def dataset_residuals(self) -> _Float64Array: ...
+    @property
+    def residual_count(self) -> int: ...
+    @property
+    def variable_count(self) -> int: ...
 
 @final
 class LinearPropagation:
@@ -211,6 +224,32 @@ def fit_thermal_eos_native(
     volume_sigma: _Float64Array | None = None,
     temperature_sigma: _Float64Array | None = None,
     observation_cholesky: _Float64Array | None = None,
+    loss: str = "linear",
+    f_scale: _Real = 1.0,
+    max_nfev: SupportsIndex | None = None,
+) -> LeastSquaresResult: ...
+def fit_joint_eos_native(
+    model: RtEos | ThermalEos,
+    parameter_names: Sequence[str],
+    initial: _Float64Array,
+    lower: _Float64Array,
+    upper: _Float64Array,
+    pressure: _Float64Array,
+    volume: _Float64Array,
+    pressure_sigma: _Float64Array,
+    temperature: _Float64Array | None = None,
+    volume_sigma: _Float64Array | None = None,
+    temperature_sigma: _Float64Array | None = None,
+    dataset: _Float64Array | None = None,
+    kind: _Float64Array | None = None,
+    dataset_count: SupportsIndex | None = 1,
+    pressure_offsets: bool = False,
+    scale: RtEos | ThermalEos | None = None,
+    scale_names: Sequence[str] = (),
+    calibrant_volume: _Float64Array | None = None,
+    calibrant_volume_sigma: _Float64Array | None = None,
+    prior_values: _Float64Array | None = None,
+    prior_factor: _Float64Array | None = None,
     loss: str = "linear",
     f_scale: _Real = 1.0,
     max_nfev: SupportsIndex | None = None,

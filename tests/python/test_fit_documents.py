@@ -54,7 +54,7 @@ def test_documents_and_files_rebuild_the_result(result, tmp_path):
 
 
 @pytest.mark.parametrize(("change", "message"), [
-    ({"format_version": 2}, "format version 2 is newer than this barometra reads"),
+    ({"format_version": 3}, "format version 3 is newer than this barometra reads"),
     ({"format": "something"}, "not a fit result written by barometra"),
 ])
 def test_documents_from_elsewhere_are_refused(result, change, message):

@@ -69,7 +69,7 @@ MGD = ThermalEos.mie_gruneisen_debye(BM3, 300.0, 760.0, 1.5, 1.2, 2.0)
 def test_registration():
     assert _engine.__all__ == [
         *CLASSES, "fit_least_squares", "fit_rt_eos_native", "fit_thermal_eos_native",
-        "linear_uncertainty", "monte_carlo_summary", "holzapfel_derivative_analytical",
+        "fit_joint_eos_native", "linear_uncertainty", "monte_carlo_summary", "holzapfel_derivative_analytical",
         "OpticalGauge", "delta_method"]
     for name in [*CLASSES, "OpticalGauge"]:
         cls = getattr(_engine, name)

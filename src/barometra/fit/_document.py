@@ -4,8 +4,10 @@ The document holds everything a result is: the fitted and starting models,
 the data, how the fit was asked for, the parameters, covariance and
 statistics, so that the result read back summarises and predicts as the one
 written. JSON has no NaN: NaN is written as null and read back as NaN.
-``format_version`` is 1; a later version adds keys, and this reader refuses
-versions newer than it knows.
+``format_version`` is 2 (version 2 adds the pressure scale of a fit from
+calibrant volumes and the standard errors without its share; version-1
+documents read with neither); this reader refuses versions newer than it
+knows.
 """
 
 from __future__ import annotations
@@ -25,7 +27,7 @@ if TYPE_CHECKING:
     from ._result import FitResult
 
 FORMAT = "barometra.fit.FitResult"
-FORMAT_VERSION = 1
+FORMAT_VERSION = 2
 
 
 def _number(value: float | None) -> float | None:
@@ -136,6 +138,12 @@ def result_document(result: FitResult) -> dict[str, Any]:
         "fitted_volume": _numbers(result.fitted_volume),
         "fitted_temperature": (None if result.fitted_temperature is None
                                else _numbers(result.fitted_temperature)),
+        "pressure_scale": settings.pressure_scale,
+        "calibrant_volume": settings.calibrant_volume,
+        "scale_uncertainty": settings.scale_uncertainty,
+        "standard_errors_without_scale": (
+            None if result.standard_errors_without_scale is None else
+            {name: _number(x) for name, x in result.standard_errors_without_scale.items()}),
     }
 
 
@@ -162,7 +170,11 @@ def result_from_document(document: Mapping[str, Any]) -> FitResult:
         errors=document["errors"], loss=document["loss"], f_scale=document["f_scale"],
         scale_errors=document["standard_errors_scaled"],
         sigmas={name: _array(values) for name, values in document["sigmas"].items()},
-        given_sigmas=set(document["given_sigmas"]))
+        given_sigmas=set(document["given_sigmas"]),
+        pressure_scale=document.get("pressure_scale"),
+        calibrant_volume=document.get("calibrant_volume"),
+        scale_uncertainty=bool(document.get("scale_uncertainty", False)))
+    without = document.get("standard_errors_without_scale")
     return FitResult(
         model=model_from_document(document["fitted_model"]),
         initial_model=model_from_document(document["initial_model"]),
@@ -188,7 +200,9 @@ def result_from_document(document: Mapping[str, Any]) -> FitResult:
         fitted_temperature=_array(temperature),
         converged=document["converged"], message=document["message"],
         evaluations=document["evaluations"], error_scale=document["error_scale"],
-        warnings=tuple(document["warnings"]))
+        warnings=tuple(document["warnings"]),
+        standard_errors_without_scale=None if without is None else
+        {name: _float(x) for name, x in without.items()})
 
 
 def save(result: FitResult, path: str | os.PathLike[str]) -> None:

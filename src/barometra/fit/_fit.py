@@ -18,6 +18,7 @@ from ..eos import IsothermalEos, ThermalEos
 from ..eos._isothermal import canonical_unit
 from ..errors import (BarometraError, FitConvergenceWarning, FitEosValidationError,
                       FitError, FitQualityWarning, FitValidationError)
+from ._calibrant import Calibrant, calibrant, propagated_sigma
 from ._parameters import (Parameter, engine_scales, model_parameters, parameter_value,
                           resolve, split, with_values)
 from ._quality import quality_warnings, stop_reason
@@ -45,6 +46,9 @@ def fit(
     max_evaluations: int | None = None,
     bounds: Mapping[str, tuple[float, float]] | None = None,
     scale_errors: bool = False,
+    pressure_scale: Any = None,
+    calibrant_volume: str | None = None,
+    scale_uncertainty: bool = False,
 ) -> FitResult:
     """Fit a model's parameters to measured pressures, volumes (and temperatures).
 
@@ -101,6 +105,23 @@ def fit(
         Multiply the standard errors (and the covariance by the square) by
         sqrt(reduced chi-square), as many published fits do; the summary
         says so.
+    pressure_scale : str or barometra.scales.VolumeScale, optional
+        Read each row's pressure from its calibrant volume (the dataset's
+        column ``calibrant_volume``, Å³ per cell unless the scale says
+        otherwise) and temperature through this scale, instead of the
+        pressure column. With ``errors`` including volumes the true
+        calibrant volumes are fitted as latent coordinates too, weighted by
+        the column ``<calibrant_volume>_sigma``. Without pressure sigmas
+        (given or in the dataset) each row's comes from that column through
+        the scale.
+    calibrant_volume : str, optional
+        The column of calibrant volumes; needed with ``pressure_scale``.
+    scale_uncertainty : bool
+        Fit the scale's parameters that have published standard errors as
+        nuisance parameters with Gaussian priors at their published values:
+        the standard errors then include the scale's share, correlated
+        across every row. ``standard_errors_without_scale`` keeps those
+        with the scale's parameters held at their values.
 
     Returns
     -------
@@ -168,7 +189,15 @@ def fit(
     varied, fixed_values = split(parameters, vary, fix)
     start = with_values(model, parameters, fixed_values)
     data = _in_units_of(start, data)
-    _check_counts(len(data), len(varied), len(uncertain) - 1, bool(scale_errors))
+    cal = None
+    if pressure_scale is not None:
+        cal = calibrant(pressure_scale, calibrant_volume, data, latent="volume" in uncertain,
+                        uncertainty=bool(scale_uncertainty))
+    elif calibrant_volume is not None or scale_uncertainty:
+        raise ValueError("calibrant_volume and scale_uncertainty need a pressure_scale")
+    _check_counts(len(data), len(varied), len(uncertain) - 1 + (cal is not None and
+                                                                 cal.volume_sigma is not None),
+                  bool(scale_errors))
     lower, upper = _bounds(parameters, varied, bounds)
     given = {"pressure_sigma": pressure_sigma, "volume_sigma": volume_sigma,
              "temperature_sigma": temperature_sigma}
@@ -176,14 +205,21 @@ def fit(
     if thermal:
         arrays["temperature"] = data.temperature
     for column in _SIGMAS[:3 if thermal else 2]:
+        if cal is not None and column == "pressure_sigma" and pressure_sigma is None and \
+                (data.pressure_sigma is None or np.isnan(data.pressure_sigma).any()):
+            arrays[column] = propagated_sigma(cal, data)
+            continue
         arrays[column] = _sigma(data, column, given[column], len(data),
                                 needed=column.removesuffix("_sigma") in uncertain)
+    if cal is not None:
+        arrays["pressure"] = cal.pressure
+        data = data.replace(pressure=cal.pressure)
     initial = np.array([parameter_value(start, p) for p in varied])
     scales = engine_scales(start, varied)
     common = dict(loss=loss, f_scale=float(f_scale), max_nfev=budget)
     try:
         raw = _run(start, thermal, [p.native for p in varied], (initial, lower, upper), scales,
-                   arrays, common)
+                   arrays, common, cal)
     except FitValidationError as error:
         raise _named(error, varied, (initial, lower, upper), arrays, given, loss) from error
     except FitEosValidationError as error:
@@ -199,7 +235,10 @@ def fit(
                            sigmas={key: arrays[key] for key in _SIGMAS
                                    if arrays.get(key) is not None},
                            given_sigmas={key for key, value in given.items()
-                                         if value is not None})
+                                         if value is not None},
+                           pressure_scale=None if cal is None else cal.scale.key,
+                           calibrant_volume=None if cal is None else cal.column,
+                           scale_uncertainty=cal is not None and bool(cal.names))
     result = _result(raw, start, data, parameters, varied, scales, settings,
                      _labels(start, data))
     found: list[tuple[str, type[Warning]]] = []
@@ -221,11 +260,15 @@ def _result(raw: Any, start: Any, data: Dataset, parameters: Mapping[str, Parame
     takes the unit labels given."""
     statistics = raw.eos_fit
     names = tuple(p.name for p in varied)
-    values, errors = raw.x[:len(varied)], statistics.standard_errors
-    covariance = raw.parameter_covariance
+    k = len(varied)
+    values, errors = raw.x[:k], statistics.standard_errors[:k]
+    covariance = raw.parameter_covariance[:k, :k]
+    without = statistics.covariance_without_nuisance
+    without = None if without is None else np.sqrt(np.maximum(np.diag(without)[:k], 0.0))
     if start._volume_scale != 1.0:
         values, errors = values / scales, errors / scales
         covariance /= np.outer(scales, scales)
+        without = None if without is None else without / scales
     fitted = with_values(start, parameters, dict(zip(names, values.tolist())), **labels)
     reduced = statistics.reduced_chi_square
     # Scaling by sqrt(reduced chi-square) is a choice of how to report the
@@ -233,7 +276,8 @@ def _result(raw: Any, start: Any, data: Dataset, parameters: Mapping[str, Parame
     error_scale = math.sqrt(reduced) if settings.scale_errors and reduced is not None else 1.0
     if error_scale != 1.0:
         errors, covariance = errors * error_scale, covariance * error_scale ** 2
-    blank = list(statistics.undetermined)
+        without = None if without is None else without * error_scale
+    blank = [i for i in statistics.undetermined if i < k]
     if blank:
         covariance[blank, :] = covariance[:, blank] = math.nan
     return FitResult(
@@ -241,19 +285,21 @@ def _result(raw: Any, start: Any, data: Dataset, parameters: Mapping[str, Parame
         values=dict(zip(names, values.tolist())),
         standard_errors=dict(zip(names, errors.tolist())),
         covariance=ParameterMatrix(names, covariance),
-        correlation=ParameterMatrix(names, statistics.correlation),
+        correlation=ParameterMatrix(names, statistics.correlation[:k, :k]),
         undetermined=tuple(names[i] for i in blank),
         fixed={name: parameter_value(fitted, p) for name, p in parameters.items()
                if name not in names},
         chi_square=statistics.chi_square, degrees_of_freedom=statistics.degrees_of_freedom,
         reduced_chi_square=reduced, aic=statistics.aic, bic=statistics.bic,
-        residual_count=len(raw.fun), variable_count=len(raw.x),
+        residual_count=statistics.residual_count, variable_count=statistics.variable_count,
         predicted_pressure=frozen(raw.predicted_pressure, copy=False),
         weighted_residuals=frozen(raw.fun, copy=False),
         fitted_volume=frozen(statistics.volumes / start._volume_scale, copy=False),
         fitted_temperature=statistics.temperatures,
         converged=bool(raw.success), message=str(raw.message), evaluations=int(raw.nfev),
-        error_scale=error_scale)
+        error_scale=error_scale,
+        standard_errors_without_scale=None if without is None else
+        dict(zip(names, np.where(np.isnan(errors), np.nan, without).tolist())))
 
 
 def _check_counts(rows: int, varied: int, latent_groups: int, scale_errors: bool) -> None:
@@ -279,12 +325,18 @@ def _check_counts(rows: int, varied: int, latent_groups: int, scale_errors: bool
 
 def _run(model: Any, thermal: bool, names: list[str],
          vectors: tuple[FloatArray, FloatArray, FloatArray], scales: FloatArray,
-         arrays: dict[str, Any], common: dict[str, Any]) -> Any:
+         arrays: dict[str, Any], common: dict[str, Any], cal: Calibrant | None = None) -> Any:
     """The engine's fit, in the engine's units: volumes (and v0) scaled to them."""
     initial, lower, upper = (vector * scales for vector in vectors)
     native, scale = model._native_engine, model._volume_scale
     volume = arrays["volume"] * scale
     volume_sigma = None if arrays["volume_sigma"] is None else arrays["volume_sigma"] * scale
+    if cal is not None:
+        return _engine.fit_joint_eos_native(
+            native, names, initial, lower, upper, arrays["pressure"], volume,
+            arrays["pressure_sigma"], temperature=arrays.get("temperature", cal.temperature),
+            volume_sigma=volume_sigma, temperature_sigma=arrays.get("temperature_sigma"),
+            **cal.engine_arguments(), **common)
     if thermal:
         return _engine.fit_thermal_eos_native(
             native, names, initial, lower, upper, arrays["pressure"], volume,

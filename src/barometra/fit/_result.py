@@ -28,6 +28,9 @@ class FitSettings:
     scale_errors: bool
     sigmas: Mapping[str, FloatArray]
     given_sigmas: set[str] = field(default_factory=set)
+    pressure_scale: str | None = None  # the scale's key, for fits from calibrant volumes
+    calibrant_volume: str | None = None
+    scale_uncertainty: bool = False
 
 
 class ParameterMatrix:
@@ -204,6 +207,12 @@ class FitResult:
     warnings : tuple of str
         Every warning the fit issued (not converged, undetermined
         parameters, an implausible misfit, a value at a bound), as text.
+    standard_errors_without_scale : dict of str to float or None
+        For a fit with the pressure scale's uncertainty: the standard errors
+        with the scale's parameters held at their fitted values (the inverse
+        of the sample block of the information matrix, the scale's share
+        left out); None otherwise. For a fit from calibrant volumes the
+        dataset's pressures are the scale's at the measured volumes.
     """
 
     model: Any
@@ -233,6 +242,7 @@ class FitResult:
     evaluations: int
     error_scale: float
     warnings: tuple[str, ...] = ()
+    standard_errors_without_scale: dict[str, float] | None = None
     points: int = field(init=False)
     residuals: FloatArray = field(init=False)
 

@@ -8,6 +8,7 @@ from typing import TYPE_CHECKING, Any
 
 import numpy as np
 
+from .._esd import format_value_esd
 from ._fit import ERROR_MODES
 from ._quality import stop_reason, undetermined_reason
 
@@ -27,6 +28,11 @@ def summary(result: FitResult) -> str:
                 f" (f_scale {result.settings.f_scale:g})")]
     lines += [f"  {_sigma_text(result, name, values)}"
               for name, values in result.settings.sigmas.items()]
+    if result.settings.pressure_scale is not None:
+        lines.append(f"Pressures from {result.settings.calibrant_volume} through "
+                     f"{result.settings.pressure_scale}"
+                     + (", its uncertainty included" if result.settings.scale_uncertainty
+                        else ""))
     reason = stop_reason(result.message)
     if result.converged:
         lines.append(f"Converged after {result.evaluations} evaluations: {reason}")
@@ -66,7 +72,12 @@ def _parameter_text(result: FitResult, name: str) -> str:
     if math.isnan(result.standard_errors[name]):
         unit = _with_unit(result.unit(name))
         return f"{result.values[name]!r}{unit}  ({NOT_DETERMINED})"
-    return result.format_parameter(name)
+    text = result.format_parameter(name)
+    without = result.standard_errors_without_scale
+    if without is not None:
+        esd = format_value_esd(result.values[name], without[name])
+        text += f"   without the scale's share: {esd}"
+    return text
 
 
 def _correlation(value: float) -> str:
