@@ -47,7 +47,10 @@ and 1. Values, bounds and sigmas are in the data's units (--pressure-unit,
 per formula unit: the fit converts to them and back, so a thermal fit's v0
 is in the data's volume unit too (volumes per cell need Z: --formula-units
 where the file does not say). Pressures need sigmas: the file's, or
---pressure-sigma."""
+--pressure-sigma. With --pressure-scale the pressures come from a
+calibrant's volumes (--calibrant-volume) and the temperatures through that
+scale; --scale-uncertainty adds the scale's published uncertainty to the
+standard errors."""
 
 _EPILOG = """\
 examples:
@@ -56,6 +59,9 @@ examples:
   barometra fit quartz.dat --eos bm3 --bounds k0=10:100 k0_prime=2:8 --table latex
   barometra fit stishovite_pvt_nishihara2005 --eos bm3 --thermal mie-gruneisen-debye \\
       --pressure-sigma 1 --scale-errors --plot fit.png
+  barometra fit bridgmanite_pvt_tange2012 --eos vinet --thermal mie-gruneisen-debye \\
+      --fix v0=162.373 --pressure-scale MgO-Speziale2001 --calibrant-volume volume_mgo \\
+      --scale-uncertainty
 
 exit status:
   0  the fit converged without a warning (or --allow-warnings was given)
@@ -101,6 +107,15 @@ def add_parser(commands: Any) -> None:
     parser.add_argument("--max-evaluations", type=int, metavar="N")
     parser.add_argument("--scale-errors", action="store_true",
                         help="scale the standard errors by sqrt(reduced chi-square)")
+    parser.add_argument("--pressure-scale", metavar="KEY",
+                        help="read each row's pressure from its calibrant volume through "
+                             "this scale (see barometra scales) instead of the pressure column")
+    parser.add_argument("--calibrant-volume", metavar="COLUMN",
+                        help="the file's column of calibrant volumes (its sigmas in "
+                             "COLUMN_sigma), for --pressure-scale")
+    parser.add_argument("--scale-uncertainty", action="store_true",
+                        help="fit the scale's published uncertainty too: the standard errors "
+                             "include it, and the summary shows them without it")
     parser.add_argument("--pressure-unit", metavar="UNIT", type=_unit(units.pressure_unit),
                         help="the pressure unit to read the data into: GPa, MPa, kbar, bar")
     parser.add_argument("--volume-unit", metavar="UNIT", type=_unit(units.volume_unit),
@@ -174,7 +189,10 @@ def _fitted(model: Any, data: Dataset, bounds: dict[str, tuple[float, float]],
                      volume_sigma=arguments.volume_sigma,
                      temperature_sigma=arguments.temperature_sigma, loss=arguments.loss,
                      f_scale=arguments.f_scale, max_evaluations=arguments.max_evaluations,
-                     bounds=bounds or None, scale_errors=arguments.scale_errors)
+                     bounds=bounds or None, scale_errors=arguments.scale_errors,
+                     pressure_scale=arguments.pressure_scale,
+                     calibrant_volume=arguments.calibrant_volume,
+                     scale_uncertainty=arguments.scale_uncertainty)
     return result, _concerns(caught, result)
 
 

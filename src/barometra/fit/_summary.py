@@ -76,7 +76,7 @@ def _parameter_text(result: FitResult, name: str) -> str:
     without = result.standard_errors_without_scale
     if without is not None:
         esd = format_value_esd(result.values[name], without[name])
-        text += f"   without the scale's share: {esd}"
+        text = f"{text:<16}  without the scale's share: {esd}"
     return text
 
 
