@@ -5,8 +5,8 @@ the data, how the fit was asked for, the parameters, covariance and
 statistics, so that the result read back summarises and predicts as the one
 written. JSON has no NaN: NaN is written as null and read back as NaN.
 ``format_version`` is 2 (version 2 adds the pressure scale of a fit from
-calibrant volumes and the standard errors without its share; version-1
-documents read with neither); this reader refuses versions newer than it
+calibrant volumes, the standard errors without its share and the datasets of
+a joint fit; version-1 documents read without them); this reader refuses versions newer than it
 knows.
 """
 
@@ -24,7 +24,7 @@ from ..data import Dataset
 from ._result import FitSettings, ParameterMatrix
 
 if TYPE_CHECKING:
-    from ._result import FitResult
+    from ._result import DatasetFit, FitResult
 
 FORMAT = "barometra.fit.FitResult"
 FORMAT_VERSION = 2
@@ -141,6 +141,8 @@ def result_document(result: FitResult) -> dict[str, Any]:
         "pressure_scale": settings.pressure_scale,
         "calibrant_volume": settings.calibrant_volume,
         "scale_uncertainty": settings.scale_uncertainty,
+        "datasets": [{"name": d.name, "rows": d.rows, "chi_square": d.chi_square}
+                     for d in result.datasets],
         "standard_errors_without_scale": (
             None if result.standard_errors_without_scale is None else
             {name: _number(x) for name, x in result.standard_errors_without_scale.items()}),
@@ -153,7 +155,7 @@ def _matrix(document: Mapping[str, Any]) -> ParameterMatrix:
 
 
 def result_from_document(document: Mapping[str, Any]) -> FitResult:
-    from ._result import FitResult
+    from ._result import DatasetFit, FitResult
 
     if not isinstance(document, Mapping) or document.get("format") != FORMAT:
         raise ValueError("not a fit result written by barometra (no format "
@@ -202,7 +204,9 @@ def result_from_document(document: Mapping[str, Any]) -> FitResult:
         evaluations=document["evaluations"], error_scale=document["error_scale"],
         warnings=tuple(document["warnings"]),
         standard_errors_without_scale=None if without is None else
-        {name: _float(x) for name, x in without.items()})
+        {name: _float(x) for name, x in without.items()},
+        datasets=tuple(DatasetFit(d["name"], int(d["rows"]), float(d["chi_square"]))
+                       for d in document.get("datasets", ())))
 
 
 def save(result: FitResult, path: str | os.PathLike[str]) -> None:

@@ -5,7 +5,7 @@ from __future__ import annotations
 import math
 import operator
 import warnings
-from collections.abc import Iterable, Mapping
+from collections.abc import Iterable, Mapping, Sequence
 from typing import Any
 
 import numpy as np
@@ -19,10 +19,11 @@ from ..eos._isothermal import canonical_unit
 from ..errors import (BarometraError, FitConvergenceWarning, FitEosValidationError,
                       FitError, FitQualityWarning, FitValidationError)
 from ._calibrant import Calibrant, calibrant, propagated_sigma
+from ._datasets import Combined, combine
 from ._parameters import (Parameter, engine_scales, model_parameters, parameter_value,
                           resolve, split, with_values)
 from ._quality import quality_warnings, stop_reason
-from ._result import FitResult, FitSettings, ParameterMatrix, frozen
+from ._result import DatasetFit, FitResult, FitSettings, ParameterMatrix, frozen
 
 #: The robust losses, and for each choice of ``errors`` the variables it makes
 #: uncertain: the engine's lists.
@@ -33,7 +34,7 @@ _SIGMAS = ("pressure_sigma", "volume_sigma", "temperature_sigma")
 
 def fit(
     model: IsothermalEos | ThermalEos,
-    data: Dataset,
+    data: Dataset | Sequence[Dataset],
     *,
     vary: Iterable[str] | None = None,
     fix: Iterable[str] | Mapping[str, float] | None = None,
@@ -49,6 +50,7 @@ def fit(
     pressure_scale: Any = None,
     calibrant_volume: str | None = None,
     scale_uncertainty: bool = False,
+    pressure_offsets: bool = False,
 ) -> FitResult:
     """Fit a model's parameters to measured pressures, volumes (and temperatures).
 
@@ -68,10 +70,13 @@ def fit(
         labels (``pressure_unit``, ``volume_unit``), or the data's units for
         an isothermal model without labels, whose fitted model then carries
         them. A thermal model needs a dataset with temperatures.
-    data : barometra.data.Dataset
+    data : barometra.data.Dataset or sequence of Dataset
         The measurements, converted to the model's units first (with the
         model's ``formula_units``, else the dataset's, between volumes per
-        cell and molar volumes).
+        cell and molar volumes). Several datasets share the model's
+        parameters, each with its own sigmas; they are fitted as one table
+        in the units of the first (the result's ``data``), named by their
+        names (which must differ; "dataset 2" for the second without one).
     vary : sequence of str, optional
         The parameters to fit, by name (``"k0"``, ``"theta0"``; a thermal
         model's reference parameters as ``"k0"`` or ``"reference.k0"``:
@@ -116,6 +121,11 @@ def fit(
         the scale.
     calibrant_volume : str, optional
         The column of calibrant volumes; needed with ``pressure_scale``.
+    pressure_offsets : bool
+        With several datasets: fit a pressure offset for every dataset after
+        the first (the reference), added to the model's pressures of its
+        rows; reported as parameters ``pressure_offset:<dataset name>``.
+        The fitted model and ``predict`` do not include them.
     scale_uncertainty : bool
         Fit the scale's parameters that have published standard errors as
         nuisance parameters with Gaussian priors at their published values:
@@ -171,8 +181,7 @@ def fit(
     >>> round(result.model.parameters["v0"], 2)
     46.56
     """
-    if not isinstance(data, Dataset):
-        raise TypeError(f"data must be a barometra.data.Dataset, not {type(data).__name__}")
+    datasets = _datasets(data, bool(pressure_offsets))
     parameters = model_parameters(model)
     thermal = isinstance(model, ThermalEos)
     if not isinstance(errors, str) or errors not in ERROR_MODES:
@@ -185,17 +194,26 @@ def fit(
         raise ValueError(f"errors={errors!r} needs a thermal model: an isothermal fit has no "
                          "temperatures (use 'pressure+volume')")
     budget = _budget(max_evaluations)
-    _check_data(model, data, thermal)
+    for each in datasets:
+        _check_data(model, each, thermal)
     varied, fixed_values = split(parameters, vary, fix)
     start = with_values(model, parameters, fixed_values)
-    data = _in_units_of(start, data)
+    joint = None
+    if isinstance(data, Dataset):
+        data = _in_units_of(start, data)
+    else:
+        joint = combine(datasets, lambda each: _in_units_of(start, each))
+        data = joint.data
+        _check_data(model, data, thermal)
+    offsets = joint.offset_names() if joint is not None and pressure_offsets else ()
     cal = None
     if pressure_scale is not None:
         cal = calibrant(pressure_scale, calibrant_volume, data, latent="volume" in uncertain,
                         uncertainty=bool(scale_uncertainty))
     elif calibrant_volume is not None or scale_uncertainty:
         raise ValueError("calibrant_volume and scale_uncertainty need a pressure_scale")
-    _check_counts(len(data), len(varied), len(uncertain) - 1 + (cal is not None and
+    _check_counts(len(data), len(varied) + len(offsets),
+                  len(uncertain) - 1 + (cal is not None and
                                                                  cal.volume_sigma is not None),
                   bool(scale_errors))
     lower, upper = _bounds(parameters, varied, bounds)
@@ -219,7 +237,7 @@ def fit(
     common = dict(loss=loss, f_scale=float(f_scale), max_nfev=budget)
     try:
         raw = _run(start, thermal, [p.native for p in varied], (initial, lower, upper), scales,
-                   arrays, common, cal)
+                   arrays, common, cal, joint, bool(offsets))
     except FitValidationError as error:
         raise _named(error, varied, (initial, lower, upper), arrays, given, loss) from error
     except FitEosValidationError as error:
@@ -240,7 +258,7 @@ def fit(
                            calibrant_volume=None if cal is None else cal.column,
                            scale_uncertainty=cal is not None and bool(cal.names))
     result = _result(raw, start, data, parameters, varied, scales, settings,
-                     _labels(start, data))
+                     _labels(start, data), joint, offsets)
     found: list[tuple[str, type[Warning]]] = []
     if not result.converged:
         found.append((f"the fit of {type(model).__name__} did not converge: "
@@ -255,12 +273,14 @@ def fit(
 
 def _result(raw: Any, start: Any, data: Dataset, parameters: Mapping[str, Parameter],
             varied: list[Parameter], scales: FloatArray, settings: FitSettings,
-            labels: dict[str, str]) -> FitResult:
+            labels: dict[str, str], joint: Combined | None = None,
+            offsets: tuple[str, ...] = ()) -> FitResult:
     """The public result of the engine's, in the model's units; the fitted model
     takes the unit labels given."""
     statistics = raw.eos_fit
-    names = tuple(p.name for p in varied)
-    k = len(varied)
+    names = tuple(p.name for p in varied) + offsets
+    k = len(names)
+    scales = np.concatenate([scales, np.ones(len(offsets))])
     values, errors = raw.x[:k], statistics.standard_errors[:k]
     covariance = raw.parameter_covariance[:k, :k]
     without = statistics.covariance_without_nuisance
@@ -269,7 +289,12 @@ def _result(raw: Any, start: Any, data: Dataset, parameters: Mapping[str, Parame
         values, errors = values / scales, errors / scales
         covariance /= np.outer(scales, scales)
         without = None if without is None else without / scales
-    fitted = with_values(start, parameters, dict(zip(names, values.tolist())), **labels)
+    fitted = with_values(start, parameters, dict(zip(names[:len(varied)], values.tolist())),
+                         **labels)
+    predicted = raw.predicted_pressure
+    if offsets and joint is not None:
+        predicted = predicted + np.concatenate([[0.0], raw.x[len(varied):k]])[
+            joint.index.astype(np.intp)]
     reduced = statistics.reduced_chi_square
     # Scaling by sqrt(reduced chi-square) is a choice of how to report the
     # engine's numbers, made here; the correlation does not change with it.
@@ -292,14 +317,17 @@ def _result(raw: Any, start: Any, data: Dataset, parameters: Mapping[str, Parame
         chi_square=statistics.chi_square, degrees_of_freedom=statistics.degrees_of_freedom,
         reduced_chi_square=reduced, aic=statistics.aic, bic=statistics.bic,
         residual_count=statistics.residual_count, variable_count=statistics.variable_count,
-        predicted_pressure=frozen(raw.predicted_pressure, copy=False),
+        predicted_pressure=frozen(predicted, copy=False),
         weighted_residuals=frozen(raw.fun, copy=False),
         fitted_volume=frozen(statistics.volumes / start._volume_scale, copy=False),
         fitted_temperature=statistics.temperatures,
         converged=bool(raw.success), message=str(raw.message), evaluations=int(raw.nfev),
         error_scale=error_scale,
         standard_errors_without_scale=None if without is None else
-        dict(zip(names, np.where(np.isnan(errors), np.nan, without).tolist())))
+        dict(zip(names, np.where(np.isnan(errors), np.nan, without).tolist())),
+        datasets=() if joint is None else tuple(
+            DatasetFit(name, rows, float(chi))
+            for name, rows, chi in zip(joint.names, joint.rows, statistics.dataset_chi_square)))
 
 
 def _check_counts(rows: int, varied: int, latent_groups: int, scale_errors: bool) -> None:
@@ -325,18 +353,26 @@ def _check_counts(rows: int, varied: int, latent_groups: int, scale_errors: bool
 
 def _run(model: Any, thermal: bool, names: list[str],
          vectors: tuple[FloatArray, FloatArray, FloatArray], scales: FloatArray,
-         arrays: dict[str, Any], common: dict[str, Any], cal: Calibrant | None = None) -> Any:
+         arrays: dict[str, Any], common: dict[str, Any], cal: Calibrant | None = None,
+         joint: Combined | None = None, offsets: bool = False) -> Any:
     """The engine's fit, in the engine's units: volumes (and v0) scaled to them."""
     initial, lower, upper = (vector * scales for vector in vectors)
     native, scale = model._native_engine, model._volume_scale
     volume = arrays["volume"] * scale
     volume_sigma = None if arrays["volume_sigma"] is None else arrays["volume_sigma"] * scale
-    if cal is not None:
+    if cal is not None or joint is not None:
+        rows: dict[str, Any] = {} if joint is None else {
+            "dataset": joint.index, "dataset_count": len(joint.names),
+            "pressure_offsets": offsets}
+        if cal is not None:
+            rows |= cal.engine_arguments()
+            rows["temperature"] = arrays.get("temperature", cal.temperature)
+        else:
+            rows["temperature"] = arrays.get("temperature")
         return _engine.fit_joint_eos_native(
             native, names, initial, lower, upper, arrays["pressure"], volume,
-            arrays["pressure_sigma"], temperature=arrays.get("temperature", cal.temperature),
-            volume_sigma=volume_sigma, temperature_sigma=arrays.get("temperature_sigma"),
-            **cal.engine_arguments(), **common)
+            arrays["pressure_sigma"], volume_sigma=volume_sigma,
+            temperature_sigma=arrays.get("temperature_sigma"), **rows, **common)
     if thermal:
         return _engine.fit_thermal_eos_native(
             native, names, initial, lower, upper, arrays["pressure"], volume,
@@ -345,6 +381,22 @@ def _run(model: Any, thermal: bool, names: list[str],
     return _engine.fit_rt_eos_native(
         native, names, initial, lower, upper, arrays["pressure"], volume,
         arrays["pressure_sigma"], volume_sigma, **common)
+
+
+def _datasets(data: Any, offsets: bool) -> list[Dataset]:
+    """The datasets of a fit's ``data``; offsets need two or more."""
+    if isinstance(data, Dataset):
+        datasets = [data]
+    elif isinstance(data, (list, tuple)) and data and \
+            all(isinstance(each, Dataset) for each in data):
+        datasets = list(data)
+    else:
+        raise TypeError("data must be a barometra.data.Dataset or a non-empty list of them, "
+                        f"not {type(data).__name__}")
+    if offsets and len(datasets) < 2:
+        raise ValueError("pressure_offsets needs two or more datasets: the first is the "
+                         "reference, each other one gets an offset")
+    return datasets
 
 
 def _budget(max_evaluations: int | None) -> int | None:

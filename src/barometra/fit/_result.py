@@ -15,6 +15,7 @@ from .. import _engine
 from .._arrays import FloatArray
 from .._esd import format_at_esd, format_value_esd
 from ..data import Dataset
+from ._datasets import OFFSET_PREFIX
 from ._parameters import Parameter, engine_scales, model_parameters
 
 
@@ -31,6 +32,16 @@ class FitSettings:
     pressure_scale: str | None = None  # the scale's key, for fits from calibrant volumes
     calibrant_volume: str | None = None
     scale_uncertainty: bool = False
+
+
+@dataclass(frozen=True)
+class DatasetFit:
+    """One dataset of a joint fit: its name, rows, and the chi-square of its
+    residuals (its latent coordinates' included)."""
+
+    name: str
+    rows: int
+    chi_square: float
 
 
 class ParameterMatrix:
@@ -213,6 +224,11 @@ class FitResult:
         of the sample block of the information matrix, the scale's share
         left out); None otherwise. For a fit from calibrant volumes the
         dataset's pressures are the scale's at the measured volumes.
+    datasets : tuple of DatasetFit
+        For a fit to several datasets, each one's name, rows and chi-square,
+        in the order of their rows in ``data``; empty otherwise. Their
+        offsets (``pressure_offsets``) are among ``names``, and in
+        ``predicted_pressure``.
     """
 
     model: Any
@@ -243,6 +259,7 @@ class FitResult:
     error_scale: float
     warnings: tuple[str, ...] = ()
     standard_errors_without_scale: dict[str, float] | None = None
+    datasets: tuple[DatasetFit, ...] = ()
     points: int = field(init=False)
     residuals: FloatArray = field(init=False)
 
@@ -268,6 +285,8 @@ class FitResult:
 
     def unit(self, name: str) -> str:
         """The unit of a parameter, from the model's units."""
+        if name.startswith(OFFSET_PREFIX):
+            return self.pressure_unit
         parameters = model_parameters(self.model)
         own = parameters[name].own if name in parameters else name
         return _UNITS.get(own, "").format(p=self.pressure_unit, v=self.volume_unit)
@@ -419,12 +438,14 @@ class FitResult:
                       *(np.asarray(a, dtype=np.float64) for a in arguments)), roles)]
         out = scale if quantity in ("volume", "volume_with_dac_confinement") else 1.0
         first, second = states[0], states[1] if len(states) > 1 else None
-        varied = [model_parameters(self.model)[name] for name in self.names]
+        own = [name for name in self.names if not name.startswith(OFFSET_PREFIX)]
+        varied = [model_parameters(self.model)[name] for name in own]
         scales = engine_scales(self.model, varied)
-        theta = np.array([self.values[name] for name in self.names]) * scales
+        theta = np.array([self.values[name] for name in own]) * scales
         # The undetermined rows and columns are the pseudoinverse's zeros: nothing
         # moves along them, and the engine reports the values that depend on them.
-        covariance = np.nan_to_num(self.covariance.values) * np.outer(scales, scales)
+        covariance = np.nan_to_num(self.covariance.submatrix(own).values) * \
+            np.outer(scales, scales)
         model, names = self.model._native_engine, [p.native for p in varied]
         engine_quantity = type(self.model)._engine_quantity(quantity)
         undetermined = [p.native for p in varied if p.name in self.undetermined]

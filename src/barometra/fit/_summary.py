@@ -28,6 +28,7 @@ def summary(result: FitResult) -> str:
                 f" (f_scale {result.settings.f_scale:g})")]
     lines += [f"  {_sigma_text(result, name, values)}"
               for name, values in result.settings.sigmas.items()]
+    lines += _dataset_lines(result)
     if result.settings.pressure_scale is not None:
         lines.append(f"Pressures from {result.settings.calibrant_volume} through "
                      f"{result.settings.pressure_scale}"
@@ -66,6 +67,18 @@ def summary(result: FitResult) -> str:
               f"  (m = {result.residual_count} residuals, n = {result.variable_count} "
               "fitted variables)"]
     return "\n".join(lines)
+
+
+def _dataset_lines(result: FitResult) -> list[str]:
+    """Per dataset of a joint fit: rows, chi-square and the spread (standard
+    deviation) of its pressure residuals."""
+    lines, start = [], 0
+    for d in result.datasets:
+        residuals = result.residuals[start:start + d.rows]
+        start += d.rows
+        lines.append(f"  {d.name}: {d.rows} rows, chi-square {d.chi_square:.6g}, residual "
+                     f"spread {float(np.std(residuals)):.3g}{_with_unit(result.pressure_unit)}")
+    return ["Datasets:", *lines] if lines else []
 
 
 def _parameter_text(result: FitResult, name: str) -> str:
