@@ -57,3 +57,29 @@ def test_offsets_are_recovered_across_units():
 def test_joint_requests_refused(data, options, message):
     with pytest.raises((ValueError, TypeError), match=message):
         fit(START, data, **options)
+
+
+def test_us_up_rows_satisfy_the_jump_conditions_and_propagate_sigmas():
+    us, up, rho0, mass, p0 = np.array([4.0, 6.0]), np.array([0.5, 2.0]), 19.3, 196.97, 0.1
+    shock = Dataset.from_us_up(us, up, rho0=rho0, molar_mass=mass, p0=p0,
+                               shock_velocity_sigma=0.02, particle_velocity_sigma=0.01)
+    v0 = mass / rho0
+    # Energy and mass balance give back the velocities: (P - p0)(V0 - V) = M up².
+    back_up = np.sqrt((shock.pressure - p0) * (v0 - shock.volume) / mass)
+    np.testing.assert_allclose(back_up, up, rtol=1e-12)
+    np.testing.assert_allclose(back_up * v0 / (v0 - shock.volume), us, rtol=1e-12)
+    rng = np.random.default_rng(5)
+    draws = [Dataset.from_us_up(us + rng.normal(0, 0.02, 2), up + rng.normal(0, 0.01, 2),
+                                rho0=rho0, molar_mass=mass, p0=p0) for _ in range(4000)]
+    for column in ("pressure", "volume"):
+        spread = np.std([getattr(d, column) for d in draws], axis=0)
+        np.testing.assert_allclose(getattr(shock, f"{column}_sigma"), spread, rtol=0.05)
+    with pytest.raises(ValueError, match="Us > up > 0"):
+        Dataset.from_us_up([1.0], [1.0], rho0=rho0, molar_mass=mass)
+
+
+def test_a_hugoniot_dataset_needs_a_thermal_model():
+    shock = Dataset.from_us_up([4.0, 5.0], [0.6, 1.2], rho0=19.3, molar_mass=196.97,
+                               name="Au shock")
+    with pytest.raises(ValueError, match="BirchMurnaghan3 has no thermal energy.*Au shock"):
+        fit(START, [synthetic(1), shock])

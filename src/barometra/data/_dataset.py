@@ -23,6 +23,9 @@ MOLAR_VOLUME_UNIT = "J/bar"
 # Column name -> what its values must be; NaN is "not reported" only in sigmas.
 MEASURED = ("pressure", "volume", "temperature")
 SIGMAS = ("pressure_sigma", "volume_sigma", "temperature_sigma")
+# What the rows are: states at their own temperature, or on a principal
+# Hugoniot (the shock's jump conditions; a temperature, if any, unused).
+KINDS = ("static", "hugoniot")
 STANDARD_COLUMNS = ("pressure", "pressure_sigma", "volume", "volume_sigma", "temperature",
                     "temperature_sigma")
 TEMPERATURE_UNIT = "K"
@@ -149,6 +152,11 @@ class Dataset:
     metadata : mapping of str to str, optional
         What the source file said beyond its columns (a crystal system, a
         format code, ``key: value`` comments).
+    kind : {"static", "hugoniot"}
+        What the rows are: static states (the default), or states on the
+        principal Hugoniot of the material (shock data, see
+        :meth:`from_us_up`), which a fit compares with the model's
+        ``hugoniot_pressure`` at their volumes.
 
     Attributes
     ----------
@@ -165,6 +173,8 @@ class Dataset:
     notes : tuple of str
     metadata : mapping of str to str
         Read-only.
+    kind : str
+        As given.
 
     Examples
     --------
@@ -181,7 +191,7 @@ class Dataset:
     __slots__ = ("pressure", "volume", "temperature", "pressure_sigma", "volume_sigma",
                  "temperature_sigma", "extra", "pressure_unit", "volume_unit", "name",
                  "citation", "doi", "formula_units_per_cell", "atoms_per_formula_unit", "notes",
-                 "metadata")
+                 "metadata", "kind")
 
     pressure: FloatArray
     volume: FloatArray
@@ -198,6 +208,7 @@ class Dataset:
     formula_units_per_cell: int | None
     atoms_per_formula_unit: int | None
     notes: tuple[str, ...]
+    kind: str
     metadata: Mapping[str, str]
 
     def __init__(
@@ -219,7 +230,11 @@ class Dataset:
         atoms_per_formula_unit: int | None = None,
         notes: Sequence[str] = (),
         metadata: Mapping[str, str] | None = None,
+        kind: str = "static",
     ) -> None:
+        if kind not in KINDS:
+            raise ValidationError(f"kind must be one of {', '.join(map(repr, KINDS))}, "
+                                  f"not {kind!r}", code="data.invalid_input", field="kind")
         p = _column("pressure", pressure, None)
         rows = len(p)
 
@@ -254,9 +269,74 @@ class Dataset:
             "atoms_per_formula_unit": atoms_per_formula_unit,
             "notes": (notes,) if isinstance(notes, str) else tuple(map(str, notes)),
             "metadata": MappingProxyType({str(k): str(v) for k, v in (metadata or {}).items()}),
+            "kind": kind,
         }
         for key, value in fields.items():
             object.__setattr__(self, key, value)
+
+    @classmethod
+    def from_us_up(cls, shock_velocity: npt.ArrayLike, particle_velocity: npt.ArrayLike, *,
+                   rho0: float, molar_mass: float,
+                   shock_velocity_sigma: npt.ArrayLike | None = None,
+                   particle_velocity_sigma: npt.ArrayLike | None = None, p0: float = 0.0,
+                   **options: Any) -> Dataset:
+        """A Hugoniot dataset from measured shock and particle velocities.
+
+        The jump conditions from rest at density rho0 and pressure p0 give
+        each row's state: V = V0 (1 - up/Us) with V0 = molar_mass/rho0, and
+        P = p0 + rho0 Us up. The velocities' sigmas (independent) are
+        propagated to first order into pressure_sigma and volume_sigma; the
+        two are correlated (both grow with up), which a fit does not see.
+
+        Parameters
+        ----------
+        shock_velocity, particle_velocity : array_like
+            Us and up in km/s, one pair per row, with Us > up > 0.
+        rho0 : float
+            The density before the shock, g/cm³.
+        molar_mass : float
+            The mass of one formula unit, g/mol: the volumes come out in
+            cm³/mol per formula unit.
+        shock_velocity_sigma, particle_velocity_sigma : array_like, optional
+            Their standard uncertainties, km/s.
+        p0 : float
+            The pressure before the shock, GPa.
+        **options
+            Further arguments of the constructor (name, citation, ...).
+
+        Examples
+        --------
+        >>> from barometra.data import Dataset
+        >>> gold = Dataset.from_us_up([4.0, 5.0], [0.6, 1.25], rho0=19.2827,
+        ...                           molar_mass=196.96657, shock_velocity_sigma=0.05)
+        >>> gold.kind, gold.pressure.round(2), gold.volume.round(4)
+        ('hugoniot', array([ 46.28, 120.52]), array([8.6825, 7.661 ]))
+        """
+        us, up = (_column(name, values, None) for name, values in
+                  (("shock_velocity", shock_velocity), ("particle_velocity", particle_velocity)))
+        if len(us) != len(up):
+            raise ValidationError(f"particle_velocity has {plural(len(up), 'row')}, "
+                                  f"shock_velocity has {len(us)}", code="data.invalid_input",
+                                  field="particle_velocity")
+        bad = np.flatnonzero(~((up > 0.0) & (us > up)))
+        if len(bad):
+            raise ValidationError(f"row {bad[0]}: a shock needs Us > up > 0, not Us = "
+                                  f"{us[bad[0]]!r}, up = {up[bad[0]]!r} km/s",
+                                  code="data.invalid_input", field="particle_velocity")
+        for name, value in (("rho0", rho0), ("molar_mass", molar_mass)):
+            if not (isinstance(value, (int, float)) and 0.0 < value < math.inf):
+                raise ValidationError(f"{name} must be a positive finite number, not {value!r}",
+                                      code="data.invalid_input", field=name)
+        v0 = molar_mass / rho0
+        s_us, s_up = (np.zeros(len(us)) if sigma is None else
+                      np.broadcast_to(np.asarray(sigma, dtype=np.float64), us.shape)
+                      for sigma in (shock_velocity_sigma, particle_velocity_sigma))
+        known = shock_velocity_sigma is not None or particle_velocity_sigma is not None
+        pressure_sigma = np.hypot(rho0 * up * s_us, rho0 * us * s_up) if known else None
+        volume_sigma = np.hypot(v0 * up * s_us / us**2, v0 * s_up / us) if known else None
+        return cls(p0 + rho0 * us * up, v0 * (1.0 - up / us), pressure_sigma=pressure_sigma,
+                   volume_sigma=volume_sigma, pressure_unit="GPa", volume_unit="cm3/mol",
+                   kind="hugoniot", **options)
 
     @property
     def _fields(self) -> dict[str, Any]:
@@ -440,7 +520,8 @@ class Dataset:
     def __repr__(self) -> str:
         columns = [key for key in STANDARD_COLUMNS if getattr(self, key) is not None]
         columns += list(self.extra)
-        return (f"Dataset(name={self.name!r}, rows={len(self)}, columns={columns}, "
+        kind = "" if self.kind == "static" else f"kind={self.kind!r}, "
+        return (f"Dataset(name={self.name!r}, {kind}rows={len(self)}, columns={columns}, "
                 f"pressure_unit={self.pressure_unit!r}, volume_unit={self.volume_unit!r})")
 
 

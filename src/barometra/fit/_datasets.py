@@ -13,6 +13,7 @@ from .._arrays import FloatArray
 from ..data import Dataset
 
 OFFSET_PREFIX = "pressure_offset:"
+KIND_CODES = {"static": 0, "hugoniot": 1}
 
 
 @dataclass(frozen=True)
@@ -21,6 +22,12 @@ class Combined:
     index: FloatArray  # the dataset of each row, 0 ..< len(names)
     names: tuple[str, ...]
     rows: tuple[int, ...]
+    kinds: tuple[str, ...]  # each dataset's kind
+
+    def row_kinds(self) -> FloatArray:
+        """The engine's kind of each row: 0 static, 1 on the Hugoniot."""
+        codes = np.array([float(KIND_CODES[kind]) for kind in self.kinds])
+        return codes[self.index.astype(np.intp)]
 
     def offset_names(self) -> tuple[str, ...]:
         return tuple(OFFSET_PREFIX + name for name in self.names[1:])
@@ -54,13 +61,12 @@ def combine(datasets: Sequence[Dataset], in_units: Callable[[Dataset], Dataset])
                                  f"does not convert to the units of {names[0]!r} "
                                  f"({first.pressure_unit}, {first.volume_unit}): "
                                  f"{error}") from None
-    thermal = all(d.temperature is not None for d in converted)
+    thermal = all(d.temperature is not None for d in converted if d.kind == "static")
 
     def joined(column: str) -> Any:
         if column.startswith("temperature") and not thermal:
             return None
-        return np.concatenate([np.asarray(getattr(d, column), dtype=np.float64)
-                               for d in converted])
+        return np.concatenate([_values(d, column) for d in converted])
 
     common = set.intersection(*(set(d.extra) for d in converted))
     extra = {key: np.concatenate([d.extra[key] for d in converted]) for key in sorted(common)}
@@ -77,4 +83,13 @@ def combine(datasets: Sequence[Dataset], in_units: Callable[[Dataset], Dataset])
                    atoms_per_formula_unit=shared("atoms_per_formula_unit"))
     rows = tuple(len(d) for d in converted)
     index = np.repeat(np.arange(len(rows), dtype=np.float64), rows)
-    return Combined(data, index, names, rows)
+    return Combined(data, index, names, rows, tuple(d.kind for d in datasets))
+
+
+def _values(data: Dataset, column: str) -> FloatArray:
+    """A column of one dataset; a Hugoniot row's temperature, which the fit does not
+    read, is 300 K (any positive value would do), not reported."""
+    values = getattr(data, column)
+    if values is None and data.kind == "hugoniot" and column.startswith("temperature"):
+        return np.full(len(data), 300.0 if column == "temperature" else np.nan)
+    return np.asarray(values, dtype=np.float64)

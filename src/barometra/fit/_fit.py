@@ -199,7 +199,7 @@ def fit(
     varied, fixed_values = split(parameters, vary, fix)
     start = with_values(model, parameters, fixed_values)
     joint = None
-    if isinstance(data, Dataset):
+    if isinstance(data, Dataset) and data.kind == "static":
         data = _in_units_of(start, data)
     else:
         joint = combine(datasets, lambda each: _in_units_of(start, each))
@@ -208,6 +208,9 @@ def fit(
     offsets = joint.offset_names() if joint is not None and pressure_offsets else ()
     cal = None
     if pressure_scale is not None:
+        if joint is not None and "hugoniot" in joint.kinds:
+            raise ValueError("pressure_scale reads every row's pressure from a calibrant: "
+                             "fit Hugoniot datasets without it")
         cal = calibrant(pressure_scale, calibrant_volume, data, latent="volume" in uncertain,
                         uncertainty=bool(scale_uncertainty))
     elif calibrant_volume is not None or scale_uncertainty:
@@ -363,7 +366,7 @@ def _run(model: Any, thermal: bool, names: list[str],
     if cal is not None or joint is not None:
         rows: dict[str, Any] = {} if joint is None else {
             "dataset": joint.index, "dataset_count": len(joint.names),
-            "pressure_offsets": offsets}
+            "pressure_offsets": offsets, "kind": joint.row_kinds()}
         if cal is not None:
             rows |= cal.engine_arguments()
             rows["temperature"] = arrays.get("temperature", cal.temperature)
@@ -484,6 +487,11 @@ def _astray(error: FitEosValidationError, varied: list[Parameter]) -> FitEosVali
 def _check_data(model: IsothermalEos | ThermalEos, data: Dataset, thermal: bool) -> None:
     if len(data) == 0:
         raise ValueError("the dataset has no rows to fit")
+    if data.kind == "hugoniot":
+        if not thermal:
+            raise ValueError(f"{type(model).__name__} has no thermal energy, so no Hugoniot: "
+                             f"the Hugoniot dataset {data.name or ''!r} needs a thermal model")
+        return
     if thermal:
         if data.temperature is None:
             raise ValueError(f"{type(model).__name__} is a thermal model: the dataset needs "
