@@ -49,19 +49,19 @@ using PressurePrediction = detail::FunctionRef<PredictionStatus(
 // The rows of a joint fit. Every span of row values has N entries; a sigma
 // of 0 makes that coordinate exact for its row (no latent).
 struct JointRows {
-  std::span<const double> pressure;        // finite; unused by calibrant rows
-  std::span<const double> volume;          // positive and finite
-  std::span<const double> temperature;     // empty: an isothermal model
-  std::span<const double> pressure_sigma;  // positive and finite
-  std::span<const double> volume_sigma;    // empty: no latent volumes
-  std::span<const double> temperature_sigma;
-  std::span<const std::uint32_t> dataset;  // empty: all rows in dataset 0
-  std::span<const std::uint8_t> kind;      // RowKind values; empty: all static
-  std::span<const double> calibrant_volume;        // used by calibrant rows only
-  std::span<const double> calibrant_volume_sigma;  // empty: exact calibrant volumes
+  std::span<const double> pressure = {};        // finite; unused by calibrant rows
+  std::span<const double> volume = {};          // positive and finite
+  std::span<const double> temperature = {};     // empty: an isothermal model
+  std::span<const double> pressure_sigma = {};  // positive and finite
+  std::span<const double> volume_sigma = {};    // empty: no latent volumes
+  std::span<const double> temperature_sigma = {};
+  std::span<const std::uint32_t> dataset = {};  // empty: all rows in dataset 0
+  std::span<const std::uint8_t> kind = {};      // RowKind values; empty: all static
+  std::span<const double> calibrant_volume = {};        // used by calibrant rows only
+  std::span<const double> calibrant_volume_sigma = {};  // empty: exact calibrant volumes
   // N lower-triangular (1 + L) x (1 + L) factors of each row's error
   // covariance; only when every row is static and uses every slot.
-  std::optional<std::span<const double>> cholesky;
+  std::optional<std::span<const double>> cholesky = std::nullopt;
 };
 
 // The nuisance parameters of a pressure scale: their published values and a
@@ -79,8 +79,8 @@ struct JointSetup {
 
 struct JointPredictions {
   PressurePrediction sample;                      // P(V[, T]) of the model parameters
-  std::optional<PressurePrediction> hugoniot;     // P_H(V) of the model parameters
-  std::optional<PressurePrediction> calibrant;    // P_scale(Vc[, T]) of the scale parameters
+  std::optional<PressurePrediction> hugoniot = std::nullopt;   // P_H(V) of the model parameters
+  std::optional<PressurePrediction> calibrant = std::nullopt;  // P_scale(Vc[, T]) of the scale's
 };
 
 struct EosFitResult {
