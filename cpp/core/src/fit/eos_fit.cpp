@@ -39,21 +39,7 @@ std::optional<std::size_t> first_not_positive_finite(std::span<const double> val
 }
 
 Status validate_common(const EosObservations& o) {
-  const std::size_t n = o.pressure.size();
-  if (n == 0 || o.volume.size() != n || o.pressure_sigma.size() != n) {
-    return invalid("EOS observation arrays must have the same non-zero length");
-  }
-  const std::pair<std::string_view, std::optional<std::size_t>> failures[] = {
-      {"pressure", first_invalid(o.pressure, is_finite)},
-      {"volume", first_not_positive_finite(o.volume)},
-      {"pressure_sigma", first_not_positive_finite(o.pressure_sigma)},
-  };
-  for (const auto& [field, row] : failures) {
-    if (row) {
-      return invalid_at("EOS observations and uncertainties must be finite and valid", field, row);
-    }
-  }
-  return {};
+  return check_common_rows(o.pressure, o.volume, o.pressure_sigma);
 }
 
 // A wrong length names the array without a row.

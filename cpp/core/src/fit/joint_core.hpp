@@ -84,6 +84,12 @@ class JointResidual {
   Group sample_, hugoniot_, calibrant_;
 };
 
+// The lengths and values every fit's rows share: N pressures (finite),
+// volumes and pressure sigmas (positive and finite); the first fault named.
+std::expected<void, FitError> check_common_rows(std::span<const double> pressure,
+                                                std::span<const double> volume,
+                                                std::span<const double> pressure_sigma);
+
 // The fit without the row checks: the caller has made them.
 std::expected<EosFitResult, FitError> solve_joint(const JointRows& rows, const JointSetup& setup,
                                                   std::span<const double> initial,

@@ -483,19 +483,35 @@ Status check_optional(std::span<const double> values, std::size_t n, std::string
                  name, row);
 }
 
-Status check_measurements(const JointRows& r) {
-  const std::size_t n = r.pressure.size();
-  if (n == 0 || r.volume.size() != n || r.pressure_sigma.size() != n) {
+}  // namespace
+
+namespace detail {
+
+std::expected<void, FitError> check_common_rows(std::span<const double> pressure,
+                                                std::span<const double> volume,
+                                                std::span<const double> pressure_sigma) {
+  const std::size_t n = pressure.size();
+  if (n == 0 || volume.size() != n || pressure_sigma.size() != n) {
     return refused("EOS observation arrays must have the same non-zero length");
   }
   const std::pair<std::string_view, std::optional<std::size_t>> failures[] = {
-      {"pressure", first_invalid(r.pressure, is_finite)},
-      {"volume", first_invalid(r.volume, is_positive_finite)},
-      {"pressure_sigma", first_invalid(r.pressure_sigma, is_positive_finite)},
+      {"pressure", first_invalid(pressure, is_finite)},
+      {"volume", first_invalid(volume, is_positive_finite)},
+      {"pressure_sigma", first_invalid(pressure_sigma, is_positive_finite)},
   };
   for (const auto& [field, row] : failures) {
     if (row) return refused("EOS observations and uncertainties must be finite and valid", field, row);
   }
+  return {};
+}
+
+}  // namespace detail
+
+namespace {
+
+Status check_measurements(const JointRows& r) {
+  const std::size_t n = r.pressure.size();
+  if (auto s = detail::check_common_rows(r.pressure, r.volume, r.pressure_sigma); !s) return s;
   if (auto s = check_optional(r.temperature, n, "temperature", "positive finite",
                               is_positive_finite);
       !s) {
