@@ -29,17 +29,18 @@ namespace barometra::python {
 namespace {
 
 constexpr const char* kFunction = "fit_joint_eos_native";
-constexpr std::array<const char*, 24> kNames{
+constexpr std::array<const char*, 25> kNames{
     "model", "parameter_names", "initial", "lower", "upper", "pressure", "volume",
     "pressure_sigma", "temperature", "volume_sigma", "temperature_sigma", "dataset", "kind",
     "dataset_count", "pressure_offsets", "scale", "scale_names", "calibrant_volume",
-    "calibrant_volume_sigma", "prior_values", "prior_factor", "loss", "f_scale", "max_nfev"};
+    "calibrant_volume_sigma", "prior_values", "prior_factor", "hugoniot_t0", "loss", "f_scale",
+    "max_nfev"};
 constexpr std::size_t kRequired = 8;
 enum Slot : std::size_t {
   kModel, kParameterNames, kInitial, kLower, kUpper, kPressure, kVolume, kPressureSigma,
   kTemperature, kVolumeSigma, kTemperatureSigma, kDataset, kKind, kDatasetCount,
   kPressureOffsets, kScale, kScaleNames, kCalibrantVolume, kCalibrantVolumeSigma,
-  kPriorValues, kPriorFactor, kLoss
+  kPriorValues, kPriorFactor, kHugoniotT0, kLoss
 };
 
 using Model = std::variant<RtModel, ThermalModel>;
@@ -71,6 +72,40 @@ PredictionStatus predict_with(const Model& start, std::span<const std::string_vi
     out[i] = *p;
   }
   return {};
+}
+
+// The principal Hugoniot's pressures from T0 (NaN: the model's reference
+// temperature), one origin for all the volumes.
+template <class Thermal>
+PredictionStatus hugoniot_pressures(const Thermal& model, double t0,
+                                    std::span<const double> volumes, std::span<double> out) {
+  if constexpr (requires { model.hugoniot_origin(t0); }) {
+    const auto origin = model.hugoniot_origin(std::isnan(t0) ? model.tr() : t0);
+    if (!origin) return std::unexpected(FitError(origin.error()));
+    for (std::size_t i = 0; i < volumes.size(); ++i) {
+      const auto state = model.hugoniot_state(*origin, volumes[i]);
+      if (!state) return std::unexpected(FitError(state.error()));
+      out[i] = state->pressure;
+    }
+    return {};
+  } else {
+    return std::unexpected(FitError::invalid_input(
+        "this build of barometra has no Hugoniot of thermal models", "kind", std::nullopt));
+  }
+}
+
+PredictionStatus predict_hugoniot(const Model& start, std::span<const std::string_view> names,
+                                  std::span<const double> values, double t0,
+                                  std::span<const double> volumes, std::span<double> out) {
+  const auto* thermal = std::get_if<ThermalModel>(&start);
+  if (thermal == nullptr) {
+    return std::unexpected(FitError::invalid_input(
+        "Hugoniot rows need a thermal model: an isothermal one has no Hugoniot", "kind",
+        std::nullopt));
+  }
+  auto model = thermal->with_parameters(names, values);
+  if (!model) return std::unexpected(std::move(model.error()));
+  return hugoniot_pressures(*model, t0, volumes, out);
 }
 
 // Integral labels come as float64: a value that is not a small non-negative
@@ -106,6 +141,7 @@ struct JointInput {
   std::vector<std::uint8_t> kind;
   std::size_t dataset_count = 1;
   bool pressure_offsets = false;
+  double hugoniot_t0 = NAN;
   SolverOptions options;
 };
 
@@ -143,6 +179,10 @@ bool parse_input(PyObject* const* objects, JointInput& in, SolverArguments& solv
   if (objects[kPressureOffsets] != nullptr &&
       !parse_bool(objects[kPressureOffsets], kFunction, "pressure_offsets",
                   &in.pressure_offsets)) {
+    return false;
+  }
+  if (objects[kHugoniotT0] != nullptr && objects[kHugoniotT0] != Py_None &&
+      !parse_double(objects[kHugoniotT0], kFunction, "hugoniot_t0", &in.hugoniot_t0)) {
     return false;
   }
   if (objects[kScaleNames] != nullptr &&
@@ -189,7 +229,11 @@ std::expected<EosFitResult, FitError> run(JointInput& in) {
                        std::span<const double> t, std::span<double> out) {
     return predict_with(*in.scale, scale_names, p, v, t, out);
   };
-  JointPredictions predictions{.sample = sample};
+  auto hugoniot = [&](std::span<const double> p, std::span<const double> v,
+                      std::span<const double>, std::span<double> out) {
+    return predict_hugoniot(in.model, names, p, in.hugoniot_t0, v, out);
+  };
+  JointPredictions predictions{.sample = sample, .hugoniot = hugoniot};
   if (in.scale) predictions.calibrant = calibrant;
   const JointRows rows{.pressure = in.pressure,
                        .volume = in.volume,
@@ -254,14 +298,16 @@ PyMethodDef fit_joint_eos_native_def = {
     "pressure_sigma, temperature=None, volume_sigma=None, temperature_sigma=None, "
     "dataset=None, kind=None, dataset_count=1, pressure_offsets=False, scale=None, "
     "scale_names=(), calibrant_volume=None, calibrant_volume_sigma=None, prior_values=None, "
-    "prior_factor=None, "
+    "prior_factor=None, hugoniot_t0=None, "
     "loss=\"linear\", f_scale=1.0, max_nfev=None)\n--\n\n"
     "Private building block of barometra: a native EOS fit over several datasets.\n\n"
     "Rows carry a dataset index (0 ..< dataset_count) and a kind: 0 a measured\n"
-    "pressure, 2 a calibrant volume whose pressure is the scale model's (an RtEos\n"
-    "or ThermalEos) at it and the row's temperature. A sigma of 0 leaves that\n"
-    "coordinate of its row exact. With pressure_offsets, every dataset after the\n"
-    "first has a fitted offset added to its predicted pressures. scale_names are\n"
+    "pressure, 1 a state on the model's principal Hugoniot from hugoniot_t0 (None:\n"
+    "the model's reference temperature), 2 a calibrant volume whose pressure is\n"
+    "the scale model's (an RtEos or ThermalEos) at it and the row's temperature.\n"
+    "A sigma of 0 leaves that coordinate of its row exact. With pressure_offsets,\n"
+    "every dataset after the first has a fitted offset added to its predicted\n"
+    "pressures. scale_names are\n"
     "the scale's parameters fitted as nuisance parameters with a Gaussian prior\n"
     "at prior_values, prior_factor the lower-triangular Cholesky factor of its\n"
     "covariance. Globals: the named model parameters, the offsets, the scale's.\n"

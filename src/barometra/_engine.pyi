@@ -250,6 +250,7 @@ def fit_joint_eos_native(
     calibrant_volume_sigma: _Float64Array | None = None,
     prior_values: _Float64Array | None = None,
     prior_factor: _Float64Array | None = None,
+    hugoniot_t0: _Real | None = None,
     loss: str = "linear",
     f_scale: _Real = 1.0,
     max_nfev: SupportsIndex | None = None,

@@ -88,8 +88,8 @@ def combine(datasets: Sequence[Dataset], in_units: Callable[[Dataset], Dataset])
 
 def _values(data: Dataset, column: str) -> FloatArray:
     """A column of one dataset; a Hugoniot row's temperature, which the fit does not
-    read, is 300 K (any positive value would do), not reported."""
+    read, is 300 K (any positive value would do) and exact."""
     values = getattr(data, column)
     if values is None and data.kind == "hugoniot" and column.startswith("temperature"):
-        return np.full(len(data), 300.0 if column == "temperature" else np.nan)
+        return np.full(len(data), 300.0 if column == "temperature" else 0.0)
     return np.asarray(values, dtype=np.float64)
