@@ -141,8 +141,8 @@ def result_document(result: FitResult) -> dict[str, Any]:
         "pressure_scale": settings.pressure_scale,
         "calibrant_volume": settings.calibrant_volume,
         "scale_uncertainty": settings.scale_uncertainty,
-        "datasets": [{"name": d.name, "rows": d.rows, "chi_square": d.chi_square}
-                     for d in result.datasets],
+        "datasets": [{"name": d.name, "rows": d.rows, "chi_square": d.chi_square,
+                      "kind": d.kind} for d in result.datasets],
         "standard_errors_without_scale": (
             None if result.standard_errors_without_scale is None else
             {name: _number(x) for name, x in result.standard_errors_without_scale.items()}),
@@ -205,7 +205,8 @@ def result_from_document(document: Mapping[str, Any]) -> FitResult:
         warnings=tuple(document["warnings"]),
         standard_errors_without_scale=None if without is None else
         {name: _float(x) for name, x in without.items()},
-        datasets=tuple(DatasetFit(d["name"], int(d["rows"]), float(d["chi_square"]))
+        datasets=tuple(DatasetFit(d["name"], int(d["rows"]), float(d["chi_square"]),
+                                  d.get("kind", "static"))
                        for d in document.get("datasets", ())))
 
 

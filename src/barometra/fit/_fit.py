@@ -329,8 +329,8 @@ def _result(raw: Any, start: Any, data: Dataset, parameters: Mapping[str, Parame
         standard_errors_without_scale=None if without is None else
         dict(zip(names, np.where(np.isnan(errors), np.nan, without).tolist())),
         datasets=() if joint is None else tuple(
-            DatasetFit(name, rows, float(chi))
-            for name, rows, chi in zip(joint.names, joint.rows, statistics.dataset_chi_square)))
+            DatasetFit(name, rows, float(chi), kind) for name, rows, chi, kind in
+            zip(joint.names, joint.rows, statistics.dataset_chi_square, joint.kinds)))
 
 
 def _check_counts(rows: int, varied: int, latent_groups: int, scale_errors: bool) -> None:

@@ -36,12 +36,13 @@ class FitSettings:
 
 @dataclass(frozen=True)
 class DatasetFit:
-    """One dataset of a joint fit: its name, rows, and the chi-square of its
-    residuals (its latent coordinates' included)."""
+    """One dataset of a joint fit: its name, rows, the chi-square of its
+    residuals (its latent coordinates' included) and its kind."""
 
     name: str
     rows: int
     chi_square: float
+    kind: str = "static"
 
 
 class ParameterMatrix:

@@ -76,7 +76,8 @@ def _dataset_lines(result: FitResult) -> list[str]:
     for d in result.datasets:
         residuals = result.residuals[start:start + d.rows]
         start += d.rows
-        lines.append(f"  {d.name}: {d.rows} rows, chi-square {d.chi_square:.6g}, residual "
+        kind = "" if d.kind == "static" else f" ({d.kind})"
+        lines.append(f"  {d.name}{kind}: {d.rows} rows, chi-square {d.chi_square:.6g}, residual "
                      f"spread {float(np.std(residuals)):.3g}{_with_unit(result.pressure_unit)}")
     return ["Datasets:", *lines] if lines else []
 
