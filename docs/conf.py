@@ -43,11 +43,13 @@ nitpick_ignore_regex = [
 # them with the private aliases of the package.
 autodoc_typehints = "none"
 autodoc_member_order = "bysource"
+# The page outline lists pressure(), not BirchMurnaghan3.pressure().
+toc_object_entries_show_parents = "hide"
 autosummary_generate = True
 numpydoc_show_class_members = False
 numpydoc_class_members_toctree = False
 
-myst_enable_extensions = ["colon_fence", "dollarmath"]
+myst_enable_extensions = ["colon_fence", "deflist", "dollarmath"]
 myst_heading_anchors = 3
 # Formulas keep their primes: K0' and K0'' are not quotation marks.
 smartquotes = False
@@ -80,7 +82,9 @@ html_theme_options = {
     "footer_start": ["copyright"],
     "footer_end": [],
 }
-html_sidebars = {"**": ["sidebar-nav-bs"]}
+# The guide's pages have no subpages, so only the reference gets the left column.
+html_sidebars = {page: [] for page in ("index", "getting_started", "tour", "units", "fitting",
+                                        "scales", "cli", "dask", "performance")}
 html_show_sourcelink = False
 
 
