@@ -53,7 +53,7 @@ constexpr ClassDoc kClassDoc{
     ":class:`~barometra.errors.EosNumericalError`; no NaN or infinity is ever\n"
     "returned.\n"
     "\n"
-    "Units\n"
+    "Notes\n"
     "-----\n"
     "The model converts no units: volumes share the unit of ``v0``, densities\n"
     "that of ``rho0`` and velocities that of ``c0``; pressures come out in\n"

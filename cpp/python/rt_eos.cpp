@@ -154,7 +154,7 @@ constexpr ConstructorInfo kConstructor<Holzapfel> = {"holzapfel",
      "P_FG0 = 1003.6 GPa [n Z / (10 V0)]^(5/3) is the Fermi-gas pressure at V0.\n"
      "Holzapfel (1996), Rep. Prog. Phys. 59, 29.\n"
      "\n"
-     "Units\n"
+     "Notes\n"
      "-----\n"
      "The Fermi-gas constant fixes the units: volumes (and ``v0``) in J/bar per\n"
      "formula unit (1 J/bar = 10 cm³/mol), pressures (and ``k0``) in GPa. Other\n"

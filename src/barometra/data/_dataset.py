@@ -392,7 +392,7 @@ class Dataset:
                  formula_units: int | None = None) -> Dataset:
         """This dataset with pressures and volumes, and their sigmas, in other units.
 
-        Each conversion is recorded in :attr:`notes`.
+        Each conversion is recorded in ``notes``.
 
         Parameters
         ----------
@@ -473,7 +473,7 @@ class Dataset:
 
     def describe(self) -> str:
         """A few lines on the dataset: rows, ranges and units, which sigmas are
-        reported, its source, and its :attr:`notes`.
+        reported, its source, and its ``notes``.
 
         Examples
         --------

@@ -1,4 +1,4 @@
-"""The Parameters and Units sections that every model class's docstring gets."""
+"""The Parameters and Notes (units) sections that every model class's docstring gets."""
 
 from __future__ import annotations
 
@@ -12,8 +12,8 @@ _SECTION = re.compile(r"^\w[\w ]*\n-+$", re.MULTILINE)
 
 def add_parameter_sections(doc: str, names: tuple[str, ...], types: Mapping[str, str],
                            descriptions: Mapping[str, str], units: str) -> str:
-    """``doc`` with a Parameters section (and a Units section unless it has its
-    own) inserted before its first section."""
+    """``doc`` with a Parameters section (and a Notes section on its units
+    unless it has its own Notes) inserted before its first section."""
     doc = inspect.cleandoc(doc) + "\n"
     section = _SECTION.search(doc)
     at = section.start() if section else len(doc)
@@ -23,6 +23,6 @@ def add_parameter_sections(doc: str, names: tuple[str, ...], types: Mapping[str,
         lines.extend(textwrap.wrap(descriptions[name], 76, initial_indent="    ",
                                    subsequent_indent="    "))
     added = "\n".join(lines)
-    if units and "\nUnits\n" not in doc:
-        added += f"\n\nUnits\n-----\n{units}"
+    if units and "\nNotes\n" not in doc:
+        added += f"\n\nNotes\n-----\n{units}"
     return f"{doc[:at].rstrip()}\n\n{added}\n\n{doc[at:]}".rstrip() + "\n"

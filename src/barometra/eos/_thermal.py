@@ -176,7 +176,7 @@ class ThermalEos(EngineModel):
     and :meth:`replace` gives a changed copy.
 
     The methods are the quantities of the model, listed in
-    :attr:`quantities`: every model has :meth:`pressure`, :meth:`volume`,
+    ``quantities``: every model has :meth:`pressure`, :meth:`volume`,
     :meth:`temperature`, :meth:`bulk_modulus`, its pressure derivative
     :meth:`bulk_modulus_derivative`, :meth:`isothermal_compressibility`,
     :meth:`thermal_expansivity`, :meth:`thermal_pressure` and
@@ -190,7 +190,7 @@ class ThermalEos(EngineModel):
     :class:`~barometra.errors.EosNumericalError`; no NaN or infinity is ever
     returned.
 
-    Units
+    Notes
     -----
     {units}
 

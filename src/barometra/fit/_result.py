@@ -377,7 +377,7 @@ class FitResult:
         isothermal model whose form fixes K0''.
 
         By default the standard error comes from the delta method: the
-        engine propagates the fit's covariance (:attr:`covariance`) through
+        engine propagates the fit's covariance (``covariance``) through
         J, the derivatives of the quantity with respect to the varied
         parameters, which are central differences of the quantity of the
         model rebuilt natively with steps of 1e-3 standard errors of each

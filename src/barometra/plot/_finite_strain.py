@@ -116,8 +116,8 @@ def ff(
 
     The measurements are drawn with error bars propagated from both their
     pressure and volume sigmas (see :func:`finite_strain`), with the
-    strain taken from ``v0``. Rows at or near P = 0, where F is 0/0 (|f|
-    below 1e-4, or |P| within its sigma), are left out, and the legend says
+    strain taken from ``v0``. Rows at or near P = 0, where F is 0/0 (``|f|``
+    below 1e-4, or ``|P|`` within its sigma), are left out, and the legend says
     how many. Each model is drawn as its curve F(f) on its own V0, from its
     own pressure at V = V0 (1 + 2f)^(-3/2), through its limit F(0) = K0; a
     third-order Birch-Murnaghan model is a straight line of intercept K0. A

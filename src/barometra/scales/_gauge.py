@@ -179,7 +179,7 @@ class WavelengthGauge(OpticalGauge):
     def pressure(self, wavelength: npt.ArrayLike,
                  reference_wavelength: npt.ArrayLike | None = None) -> Any:
         """The pressure (GPa) at the wavelength(s) (nm), against
-        ``reference_wavelength`` (the gauge's :attr:`reference` by default).
+        ``reference_wavelength`` (the gauge's ``reference`` by default).
         The two broadcast against each other."""
         return self._pressure(wavelength, reference_wavelength)
 
@@ -221,7 +221,7 @@ class WavenumberGauge(OpticalGauge):
     def pressure(self, wavenumber: npt.ArrayLike,
                  reference_wavenumber: npt.ArrayLike | None = None) -> Any:
         """The pressure (GPa) at the wavenumber(s) (cm⁻¹), against
-        ``reference_wavenumber`` (the gauge's :attr:`reference` by default)."""
+        ``reference_wavenumber`` (the gauge's ``reference`` by default)."""
         return self._pressure(wavenumber, reference_wavenumber)
 
     def wavenumber(self, pressure: npt.ArrayLike,

@@ -205,7 +205,7 @@ class VolumeScale(PressureScale):
     def pressure(self, volume: npt.ArrayLike, temperature: npt.ArrayLike = 300.0) -> Any:
         """The pressure (GPa) at the calibrant's volume(s) and temperature(s) (K).
 
-        Volumes are in :attr:`volume_unit`; the two broadcast against each
+        Volumes are in ``volume_unit``; the two broadcast against each
         other with NumPy's rules. A volume outside the model's domain raises
         the model's own error.
         """
@@ -215,7 +215,7 @@ class VolumeScale(PressureScale):
         return self.model.pressure(self.model_volume(volume))
 
     def volume(self, pressure: npt.ArrayLike, temperature: npt.ArrayLike = 300.0) -> Any:
-        """The calibrant's volume (in :attr:`volume_unit`) at the pressure(s) (GPa)
+        """The calibrant's volume (in ``volume_unit``) at the pressure(s) (GPa)
         and temperature(s) (K): the inverse of :meth:`pressure`."""
         if isinstance(self.model, ThermalEos):
             volume = self.model.volume(pressure, temperature)
@@ -231,7 +231,7 @@ class VolumeScale(PressureScale):
         return self.pressure(self.cell_volume(a), temperature)
 
     def cell_volume(self, a: npt.ArrayLike) -> Any:
-        """The volume a³ of a cubic calibrant's cell, in :attr:`volume_unit`."""
+        """The volume a³ of a cubic calibrant's cell, in ``volume_unit``."""
         if not self.cubic:
             raise ValueError(f"{self.key}: the calibrant is not cubic, so its lattice "
                              "parameter alone gives no volume")
