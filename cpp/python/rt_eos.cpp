@@ -485,12 +485,13 @@ int publish_rt_models(PyObject* table) noexcept {
 }
 
 PyTypeObject* rt_eos_type() noexcept {
-  if (g_rt_eos_type != nullptr) return g_rt_eos_type;
-  if (guarded_status([] { fill_methods(); return 0; }) < 0) return nullptr;
-  g_rt_eos_type = new_model_type<RtModel>(
-      "barometra._engine.RtEos", "Private native representation of a built-in isothermal EOS.",
-      &rt_eos_repr, g_methods, g_getset);
-  return g_rt_eos_type;
+  if (g_rt_eos_type == nullptr && guarded_status([] { fill_methods(); return 0; }) < 0) {
+    return nullptr;
+  }
+  return cached_model_type<RtModel>(
+      g_rt_eos_type, "barometra._engine.RtEos",
+      "Private native representation of a built-in isothermal EOS.", &rt_eos_repr, g_methods,
+      g_getset);
 }
 
 int register_rt_eos(PyObject* module) noexcept {
