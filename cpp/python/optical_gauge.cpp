@@ -217,17 +217,17 @@ PyMethodDef g_methods[] = {
     {"raman_edge", fastcall<&construct<GaugeForm::RamanEdge>>(), kStatic,
      "raman_edge(k0, k0_prime)\n--\n\n"
      "P = k0 x [1 + (k0_prime - 1) x/2], x = (y - y0)/y0 (Akahama & Kawamura 2006)."},
-    {"pressure_scalar", fastcall<&evaluate_scalar<kPressure>>(), kMethod,
+    {kPressure.scalar_name, fastcall<&evaluate_scalar<kPressure>>(), kMethod,
      "pressure_scalar($self, position, reference)\n--\n\n"
      "The pressure at a line position y, its ambient position y0 given."},
-    {"pressure_array", fastcall<&evaluate_array<kPressure>>(), kMethod,
+    {kPressure.array_name, fastcall<&evaluate_array<kPressure>>(), kMethod,
      "pressure_array($self, position, reference)\n--\n\n"
      "The pressure at each position, the two arrays of one shape."},
-    {"position_scalar", fastcall<&evaluate_scalar<kPosition>>(), kMethod,
+    {kPosition.scalar_name, fastcall<&evaluate_scalar<kPosition>>(), kMethod,
      "position_scalar($self, pressure, reference)\n--\n\n"
      "The line position at which the gauge reads the pressure: the inverse of\n"
      "pressure_scalar."},
-    {"position_array", fastcall<&evaluate_array<kPosition>>(), kMethod,
+    {kPosition.array_name, fastcall<&evaluate_array<kPosition>>(), kMethod,
      "position_array($self, pressure, reference)\n--\n\n"
      "The line position at each pressure, the two arrays of one shape."},
     {"uncertainty", fastcall<&uncertainty>(), kMethod,
