@@ -36,6 +36,7 @@ import numpy as np
 
 from barometra._engine import fit_least_squares
 from bench_support import best_times
+from nls_problems import noisy_curves, rosenbrock
 
 try:
     import scipy
@@ -80,19 +81,7 @@ def bm3_sparsity(points):
     return csr_matrix((np.ones(rows.size), (rows, cols)), shape=(2 * points, 3 + points))
 
 
-def decay(p):
-    return p[0] * np.exp(-p[1] * T) + p[2] - (2.0 * np.exp(-1.3 * T) + 0.5 + NOISE)
-
-
-def peak(p):
-    return p[0] * np.exp(-((T - p[1]) ** 2) / (2.0 * p[2] ** 2)) - (
-        3.0 * np.exp(-((T - 2.2) ** 2) / 0.5) + NOISE)
-
-
-def rosenbrock(p):
-    return np.array([10.0 * (p[1] - p[0] ** 2), 1.0 - p[0]])
-
-
+decay, peak = noisy_curves(T, NOISE)
 DENSE = {
     "exponential decay": (decay, [1.0, 1.0, 0.0]),
     "Gaussian peak": (peak, [2.0, 2.0, 0.8]),

@@ -1,7 +1,8 @@
 """Classic nonlinear least-squares problems, written as residual functions:
 exponential sums, Gaussians, rational functions and Rosenbrock-type valleys,
 with the starting points they are usually published with, unbounded and
-bounded. Shared by ``nls_bench.py`` and the engine's tests.
+bounded, and two noisy curves. Shared by ``nls_bench.py``,
+``least_squares_bench.py`` and the engine's tests.
 
 Each problem is ``(name, residuals, start, lower, upper)`` with NumPy arrays;
 unbounded problems have infinite bounds.
@@ -29,6 +30,20 @@ def problem(name, residuals, start, lower=None, upper=None):
     lower = np.full(start.size, -INF) if lower is None else np.asarray(lower, dtype=float)
     upper = np.full(start.size, INF) if upper is None else np.asarray(upper, dtype=float)
     return Problem(name, residuals, start, lower, upper)
+
+
+def noisy_curves(t, noise):
+    """An exponential decay and a Gaussian peak sampled at ``t``, their data
+    carrying ``noise``: the residual functions (model - data) of the two."""
+
+    def decay(p):
+        return p[0] * np.exp(-p[1] * t) + p[2] - (2.0 * np.exp(-1.3 * t) + 0.5 + noise)
+
+    def peak(p):
+        return p[0] * np.exp(-((t - p[1]) ** 2) / (2.0 * p[2] ** 2)) - (
+            3.0 * np.exp(-((t - 2.2) ** 2) / 0.5) + noise)
+
+    return decay, peak
 
 
 def rosenbrock(x):

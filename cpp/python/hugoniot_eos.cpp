@@ -226,14 +226,11 @@ int publish_hugoniot_models(PyObject* table) noexcept {
 }
 
 int register_hugoniot_eos(PyObject* module) noexcept {
-  if (g_hugoniot_eos_type == nullptr) {
-    g_hugoniot_eos_type = new_model_type<LinearUsUpHugoniot>(
-        "barometra._engine.HugoniotEos",
-        "Private native representation of a built-in shock Hugoniot.", &hugoniot_eos_repr,
-        g_methods, nullptr);
-    if (g_hugoniot_eos_type == nullptr) return -1;
-  }
-  return add_to_module(module, "HugoniotEos", reinterpret_cast<PyObject*>(g_hugoniot_eos_type));
+  return add_type(module, "HugoniotEos",
+                  cached_model_type<LinearUsUpHugoniot>(
+                      g_hugoniot_eos_type, "barometra._engine.HugoniotEos",
+                      "Private native representation of a built-in shock Hugoniot.",
+                      &hugoniot_eos_repr, g_methods, nullptr));
 }
 
 }  // namespace barometra::python

@@ -61,6 +61,16 @@ PyTypeObject* new_model_type(const char* qualified_name, const char* doc, reprfu
   return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
 }
 
+// The class in `cache`, made as above on first use and kept for the life of
+// the process, or null with an error set.
+template <class Model>
+PyTypeObject* cached_model_type(PyTypeObject*& cache, const char* qualified_name,
+                                const char* doc, reprfunc repr, PyMethodDef* methods,
+                                PyGetSetDef* getset) noexcept {
+  if (cache == nullptr) cache = new_model_type<Model>(qualified_name, doc, repr, methods, getset);
+  return cache;
+}
+
 // A new instance of `type` (null when the class could not be created) holding
 // `model`, copied or moved, or null with an error set.
 template <class Model>

@@ -26,6 +26,12 @@ const ModuleState* module_state() noexcept;
 // Adds `object` (borrowed) as module.name and appends name to __all__.
 // Returns -1 with an error set on failure.
 int add_to_module(PyObject* module, const char* name, PyObject* object) noexcept;
+// Adds a class likewise; -1 also for a null `type` (one whose creation
+// failed, with the error set).
+inline int add_type(PyObject* module, const char* name, PyTypeObject* type) noexcept {
+  if (type == nullptr) return -1;
+  return add_to_module(module, name, reinterpret_cast<PyObject*>(type));
+}
 // Creates a function from a static definition, with __module__ set to the
 // module's name, and adds it as above...
 int add_function(PyObject* module, PyMethodDef* definition) noexcept;

@@ -61,64 +61,52 @@ PyObject* construct(PyObject*, PyObject* const* args, Py_ssize_t nargs,
   return new_model_object(g_optical_gauge_type, *gauge);
 }
 
-using Operation = Result (OpticalGauge::*)(double, double) const noexcept;
+// A gauge operation of a position or pressure and the reference position,
+// and its pair of methods.
+struct Operation {
+  Result (OpticalGauge::*apply)(double, double) const noexcept;
+  const char* scalar_name;
+  const char* array_name;
+  std::array<const char*, 2> arguments;
+};
 
-template <Operation F>
+constexpr Operation kPressure{&OpticalGauge::pressure, "pressure_scalar", "pressure_array",
+                              {"position", "reference"}};
+constexpr Operation kPosition{&OpticalGauge::position, "position_scalar", "position_array",
+                              {"pressure", "reference"}};
+
+template <const Operation& Op>
 PyObject* evaluate_scalar(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                          PyObject* kwnames, const char* function,
-                          const std::array<const char*, 2>& names) noexcept {
+                          PyObject* kwnames) noexcept {
+  const char* function = Op.scalar_name;
   PyObject* objects[2];
   double first, second;
-  if (!parse_arguments(function, names, args, nargs, kwnames, objects) ||
-      !parse_double(objects[0], function, names[0], &first) ||
-      !parse_double(objects[1], function, names[1], &second)) {
+  if (!parse_arguments(function, Op.arguments, args, nargs, kwnames, objects) ||
+      !parse_double(objects[0], function, Op.arguments[0], &first) ||
+      !parse_double(objects[1], function, Op.arguments[1], &second)) {
     return nullptr;
   }
-  const Result result = (gauge_of(self).*F)(first, second);
+  const Result result = (gauge_of(self).*Op.apply)(first, second);
   if (!result) return guarded([&] { return raise_eos_error(result.error()); });
   return PyFloat_FromDouble(*result);
 }
 
-template <Operation F>
+template <const Operation& Op>
 PyObject* evaluate_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames, const char* function,
-                         const std::array<const char*, 2>& names) noexcept {
+                         PyObject* kwnames) noexcept {
+  const char* function = Op.array_name;
   PyObject* objects[2];
   PyArrayObject *first, *second;
-  if (!parse_arguments(function, names, args, nargs, kwnames, objects) ||
-      !parse_float64_array(objects[0], function, names[0], &first) ||
-      !parse_float64_array(objects[1], function, names[1], &second)) {
+  if (!parse_arguments(function, Op.arguments, args, nargs, kwnames, objects) ||
+      !parse_float64_array(objects[0], function, Op.arguments[0], &first) ||
+      !parse_float64_array(objects[1], function, Op.arguments[1], &second)) {
     return nullptr;
   }
   const OpticalGauge gauge = gauge_of(self);  // the workers read a copy
   return guarded([&] {
     return map_array2(first, second,
-                      [&gauge](double x, double y) noexcept { return (gauge.*F)(x, y); });
+                      [&gauge](double x, double y) noexcept { return (gauge.*Op.apply)(x, y); });
   });
-}
-
-constexpr std::array<const char*, 2> kPressureNames{"position", "reference"};
-constexpr std::array<const char*, 2> kPositionNames{"pressure", "reference"};
-
-PyObject* pressure_scalar(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                          PyObject* kwnames) noexcept {
-  return evaluate_scalar<&OpticalGauge::pressure>(self, args, nargs, kwnames, "pressure_scalar",
-                                                  kPressureNames);
-}
-PyObject* pressure_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) noexcept {
-  return evaluate_array<&OpticalGauge::pressure>(self, args, nargs, kwnames, "pressure_array",
-                                                 kPressureNames);
-}
-PyObject* position_scalar(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                          PyObject* kwnames) noexcept {
-  return evaluate_scalar<&OpticalGauge::position>(self, args, nargs, kwnames, "position_scalar",
-                                                  kPositionNames);
-}
-PyObject* position_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) noexcept {
-  return evaluate_array<&OpticalGauge::position>(self, args, nargs, kwnames, "position_array",
-                                                 kPositionNames);
 }
 
 // The measurement's and the constants' shares of one pressure's variance.
@@ -229,17 +217,17 @@ PyMethodDef g_methods[] = {
     {"raman_edge", fastcall<&construct<GaugeForm::RamanEdge>>(), kStatic,
      "raman_edge(k0, k0_prime)\n--\n\n"
      "P = k0 x [1 + (k0_prime - 1) x/2], x = (y - y0)/y0 (Akahama & Kawamura 2006)."},
-    {"pressure_scalar", fastcall<&pressure_scalar>(), kMethod,
+    {kPressure.scalar_name, fastcall<&evaluate_scalar<kPressure>>(), kMethod,
      "pressure_scalar($self, position, reference)\n--\n\n"
      "The pressure at a line position y, its ambient position y0 given."},
-    {"pressure_array", fastcall<&pressure_array>(), kMethod,
+    {kPressure.array_name, fastcall<&evaluate_array<kPressure>>(), kMethod,
      "pressure_array($self, position, reference)\n--\n\n"
      "The pressure at each position, the two arrays of one shape."},
-    {"position_scalar", fastcall<&position_scalar>(), kMethod,
+    {kPosition.scalar_name, fastcall<&evaluate_scalar<kPosition>>(), kMethod,
      "position_scalar($self, pressure, reference)\n--\n\n"
      "The line position at which the gauge reads the pressure: the inverse of\n"
      "pressure_scalar."},
-    {"position_array", fastcall<&position_array>(), kMethod,
+    {kPosition.array_name, fastcall<&evaluate_array<kPosition>>(), kMethod,
      "position_array($self, pressure, reference)\n--\n\n"
      "The line position at each pressure, the two arrays of one shape."},
     {"uncertainty", fastcall<&uncertainty>(), kMethod,
@@ -260,14 +248,11 @@ PyGetSetDef g_getset[] = {
 }  // namespace
 
 int register_optical_gauge(PyObject* module) noexcept {
-  if (g_optical_gauge_type == nullptr) {
-    g_optical_gauge_type = new_model_type<OpticalGauge>(
-        "barometra._engine.OpticalGauge",
-        "Private native representation of an optical pressure gauge.", &optical_gauge_repr,
-        g_methods, g_getset);
-    if (g_optical_gauge_type == nullptr) return -1;
-  }
-  return add_to_module(module, "OpticalGauge", reinterpret_cast<PyObject*>(g_optical_gauge_type));
+  return add_type(module, "OpticalGauge",
+                  cached_model_type<OpticalGauge>(
+                      g_optical_gauge_type, "barometra._engine.OpticalGauge",
+                      "Private native representation of an optical pressure gauge.",
+                      &optical_gauge_repr, g_methods, g_getset));
 }
 
 }  // namespace barometra::python

@@ -1,8 +1,11 @@
 #include "results.hpp"
 
 #include <array>
+#include <cstdint>
 #include <span>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "arrays.hpp"
 #include "errors.hpp"
@@ -18,17 +21,35 @@ PyTypeObject* g_least_squares_type = nullptr;
 PyTypeObject* g_linear_propagation_type = nullptr;
 PyTypeObject* g_monte_carlo_type = nullptr;
 
-template <class T>
-PyTypeObject* ready_type(PyTypeObject*& cache, const char* name, const char* doc,
-                         PyGetSetDef* getset, reprfunc repr) noexcept {
-  if (cache == nullptr) cache = new_model_type<T>(name, doc, repr, nullptr, getset);
-  return cache;
-}
-
 PyObject* optional_square_array(const std::optional<std::vector<double>>& values,
                                 std::size_t order) noexcept {
   if (!values) Py_RETURN_NONE;
   return square_array(*values, order);
+}
+
+// The Python value of a record's member.
+PyObject* to_python(double value) noexcept { return PyFloat_FromDouble(value); }
+PyObject* to_python(std::uint64_t value) noexcept { return PyLong_FromUnsignedLongLong(value); }
+PyObject* to_python(std::int32_t value) noexcept { return PyLong_FromLong(value); }
+PyObject* to_python(bool value) noexcept { return PyBool_FromLong(value); }
+PyObject* to_python(std::string_view text) noexcept {
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+PyObject* to_python(const std::vector<double>& values) noexcept { return vector_array(values); }
+
+template <class Member>
+struct MemberOf;
+template <class Record, class T>
+struct MemberOf<T Record::*> {
+  using type = Record;
+};
+
+// The getter of a member of the record the object holds, reached through
+// the members given in turn (a LeastSquaresRecord's solver, then its x).
+template <auto First, auto... Rest>
+PyObject* member(PyObject* self, void*) noexcept {
+  using Record = typename MemberOf<decltype(First)>::type;
+  return to_python(((model_in<Record>(self).*First) .* ... .* Rest));
 }
 
 // ---------------------------------------------------------------------------
@@ -38,30 +59,8 @@ const SolverResult& solver_of(PyObject* self) noexcept {
   return model_in<LeastSquaresRecord>(self).solver;
 }
 
-PyObject* lsq_x(PyObject* self, void*) noexcept { return vector_array(solver_of(self).x); }
-PyObject* lsq_fun(PyObject* self, void*) noexcept { return vector_array(solver_of(self).fun); }
-PyObject* lsq_cost(PyObject* self, void*) noexcept {
-  return PyFloat_FromDouble(solver_of(self).cost);
-}
-PyObject* lsq_optimality(PyObject* self, void*) noexcept {
-  return PyFloat_FromDouble(solver_of(self).optimality);
-}
-PyObject* lsq_nfev(PyObject* self, void*) noexcept {
-  return PyLong_FromUnsignedLongLong(solver_of(self).nfev);
-}
-PyObject* lsq_njev(PyObject* self, void*) noexcept {
-  return PyLong_FromUnsignedLongLong(solver_of(self).njev);
-}
-PyObject* lsq_status(PyObject* self, void*) noexcept {
-  return PyLong_FromLong(solver_of(self).status);
-}
-PyObject* lsq_success(PyObject* self, void*) noexcept {
-  return PyBool_FromLong(solver_of(self).success);
-}
-PyObject* lsq_message(PyObject* self, void*) noexcept {
-  const std::string_view message = solver_of(self).message;
-  return PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size()));
-}
+template <auto Member>
+constexpr getter kSolverMember = &member<&LeastSquaresRecord::solver, Member>;
 
 // The dense m x n matrix is built only here: a structured fit keeps its
 // Jacobian compact, which at many points is far smaller.
@@ -117,23 +116,25 @@ PyObject* lsq_repr(PyObject* self) noexcept {
 }
 
 PyGetSetDef g_least_squares_getset[] = {
-    {"x", &lsq_x, nullptr, "Final parameter vector (n).", nullptr},
-    {"fun", &lsq_fun, nullptr, "Residuals at x (m).", nullptr},
+    {"x", kSolverMember<&SolverResult::x>, nullptr, "Final parameter vector (n).", nullptr},
+    {"fun", kSolverMember<&SolverResult::fun>, nullptr, "Residuals at x (m).", nullptr},
     {"jac", &lsq_jac, nullptr,
      "Finite-difference Jacobian at the reported point, shape (m, n), rows scaled for the "
      "robust loss.",
      nullptr},
-    {"cost", &lsq_cost, nullptr, "Robust cost at x.", nullptr},
-    {"nfev", &lsq_nfev, nullptr,
+    {"cost", kSolverMember<&SolverResult::cost>, nullptr, "Robust cost at x.", nullptr},
+    {"nfev", kSolverMember<&SolverResult::nfev>, nullptr,
      "Residual evaluations of the iteration (finite differences not counted).", nullptr},
-    {"njev", &lsq_njev, nullptr, "Jacobian evaluations.", nullptr},
-    {"status", &lsq_status, nullptr,
+    {"njev", kSolverMember<&SolverResult::njev>, nullptr, "Jacobian evaluations.", nullptr},
+    {"status", kSolverMember<&SolverResult::status>, nullptr,
      "0: budget exhausted or no acceptable step; 1: gtol; 2: ftol; 3: xtol; 4: ftol and xtol.",
      nullptr},
-    {"message", &lsq_message, nullptr, "Why the iteration stopped.", nullptr},
-    {"success", &lsq_success, nullptr, "True for status 1 to 4.", nullptr},
-    {"optimality", &lsq_optimality, nullptr, "Projected gradient norm of the last Jacobian.",
+    {"message", kSolverMember<&SolverResult::message>, nullptr, "Why the iteration stopped.",
      nullptr},
+    {"success", kSolverMember<&SolverResult::success>, nullptr, "True for status 1 to 4.",
+     nullptr},
+    {"optimality", kSolverMember<&SolverResult::optimality>, nullptr,
+     "Projected gradient norm of the last Jacobian.", nullptr},
     {"predicted_pressure", &lsq_predicted_pressure, nullptr,
      "Pressure predictions are present for end-to-end native EOS fits.", nullptr},
     {"parameter_covariance", &lsq_parameter_covariance, nullptr,
@@ -147,40 +148,28 @@ PyGetSetDef g_least_squares_getset[] = {
 // ---------------------------------------------------------------------------
 // LinearPropagation and MonteCarloSummary
 
-PyObject* propagation_variance(PyObject* self, void*) noexcept {
-  return vector_array(model_in<LinearPropagation>(self).variance);
-}
 PyObject* propagation_covariance(PyObject* self, void*) noexcept {
   const LinearPropagation& p = model_in<LinearPropagation>(self);
   return optional_square_array(p.covariance, p.variance.size());
 }
 
 PyGetSetDef g_linear_propagation_getset[] = {
-    {"variance", &propagation_variance, nullptr, "Variance of each derived quantity (q).",
+    {"variance", &member<&LinearPropagation::variance>, nullptr, "Variance of each derived quantity (q).",
      nullptr},
     {"covariance", &propagation_covariance, nullptr,
      "Covariance of the derived quantities (q x q), or None when not requested.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-PyObject* summary_lower(PyObject* self, void*) noexcept {
-  return vector_array(model_in<MonteCarloSummary>(self).lower);
-}
-PyObject* summary_upper(PyObject* self, void*) noexcept {
-  return vector_array(model_in<MonteCarloSummary>(self).upper);
-}
-PyObject* summary_standard_error(PyObject* self, void*) noexcept {
-  return vector_array(model_in<MonteCarloSummary>(self).standard_error);
-}
 PyObject* summary_covariance(PyObject* self, void*) noexcept {
   const MonteCarloSummary& s = model_in<MonteCarloSummary>(self);
   return optional_square_array(s.covariance, s.lower.size());
 }
 
 PyGetSetDef g_monte_carlo_getset[] = {
-    {"lower", &summary_lower, nullptr, "Lower ends of the central intervals (p).", nullptr},
-    {"upper", &summary_upper, nullptr, "Upper ends of the central intervals (p).", nullptr},
-    {"standard_error", &summary_standard_error, nullptr,
+    {"lower", &member<&MonteCarloSummary::lower>, nullptr, "Lower ends of the central intervals (p).", nullptr},
+    {"upper", &member<&MonteCarloSummary::upper>, nullptr, "Upper ends of the central intervals (p).", nullptr},
+    {"standard_error", &member<&MonteCarloSummary::standard_error>, nullptr,
      "Sample standard deviation of each variable (p).", nullptr},
     {"covariance", &summary_covariance, nullptr,
      "Sample covariance (p x p), or None when not requested.", nullptr},
@@ -188,23 +177,24 @@ PyGetSetDef g_monte_carlo_getset[] = {
 };
 
 PyTypeObject* least_squares_type() noexcept {
-  return ready_type<LeastSquaresRecord>(
+  return cached_model_type<LeastSquaresRecord>(
       g_least_squares_type, "barometra._engine.LeastSquaresResult",
-      "Private SciPy-compatible view of a native least-squares result.", g_least_squares_getset,
-      &lsq_repr);
+      "Private SciPy-compatible view of a native least-squares result.", &lsq_repr, nullptr,
+      g_least_squares_getset);
 }
 
 PyTypeObject* linear_propagation_type() noexcept {
-  return ready_type<LinearPropagation>(
+  return cached_model_type<LinearPropagation>(
       g_linear_propagation_type, "barometra._engine.LinearPropagation",
-      "Private result of native delta-method covariance propagation.",
-      g_linear_propagation_getset, nullptr);
+      "Private result of native delta-method covariance propagation.", nullptr, nullptr,
+      g_linear_propagation_getset);
 }
 
 PyTypeObject* monte_carlo_type() noexcept {
-  return ready_type<MonteCarloSummary>(
+  return cached_model_type<MonteCarloSummary>(
       g_monte_carlo_type, "barometra._engine.MonteCarloSummary",
-      "Private result of native Monte Carlo summary statistics.", g_monte_carlo_getset, nullptr);
+      "Private result of native Monte Carlo summary statistics.", nullptr, nullptr,
+      g_monte_carlo_getset);
 }
 
 }  // namespace
@@ -227,8 +217,7 @@ int register_result_classes(PyObject* module) noexcept {
       {"MonteCarloSummary", monte_carlo_type()},
   }};
   for (const auto& [name, type] : classes) {
-    if (type == nullptr) return -1;
-    if (add_to_module(module, name, reinterpret_cast<PyObject*>(type)) < 0) return -1;
+    if (add_type(module, name, type) < 0) return -1;
   }
   return 0;
 }

@@ -244,111 +244,73 @@ auto constructor_defs(std::index_sequence<Tags...>) {
 }
 
 // ---------------------------------------------------------------------------
-// Evaluation. Each operation dispatches on the variant once, so the element
-// loop calls the concrete model's inlined function.
+// Evaluation. An array dispatches on the variant once (in evaluate_batch), so
+// the element loop calls the concrete model's inlined function.
 
 constexpr const char* kUnsupportedDerivative =
     "bulk-modulus derivative is only defined for Holzapfel";
 
-struct Pressure {
-  static constexpr BatchOperation kBatch = BatchOperation::Pressure;
-  static constexpr const char* kScalar = "pressure_scalar";
-  static constexpr const char* kArray = "pressure_array";
-  static constexpr const char* kArgument = "volume";
-  static constexpr const char* kArrayArgument = "volumes";
-  static constexpr npy_intp kThreshold = kParallelThreshold;
-  template <class Model>
-  static Result apply(const Model& model, double volume) noexcept {
-    return model.pressure(volume);
-  }
+// One operation of a single volume or pressure: its batch operation, the
+// RtModel member that evaluates one element, and its pair of methods.
+struct Operation {
+  BatchOperation batch;
+  Result (RtModel::*scalar)(double) const noexcept;
+  const char* scalar_name;
+  const char* array_name;
+  const char* argument;
+  const char* array_argument;
+  npy_intp threshold;
 };
 
-struct BulkModulus {
-  static constexpr BatchOperation kBatch = BatchOperation::BulkModulus;
-  static constexpr const char* kScalar = "bulk_modulus_scalar";
-  static constexpr const char* kArray = "bulk_modulus_array";
-  static constexpr const char* kArgument = "volume";
-  static constexpr const char* kArrayArgument = "volumes";
-  static constexpr npy_intp kThreshold = kParallelThreshold;
-  template <class Model>
-  static Result apply(const Model& model, double volume) noexcept {
-    return model.bulk_modulus(volume);
-  }
-};
-
-struct Volume {
-  static constexpr BatchOperation kBatch = BatchOperation::Volume;
-  static constexpr const char* kScalar = "volume_scalar";
-  static constexpr const char* kArray = "volume_array";
-  static constexpr const char* kArgument = "pressure";
-  static constexpr const char* kArrayArgument = "pressures";
-  static constexpr npy_intp kThreshold = kVolumeParallelThreshold;
-  template <class Model>
-  static Result apply(const Model& model, double pressure) noexcept {
-    return model.volume(pressure);
-  }
-};
-
+constexpr Operation kPressure{BatchOperation::Pressure, &RtModel::pressure, "pressure_scalar",
+                              "pressure_array", "volume", "volumes", kParallelThreshold};
+constexpr Operation kBulkModulus{BatchOperation::BulkModulus, &RtModel::bulk_modulus,
+                                 "bulk_modulus_scalar", "bulk_modulus_array", "volume",
+                                 "volumes", kParallelThreshold};
+constexpr Operation kVolume{BatchOperation::Volume, &RtModel::volume, "volume_scalar",
+                            "volume_array", "pressure", "pressures", kVolumeParallelThreshold};
 // K' and K'' at a volume; arrays through the batch interface's scalar loop.
-struct OfVolume {
-  static constexpr const char* kArgument = "volume";
-  static constexpr const char* kArrayArgument = "volumes";
-  static constexpr npy_intp kThreshold = kParallelThreshold;
-};
+constexpr Operation kPressureDerivative{
+    BatchOperation::BulkModulusPressureDerivative, &RtModel::bulk_modulus_pressure_derivative,
+    "bulk_modulus_pressure_derivative_scalar", "bulk_modulus_pressure_derivative_array",
+    "volume", "volumes", kParallelThreshold};
+constexpr Operation kSecondPressureDerivative{
+    BatchOperation::BulkModulusSecondPressureDerivative,
+    &RtModel::bulk_modulus_second_pressure_derivative,
+    "bulk_modulus_second_pressure_derivative_scalar",
+    "bulk_modulus_second_pressure_derivative_array", "volume", "volumes", kParallelThreshold};
 
-struct BulkModulusPressureDerivative : OfVolume {
-  static constexpr BatchOperation kBatch = BatchOperation::BulkModulusPressureDerivative;
-  static constexpr const char* kScalar = "bulk_modulus_pressure_derivative_scalar";
-  static constexpr const char* kArray = "bulk_modulus_pressure_derivative_array";
-  template <class Model>
-  static Result apply(const Model& model, double volume) noexcept {
-    return model.bulk_modulus_pressure_derivative(volume);
-  }
-};
-
-struct BulkModulusSecondPressureDerivative : OfVolume {
-  static constexpr BatchOperation kBatch = BatchOperation::BulkModulusSecondPressureDerivative;
-  static constexpr const char* kScalar = "bulk_modulus_second_pressure_derivative_scalar";
-  static constexpr const char* kArray = "bulk_modulus_second_pressure_derivative_array";
-  template <class Model>
-  static Result apply(const Model& model, double volume) noexcept {
-    return model.bulk_modulus_second_pressure_derivative(volume);
-  }
-};
-
-template <class Operation>
+template <const Operation& Op>
 PyObject* evaluate_scalar(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                           PyObject* kwnames) noexcept {
-  static constexpr std::array<const char*, 1> kNames{Operation::kArgument};
+  static constexpr std::array<const char*, 1> kNames{Op.argument};
   PyObject* object;
   double x;
-  if (!parse_arguments(Operation::kScalar, kNames, args, nargs, kwnames, &object) ||
-      !parse_double(object, Operation::kScalar, Operation::kArgument, &x)) {
+  if (!parse_arguments(Op.scalar_name, kNames, args, nargs, kwnames, &object) ||
+      !parse_double(object, Op.scalar_name, Op.argument, &x)) {
     return nullptr;
   }
-  const Result result = std::visit(
-      [x](const auto& model) noexcept { return Operation::apply(model, x); },
-      model_of(self).variant());
+  const Result result = (model_of(self).*Op.scalar)(x);
   if (!result) return guarded([&] { return raise_eos_error(result.error()); });
   return PyFloat_FromDouble(*result);
 }
 
-template <class Operation>
+template <const Operation& Op>
 PyObject* evaluate_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                          PyObject* kwnames) noexcept {
-  static constexpr std::array<const char*, 1> kNames{Operation::kArrayArgument};
+  static constexpr std::array<const char*, 1> kNames{Op.array_argument};
   PyObject* object;
   PyArrayObject* array;
-  if (!parse_arguments(Operation::kArray, kNames, args, nargs, kwnames, &object) ||
-      !parse_float64_array(object, Operation::kArray, Operation::kArrayArgument, &array)) {
+  if (!parse_arguments(Op.array_name, kNames, args, nargs, kwnames, &object) ||
+      !parse_float64_array(object, Op.array_name, Op.array_argument, &array)) {
     return nullptr;
   }
   // A copy: the workers read it detached, independent of `self`.
   const RtModel model = model_of(self);
   return guarded([&] {
-    return map_array_batch(array, Operation::kThreshold,
+    return map_array_batch(array, Op.threshold,
                            [&model](const double* in, double* out, std::size_t n) noexcept {
-                             return evaluate_batch(model, Operation::kBatch, {in, n}, {out, n});
+                             return evaluate_batch(model, Op.batch, {in, n}, {out, n});
                            });
   });
 }
@@ -396,18 +358,14 @@ PyObject* bulk_modulus_derivative_array(PyObject* self, PyObject* const* args,
   });
 }
 
-template <class Operation>
+template <const Operation& Op>
 PyMethodDef scalar_def(const char* doc) {
-  return {Operation::kScalar,
-          fastcall<&evaluate_scalar<Operation>>(),
-          METH_FASTCALL | METH_KEYWORDS, doc};
+  return {Op.scalar_name, fastcall<&evaluate_scalar<Op>>(), METH_FASTCALL | METH_KEYWORDS, doc};
 }
 
-template <class Operation>
+template <const Operation& Op>
 PyMethodDef array_def(const char* doc) {
-  return {Operation::kArray,
-          fastcall<&evaluate_array<Operation>>(),
-          METH_FASTCALL | METH_KEYWORDS, doc};
+  return {Op.array_name, fastcall<&evaluate_array<Op>>(), METH_FASTCALL | METH_KEYWORDS, doc};
 }
 
 PyObject* rt_eos_repr(PyObject* self) noexcept {
@@ -444,9 +402,9 @@ void fill_methods() {
   std::size_t i = 0;
   const auto constructors = constructor_defs(std::make_index_sequence<RtModel::kModelCount>());
   for (const PyMethodDef& def : constructors) g_methods[i++] = def;
-  g_methods[i++] = scalar_def<Pressure>(
+  g_methods[i++] = scalar_def<kPressure>(
       "pressure_scalar($self, volume)\n--\n\nPressure at one volume.");
-  g_methods[i++] = scalar_def<BulkModulus>(
+  g_methods[i++] = scalar_def<kBulkModulus>(
       "bulk_modulus_scalar($self, volume)\n--\n\nIsothermal bulk modulus at one volume.");
   g_methods[i++] = {
       "bulk_modulus_derivative_scalar",
@@ -455,11 +413,11 @@ void fill_methods() {
       "bulk_modulus_derivative_scalar($self, volume, epsilon)\n--\n\n"
       "dK/dP at one volume by a central difference of relative step epsilon "
       "(Holzapfel only)."};
-  g_methods[i++] = scalar_def<Volume>(
+  g_methods[i++] = scalar_def<kVolume>(
       "volume_scalar($self, pressure)\n--\n\nVolume at one pressure.");
-  g_methods[i++] = array_def<Pressure>(
+  g_methods[i++] = array_def<kPressure>(
       "pressure_array($self, volumes)\n--\n\nPressure at each volume; same shape as volumes.");
-  g_methods[i++] = array_def<BulkModulus>(
+  g_methods[i++] = array_def<kBulkModulus>(
       "bulk_modulus_array($self, volumes)\n--\n\n"
       "Isothermal bulk modulus at each volume; same shape as volumes.");
   g_methods[i++] = {
@@ -468,18 +426,18 @@ void fill_methods() {
       METH_FASTCALL | METH_KEYWORDS,
       "bulk_modulus_derivative_array($self, volumes, epsilon)\n--\n\n"
       "dK/dP at each volume, one epsilon for all (Holzapfel only); same shape as volumes."};
-  g_methods[i++] = array_def<Volume>(
+  g_methods[i++] = array_def<kVolume>(
       "volume_array($self, pressures)\n--\n\nVolume at each pressure; same shape as pressures.");
-  g_methods[i++] = scalar_def<BulkModulusPressureDerivative>(
+  g_methods[i++] = scalar_def<kPressureDerivative>(
       "bulk_modulus_pressure_derivative_scalar($self, volume)\n--\n\n"
       "K' = dK/dP at one volume, in closed form.");
-  g_methods[i++] = array_def<BulkModulusPressureDerivative>(
+  g_methods[i++] = array_def<kPressureDerivative>(
       "bulk_modulus_pressure_derivative_array($self, volumes)\n--\n\n"
       "K' = dK/dP at each volume; same shape as volumes.");
-  g_methods[i++] = scalar_def<BulkModulusSecondPressureDerivative>(
+  g_methods[i++] = scalar_def<kSecondPressureDerivative>(
       "bulk_modulus_second_pressure_derivative_scalar($self, volume)\n--\n\n"
       "K'' = d2K/dP2 at one volume, in closed form.");
-  g_methods[i++] = array_def<BulkModulusSecondPressureDerivative>(
+  g_methods[i++] = array_def<kSecondPressureDerivative>(
       "bulk_modulus_second_pressure_derivative_array($self, volumes)\n--\n\n"
       "K'' = d2K/dP2 at each volume; same shape as volumes.");
   g_methods[i] = {nullptr, nullptr, 0, nullptr};
@@ -527,18 +485,17 @@ int publish_rt_models(PyObject* table) noexcept {
 }
 
 PyTypeObject* rt_eos_type() noexcept {
-  if (g_rt_eos_type != nullptr) return g_rt_eos_type;
-  if (guarded_status([] { fill_methods(); return 0; }) < 0) return nullptr;
-  g_rt_eos_type = new_model_type<RtModel>(
-      "barometra._engine.RtEos", "Private native representation of a built-in isothermal EOS.",
-      &rt_eos_repr, g_methods, g_getset);
-  return g_rt_eos_type;
+  if (g_rt_eos_type == nullptr && guarded_status([] { fill_methods(); return 0; }) < 0) {
+    return nullptr;
+  }
+  return cached_model_type<RtModel>(
+      g_rt_eos_type, "barometra._engine.RtEos",
+      "Private native representation of a built-in isothermal EOS.", &rt_eos_repr, g_methods,
+      g_getset);
 }
 
 int register_rt_eos(PyObject* module) noexcept {
-  PyTypeObject* type = rt_eos_type();
-  if (type == nullptr) return -1;
-  return add_to_module(module, "RtEos", reinterpret_cast<PyObject*>(type));
+  return add_type(module, "RtEos", rt_eos_type());
 }
 
 PyObject* wrap_rt_model(const RtModel& model) noexcept {

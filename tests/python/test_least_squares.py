@@ -12,24 +12,19 @@ from barometra._engine import LeastSquaresResult, RtEos, fit_least_squares, fit_
 
 scipy_optimize = pytest.importorskip("scipy.optimize")
 
+_spec = importlib.util.spec_from_file_location(
+    "nls_problems", pathlib.Path(__file__).parents[2] / "bench" / "nls_problems.py")
+NLS = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(NLS)
+CLASSIC = {p.name: p for p in NLS.PROBLEMS}
+
 LOSSES = ["linear", "soft_l1", "huber", "cauchy", "arctan"]
 INF = np.inf
 T = np.linspace(0.0, 4.0, 25)
 NOISE = np.random.default_rng(5).normal(0.0, 0.05, T.size)
 NOISE[[3, 17]] += 1.5  # outliers, so the losses differ
-
-
-def decay(p):
-    return p[0] * np.exp(-p[1] * T) + p[2] - (2.0 * np.exp(-1.3 * T) + 0.5 + NOISE)
-
-
-def peak(p):
-    return p[0] * np.exp(-((T - p[1]) ** 2) / (2.0 * p[2] ** 2)) - (
-        3.0 * np.exp(-((T - 2.2) ** 2) / 0.5) + NOISE)
-
-
-def rosenbrock(p):
-    return np.array([10.0 * (p[1] - p[0] ** 2), 1.0 - p[0]])
+decay, peak = NLS.noisy_curves(T, NOISE)
+rosenbrock = NLS.rosenbrock
 
 
 # name -> (residuals, x0, lower, upper, cost and x tolerances). The bounded
@@ -76,12 +71,6 @@ def test_agrees_with_scipy(name, loss):
         np.testing.assert_allclose(ours.parameter_covariance, expected, rtol=1e-4,
                                    atol=1e-5 * np.abs(expected).max())
 
-
-_spec = importlib.util.spec_from_file_location(
-    "nls_problems", pathlib.Path(__file__).parents[2] / "bench" / "nls_problems.py")
-NLS = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(NLS)
-CLASSIC = {p.name: p for p in NLS.PROBLEMS}
 
 
 # Stopping tests that fire short of the minimum: a bound that cuts every step

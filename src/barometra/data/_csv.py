@@ -109,15 +109,11 @@ def read_csv(
     """
     stream, path, owned = open_source(source)
     reader = _CsvReader(path, pressure_unit, volume_unit, formula_units_per_cell)
-    try:
-        columns, extra = reader.read(stream, skip_incomplete)
-    except UnicodeDecodeError as error:
-        raise reader.fail(None, None, f"not UTF-8 text ({error.reason})") from None
-    except csv.Error as error:  # for example a NUL character
-        raise reader.fail(None, None, f"not a CSV file ({error})") from None
-    finally:
-        if owned:
-            stream.close()
+    with reader.reading(stream, owned):
+        try:
+            columns, extra = reader.read(stream, skip_incomplete)
+        except csv.Error as error:  # for example a NUL character
+            raise reader.fail(None, None, f"not a CSV file ({error})") from None
     return Dataset(
         **columns,
         extra={key: extra_values(cells) for key, cells in extra.items()},

@@ -149,13 +149,8 @@ def read_eosfit(
     """
     stream, path, owned = open_source(source)
     reader = _EosfitReader(path)
-    try:
+    with reader.reading(stream, owned):
         reader.scan(stream)
-    except UnicodeDecodeError as error:
-        raise reader.fail(None, None, f"not UTF-8 text ({error.reason})") from None
-    finally:
-        if owned:
-            stream.close()
     title = reader.keywords.get("Title")
     if name is None:
         name = default_name(path) if title is None else title[1]

@@ -2,10 +2,11 @@
 
 from __future__ import annotations
 
+import contextlib
 import functools
 import math
 import os
-from collections.abc import Callable, Hashable, Iterable, Sequence
+from collections.abc import Callable, Hashable, Iterable, Iterator, Sequence
 from dataclasses import dataclass
 from typing import IO, Any
 
@@ -58,6 +59,18 @@ class FileReader:
         where = self.path if line is None else f"{self.path}, line {line}"
         where += "" if column is None else f", column {column!r}"
         return DataFileError(f"{where}: {problem}", field=column, path=self.path, line=line)
+
+    @contextlib.contextmanager
+    def reading(self, stream: IO[str], owned: bool) -> Iterator[None]:
+        """Where the stream is read: text that is not UTF-8 is a fault of the file, and
+        an ``owned`` stream is closed after."""
+        try:
+            yield
+        except UnicodeDecodeError as error:
+            raise self.fail(None, None, f"not UTF-8 text ({error.reason})") from None
+        finally:
+            if owned:
+                stream.close()
 
     def number(self, text: str, line: int, column: Column) -> float:
         """The cell's number in the dataset's unit; NaN for an empty cell."""
