@@ -18,11 +18,17 @@ namespace {
 
 using RtQuantity = std::pair<std::string_view, BatchOperation>;
 
-constexpr std::array<RtQuantity, 3> kRtQuantities{{
+constexpr std::array<RtQuantity, 5> kRtQuantities{{
     {"pressure", BatchOperation::Pressure},
     {"volume", BatchOperation::Volume},
     {"bulk_modulus", BatchOperation::BulkModulus},
+    {"bulk_modulus_pressure_derivative", BatchOperation::BulkModulusPressureDerivative},
+    {"bulk_modulus_second_pressure_derivative",
+     BatchOperation::BulkModulusSecondPressureDerivative},
 }};
+
+// An isothermal quantity of the parameters alone, the same at every state.
+constexpr std::string_view kImpliedK0DoublePrime = "implied_k0_double_prime";
 
 // The states, copied so that the rows can be evaluated detached. A thermal
 // quantity of the volume alone reads it as both inputs.
@@ -39,6 +45,7 @@ struct RowEvaluator {
   std::vector<std::string_view> names;
   const States& states;
   BatchOperation rt_operation{};
+  bool implied_k0_double_prime = false;
   ThermalQuantity thermal_quantity{};
 
   std::optional<FitError> operator()(std::span<const double> parameters,
@@ -46,6 +53,12 @@ struct RowEvaluator {
     if (const auto* rt = std::get_if<RtModel>(&start)) {
       auto model = rt->with_parameters(names, parameters);
       if (!model) return std::move(model.error());
+      if (implied_k0_double_prime) {
+        const auto implied = model->implied_k0_double_prime();
+        if (!implied) return FitError::invalid_input("the model's K0'' is not implied by its form");
+        std::ranges::fill(values, *implied);
+        return std::nullopt;
+      }
       if (auto failure = evaluate_batch(*model, rt_operation, states.first, values)) {
         return FitError(failure->error);
       }
@@ -105,12 +118,14 @@ std::optional<RowEvaluator> evaluator(const RebuiltModel& start,
   RowEvaluator row{start, {names.begin(), names.end()}, states};
   if (std::holds_alternative<RtModel>(start)) {
     const auto known = std::ranges::find(kRtQuantities, a.quantity, &RtQuantity::first);
-    if (known != kRtQuantities.end()) {
+    const bool implied = a.quantity == kImpliedK0DoublePrime;
+    if (known != kRtQuantities.end() || implied) {
       if (a.second != nullptr) {
         raise(python_validation_error("an isothermal quantity takes one state array"));
         return std::nullopt;
       }
-      row.rt_operation = known->second;
+      if (known != kRtQuantities.end()) row.rt_operation = known->second;
+      row.implied_k0_double_prime = implied;
       return row;
     }
   } else {

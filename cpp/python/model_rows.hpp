@@ -1,7 +1,7 @@
 // A quantity of a model rebuilt from parameter vectors, at fixed states: what
-// the delta method and Monte Carlo propagate a covariance through, for a
-// fitted model (EosFitResult) or any model with a covariance of its own
-// parameters (the module function delta_method).
+// the delta method and Monte Carlo propagate a covariance of the model's own
+// parameters through (the module functions delta_method and
+// monte_carlo_prediction, for a fitted model or a pressure scale).
 #pragma once
 
 #include <cstddef>

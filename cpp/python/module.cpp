@@ -27,12 +27,26 @@ int add_to_module(PyObject* module, const char* name, PyObject* object) noexcept
   return PyList_Append(all.get(), text.get());
 }
 
-int add_function(PyObject* module, PyMethodDef* definition) noexcept {
+namespace {
+
+PyRef new_function(PyMethodDef* definition) noexcept {
   PyRef module_name = PyRef::steal(PyUnicode_FromString(kModuleName));
-  if (!module_name) return -1;
-  PyRef function = PyRef::steal(PyCFunction_NewEx(definition, nullptr, module_name.get()));
+  if (!module_name) return {};
+  return PyRef::steal(PyCFunction_NewEx(definition, nullptr, module_name.get()));
+}
+
+}  // namespace
+
+int add_function(PyObject* module, PyMethodDef* definition) noexcept {
+  PyRef function = new_function(definition);
   if (!function) return -1;
   return add_to_module(module, definition->ml_name, function.get());
+}
+
+int add_private_function(PyObject* module, PyMethodDef* definition) noexcept {
+  PyRef function = new_function(definition);
+  if (!function) return -1;
+  return PyModule_AddObjectRef(module, definition->ml_name, function.get());
 }
 
 namespace {
@@ -88,6 +102,8 @@ int exec_engine(PyObject* module) noexcept {
     if (register_optical_gauge(module) < 0) return -1;
     if (add_function(module, &delta_method_def) < 0) return -1;
     if (add_fit_choices(module) < 0 || ready_eos_fit_result_type() < 0) return -1;
+    // Private, so not in __all__ either: the propagation of a fit's covariance.
+    if (add_private_function(module, &monte_carlo_prediction_def) < 0) return -1;
     // What the package builds its model classes from; private, so not in __all__.
     if (register_model_table(module) < 0) return -1;
     ModuleState* state = state_of(module);

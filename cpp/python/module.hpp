@@ -27,8 +27,10 @@ const ModuleState* module_state() noexcept;
 // Returns -1 with an error set on failure.
 int add_to_module(PyObject* module, const char* name, PyObject* object) noexcept;
 // Creates a function from a static definition, with __module__ set to the
-// module's name, and adds it as above.
+// module's name, and adds it as above...
 int add_function(PyObject* module, PyMethodDef* definition) noexcept;
+// ...or as module.name only, outside __all__.
+int add_private_function(PyObject* module, PyMethodDef* definition) noexcept;
 
 // A METH_FASTCALL | METH_KEYWORDS function as the PyCFunction that
 // PyMethodDef stores.
@@ -45,6 +47,7 @@ extern PyMethodDef linear_uncertainty_def;
 extern PyMethodDef monte_carlo_summary_def;
 extern PyMethodDef holzapfel_derivative_analytical_def;
 extern PyMethodDef delta_method_def;
+extern PyMethodDef monte_carlo_prediction_def;
 // Adds the OpticalGauge class (optical_gauge.cpp); -1 with an error set on failure.
 int register_optical_gauge(PyObject* module) noexcept;
 // Adds LOSSES and ERROR_MODES, the names the fits accept (native_fit.cpp).

@@ -120,15 +120,13 @@ struct FitInput {
 
 // The result, or null with the fit's exception set: the solver's part as a
 // LeastSquaresResult, the rest as its EosFitResult.
-template <class Model>
-PyObject* wrap_fit(std::expected<EosFitResult, FitError>&& fitted, const Model& start,
-                   std::vector<std::string>&& names) {
+PyObject* wrap_fit(std::expected<EosFitResult, FitError>&& fitted, std::size_t k) {
   if (!fitted) return raise_fit_error(fitted.error());
-  const std::size_t k = names.size();
+  // The covariance stays with the statistics too: the record's copy is what
+  // parameter_covariance returns.
   LeastSquaresRecord record{std::move(fitted->solver), k, std::move(fitted->predicted_pressure),
-                            std::move(fitted->covariance), {}};
-  record.eos_fit = PyRef::steal(
-      wrap_eos_fit_result(EosFitRecord{std::move(*fitted), start, std::move(names)}));
+                            fitted->covariance, {}};
+  record.eos_fit = PyRef::steal(wrap_eos_fit_result(std::move(*fitted)));
   if (!record.eos_fit) return nullptr;
   return wrap_least_squares_result(std::move(record));
 }
@@ -168,7 +166,7 @@ PyObject* run_native_fit(const Signature<N>& signature, const Model* (*model_of)
       Detached detached;
       return fit(input, build);
     }();
-    return wrap_fit(std::move(fitted), start, std::move(input.names));
+    return wrap_fit(std::move(fitted), input.names.size());
   });
 }
 

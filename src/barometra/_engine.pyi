@@ -126,7 +126,7 @@ class LeastSquaresResult:
 
 @final
 class EosFitResult:
-    """Private view of a native EOS fit's statistics and of its fitted model."""
+    """Private view of a native EOS fit's statistics."""
 
     @property
     def standard_errors(self) -> _Float64Array: ...
@@ -146,21 +146,8 @@ class EosFitResult:
     def volumes(self) -> _Float64Array: ...
     @property
     def temperatures(self) -> _Float64Array | None: ...
-    def delta_method(
-        self,
-        quantity: str,
-        first: _Float64Array,
-        second: _Float64Array | None,
-        covariance: _Float64Array,
-    ) -> _Float64Array: ...
-    def monte_carlo(
-        self,
-        quantity: str,
-        first: _Float64Array,
-        second: _Float64Array | None,
-        draws: _Float64Array,
-        confidence: _Real,
-    ) -> tuple[MonteCarloSummary, int]: ...
+    @property
+    def undetermined(self) -> tuple[int, ...]: ...
 
 @final
 class LinearPropagation:
@@ -237,6 +224,19 @@ def linear_uncertainty(
 def monte_carlo_summary(
     samples: _Float64Array, confidence: _Real, full_covariance: bool = False
 ) -> MonteCarloSummary: ...
+# Not in __all__: a quantity of a model over draws of its parameters.
+def monte_carlo_prediction(
+    model: RtEos | ThermalEos,
+    names: Sequence[str],
+    values: _Float64Array,
+    draws: _Float64Array,
+    confidence: _Real,
+    quantity: str,
+    first: _Float64Array,
+    second: _Float64Array | None,
+    undetermined: Sequence[str] | None = None,
+) -> tuple[MonteCarloSummary, int]: ...
+
 # Every model class of the package: names, parameters, quantities, documentation.
 model_table: tuple[Mapping[str, Any], ...]
 
@@ -281,4 +281,5 @@ def delta_method(
     quantity: str,
     first: _Float64Array,
     second: _Float64Array | None,
+    undetermined: Sequence[str] | None = None,
 ) -> _Float64Array: ...

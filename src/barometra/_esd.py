@@ -13,17 +13,21 @@ from __future__ import annotations
 import math
 from decimal import ROUND_HALF_UP, Decimal
 
-# Beyond these powers of ten of the esd's last digit, the value's own power of
+# Values whose magnitude (or esd's, when larger) has its leading digit at
+# these powers of ten print plainly, 22.6795800(6); beyond them the power of
 # ten is factored out: 1.20(3)e-08 rather than 0.0000000120(3).
-_PLAIN_EXPONENTS = range(-6, 7)
+_PLAIN_EXPONENTS = range(-4, 7)
+
+#: What a NaN standard error prints as.
+NOT_DETERMINED = "not determined"
 
 
 def format_value_esd(value: float, esd: float) -> str:
     """``value`` with ``esd`` in parentheses, in units of the last digit.
 
-    An esd of 0 prints the value alone (a fixed parameter), a NaN or
-    infinite esd the value's shortest form followed by ``(nan)`` or
-    ``(inf)``, a non-finite value alone.
+    An esd of 0 prints the value alone (a fixed parameter), a NaN esd the
+    value's shortest form followed by ``(not determined)``, an infinite one
+    followed by ``(inf)``, a non-finite value alone.
 
     Examples
     --------
@@ -35,26 +39,51 @@ def format_value_esd(value: float, esd: float) -> str:
     '4.10(7)'
     >>> format_value_esd(931.0, 145.6)
     '930(150)'
+    >>> format_value_esd(22.67958, 6e-7)
+    '22.6795800(6)'
     """
     if not math.isfinite(value):
         return repr(float(value))
-    if math.isnan(esd) or math.isinf(esd):
+    if math.isnan(esd):
+        return f"{float(value)!r} ({NOT_DETERMINED})"
+    if math.isinf(esd):
         return f"{float(value)!r}({esd})"
     if esd < 0:
         raise ValueError(f"esd must not be negative, not {esd!r}")
     if esd == 0:
         return repr(float(value))
+    mantissa, esd_text, scale = _parts(value, esd)
+    text = f"{mantissa}({esd_text})"
+    return text if scale == 0 else f"{text}e{scale:+03d}"
+
+
+def format_at_esd(value: float, esd: float) -> str:
+    """``value`` rounded as :func:`format_value_esd` rounds it, without the esd
+    (for the bounds of an interval beside a value(esd)); the shortest form
+    when the esd is 0 or not finite.
+
+    Examples
+    --------
+    >>> format_at_esd(42.7517, 0.02)
+    '42.75'
+    """
+    if not math.isfinite(value) or not math.isfinite(esd) or esd <= 0:
+        return repr(float(value))
+    mantissa, _, scale = _parts(value, esd)
+    return mantissa if scale == 0 else f"{mantissa}e{scale:+03d}"
+
+
+def _parts(value: float, esd: float) -> tuple[str, str, int]:
+    """The rounded value's digits, the esd's and the power of ten factored out."""
     digits, exponent = _esd_digits(Decimal(repr(float(esd))))
     # exponent: the power of ten of the esd's last printed digit.
     number = Decimal(repr(float(value)))
-    scale = 0
-    if exponent not in _PLAIN_EXPONENTS:
-        scale = exponent + len(str(digits)) - 1 if number.is_zero() else number.adjusted()
+    magnitude = max(number.copy_abs(), Decimal(repr(float(esd))))
+    scale = 0 if magnitude.adjusted() in _PLAIN_EXPONENTS else magnitude.adjusted()
     mantissa = _round(number.scaleb(-scale), exponent - scale)
     shift = exponent - scale  # negative: decimals of the mantissa
     esd_text = str(digits * 10 ** shift) if shift > 0 else str(digits)
-    text = f"{mantissa:.{max(-shift, 0)}f}({esd_text})"
-    return text if scale == 0 else f"{text}e{scale:+03d}"
+    return f"{mantissa:.{max(-shift, 0)}f}", esd_text, scale
 
 
 def _esd_digits(esd: Decimal) -> tuple[int, int]:

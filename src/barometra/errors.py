@@ -46,6 +46,7 @@ __all__ = [
     "FitEosNumericalError",
     "FitNumericalError",
     "FitConvergenceWarning",
+    "FitQualityWarning",
 ]
 
 
@@ -167,4 +168,17 @@ class FitConvergenceWarning(UserWarning):
     """A fit stopped without converging; its result says so (``converged`` is False).
 
     Turn it into an error with ``warnings.simplefilter("error", FitConvergenceWarning)``.
+    """
+
+
+class FitQualityWarning(UserWarning):
+    """A fit whose numbers need a second look; its result says so too.
+
+    Raised when the data do not determine a varied parameter (its standard
+    error is NaN), when the misfit is implausibly large (reduced chi-square
+    above 1e4: units, starting values, a missing parameter?) or when a
+    fitted value sits at one of its bounds. The message says which and what
+    to check; the result keeps the same text in ``warnings`` and its summary
+    repeats it on a line starting with ``WARNING``. Turn it into an error
+    with ``warnings.simplefilter("error", FitQualityWarning)``.
     """

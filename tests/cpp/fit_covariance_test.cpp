@@ -58,6 +58,29 @@ TEST(ParameterCovariance, DenseWorkedCaseAndChecks) {
             "invalid symmetric matrix for pseudoinverse");
 }
 
+TEST(ParameterCovariance, NamesTheParametersTheDataLeaveFree) {
+  // Columns: a, a zero column, then two proportional ones (only b + 2c is seen).
+  const std::vector<double> j{1.0, 0.0, 1.0, 2.0,  //
+                              0.0, 0.0, 2.0, 4.0,  //
+                              2.0, 0.0, 3.0, 6.0};
+  const auto dense = estimate_parameter_covariance(j, 3, 4, 4).value();
+  EXPECT_EQ(dense.undetermined, (std::vector<std::size_t>{1, 2, 3}));
+  EXPECT_EQ(dense.covariance[1 * 4 + 1], 0.0);
+  EXPECT_EQ(estimate_parameter_covariance(j, 3, 4, 1).error(), FitError::singular_system());
+  // Profiled over the free ones the first is determined; alone it is too.
+  EXPECT_TRUE(estimate_parameter_covariance(std::vector{1.0, 2.0}, 2, 1, 1)
+                  .value().undetermined.empty());
+  // A global that no point's pressure sees, beside latents that fix the rest.
+  const StructuredLayout layout{2, 3, 1};
+  Jacobian compact = Jacobian::structured(layout);
+  for (std::size_t r = 0; r < compact.rows(); ++r) {
+    compact.at(r, 0) = r < 3 ? 1.0 + static_cast<double>(r) : 0.0;
+    compact.at(r, 2) = 1.0;
+  }
+  EXPECT_EQ(estimate_parameter_covariance_structured(compact).value().undetermined,
+            (std::vector<std::size_t>{1}));
+}
+
 // y = b1 (1 - exp(-b2 x)) at b1 = 500, b2 = 1e-4: the columns differ in scale
 // by about 1e7. Against the 2 x 2 inverse in extended precision.
 TEST(ParameterCovariance, BadlyScaledParametersKeepTheirErrors) {

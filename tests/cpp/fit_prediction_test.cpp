@@ -64,6 +64,32 @@ TEST(Prediction, AParameterWithoutVarianceIsNeverMoved) {
   EXPECT_NEAR(errors[1], 3.0 * 0.3, 1e-9);
 }
 
+TEST(Prediction, AValueMovedByAnUndeterminedParameterHasNoStandardError) {
+  // f = (a, b, a + b c) with b and c undetermined: only f0 keeps its error.
+  auto linear = [](std::span<const double> parameters, std::span<double> values,
+                   std::span<std::optional<FitError>>) {
+    for (std::size_t r = 0; 3 * r < values.size(); ++r) {
+      const double* p = parameters.data() + 3 * r;
+      values[3 * r] = p[0];
+      values[3 * r + 1] = p[1];
+      values[3 * r + 2] = p[0] + p[1] * p[2];
+    }
+  };
+  const std::vector<double> theta{2.0, 0.0, 5.0}, sigma{0.04, 0, 0, 0, 0, 0, 0, 0, 0};
+  const std::vector<std::size_t> undetermined{1, 2};
+  const auto delta = delta_method_standard_errors(theta, sigma, 3, linear, undetermined).value();
+  EXPECT_NEAR(delta[0], 0.2, 1e-12);
+  EXPECT_TRUE(std::isnan(delta[1]) && std::isnan(delta[2]));
+  const std::vector<double> draws{1.9, 0.0, 5.0, 2.1, 0.0, 5.0, 2.0, 0.0, 5.0};
+  const auto carlo =
+      monte_carlo_prediction(draws, 3, 3, 0.5, linear, theta, undetermined).value();
+  EXPECT_NEAR(carlo.summary.standard_error[0], 0.1, 1e-12);
+  for (const auto* column : {&carlo.summary.standard_error, &carlo.summary.lower,
+                             &carlo.summary.upper}) {
+    EXPECT_TRUE(std::isnan((*column)[1]) && std::isnan((*column)[2]));
+  }
+}
+
 TEST(Prediction, FailuresAreTheFirstRowsOrTheCovariancesOwn) {
   // theta0 = 0 with sd 1: the row theta - h_0 fails.
   Quantity quantity;

@@ -242,3 +242,26 @@ def test_bounds_hold_the_fit(capsys):
                          "--allow-warnings")
     parameters = json.loads(out)["parameters"]
     assert status == 0 and 300.0 <= parameters["k0"]["value"] <= 310.0
+
+
+def test_a_thermal_fit_reads_v0_in_the_datas_volume_unit(capsys, tmp_path):
+    # Å³ per cell of four MgO: v0 typed as the cell volume, not in J/bar.
+    import numpy as np
+
+    from barometra import MieGruneisenDebye
+    from barometra.data import Dataset, write_csv
+
+    truth = MieGruneisenDebye(reference=BM3(v0=74.698, k0=160.2, k0_prime=3.99), tr=300.0,
+                              theta0=773.0, gamma0=1.5, q=1.5, n=2, volume_unit="Å3/cell",
+                              formula_units=4)
+    volume, temperature = (np.tile(np.linspace(62.0, 74.0, 6), 3),
+                           np.repeat([300.0, 1200.0, 2000.0], 6))
+    write_csv(Dataset(pressure=truth.pressure(volume, temperature), volume=volume,
+                      temperature=temperature, pressure_sigma=np.full(18, 0.1)),
+              tmp_path / "mgo.csv")
+    status, out, _ = run(capsys, "fit", str(tmp_path / "mgo.csv"), "--eos", "bm3", "--thermal",
+                         "mie-gruneisen-debye", "--formula-units", "4", "--param", "v0=74.698",
+                         "theta0=700", "n=2", "--fix", "v0", "--json")
+    result = json.loads(out)
+    assert status == 0 and result["parameters"]["k0"]["value"] == pytest.approx(160.2, rel=1e-6)
+    assert result["fixed"]["v0"] == 74.698 and result["units"]["volume"] == "Å³/cell"

@@ -29,8 +29,12 @@ from barometra._esd import format_value_esd
         (1.2e-8, 3e-10, "1.20(3)e-08"),  # far from 1: a common power of ten
         (1.5e20, 2.5e18, "1.50(3)e+20"),
         (0.0, 3e-9, "0(3)e-09"),
+        (22.67958, 6e-7, "22.6795800(6)"),  # an ordinary value with a tiny esd stays plain
+        (0.000123, 4e-6, "0.000123(4)"),
+        (2.5e-5, 3e-7, "2.50(3)e-05"),
+        (1234567.0, 3.0, "1234567(3)"),
         (162.373, 0.0, "162.373"),  # fixed parameter
-        (3.0, math.nan, "3.0(nan)"),
+        (3.0, math.nan, "3.0 (not determined)"),
         (3.0, math.inf, "3.0(inf)"),
         (math.nan, 1.0, "nan"),
     ],

@@ -9,7 +9,7 @@ from barometra._cli import main
 from barometra._engine import RtEos, ThermalEos, fit_rt_eos_native, fit_thermal_eos_native
 from barometra.data import load_example, write_csv
 from barometra.errors import (BarometraError, FitConvergenceWarning, FitEosValidationError,
-                              FitError)
+                              FitError, FitQualityWarning)
 from barometra.fit import compare, fit
 from barometra.fit._fit import ERROR_MODES
 
@@ -41,7 +41,9 @@ def test_isothermal_fit_is_the_native_fit(errors):
     result = fit(START, ROOM, errors=errors, pressure_sigma=1.0)
     assert list(result.values.values()) == raw.x[:3].tolist()
     np.testing.assert_array_equal(result.covariance.values, raw.parameter_covariance)
-    assert result.model == BM3(**dict(zip(["v0", "k0", "k0_prime"], raw.x[:3].tolist())))
+    # Fitted in the data's units, which the fitted model carries.
+    assert result.model == BM3(**dict(zip(["v0", "k0", "k0_prime"], raw.x[:3].tolist())),
+                               pressure_unit="GPa", volume_unit="Å³/cell")
     # The statistics are the engine's, and chi-square is that of the fitted model's own
     # pressures at the fitted volumes.
     statistics = raw.eos_fit
@@ -80,8 +82,9 @@ def test_parameter_names_and_their_errors():
     with pytest.raises(FitEosValidationError, match=r"invalid parameter n: must be positive "
                        r"and finite \(a trial step .* bounds=\{'reference.n': \(lower"):
         fit(model, PVT, vary=("theta0", "reference.n"), pressure_sigma=1.0)
-    result = fit(model, PVT, vary=("reference.n", "theta0"), pressure_sigma=1.0,
-                 bounds={"reference.n": (2.0, 4.0)})
+    with pytest.warns(FitQualityWarning, match="reference.n = 4 sits at its upper bound"):
+        result = fit(model, PVT, vary=("reference.n", "theta0"), pressure_sigma=1.0,
+                     bounds={"reference.n": (2.0, 4.0)})
     assert result.names == ("reference.n", "theta0")
     assert 2.0 <= result.model.reference.parameters["n"] <= 4.0
     with pytest.raises(ValueError, match="no parameter 'k00'; its parameters: v0, k0, "):
@@ -95,8 +98,8 @@ def test_parameter_names_and_their_errors():
     assert "Fixed: v0 = 46.56 Å³/cell" in fixed.summary()
     with pytest.raises(ValueError, match="'v0' is not varied"):
         fit(START, ROOM, fix=("v0",), bounds={"v0": (40, 50)}, pressure_sigma=1.0)
-    bounded = fit(START, ROOM, bounds={"k0_prime": (3.0, 4.1)}, pressure_sigma=1.0)
-    assert 3.0 <= bounded.values["k0_prime"] <= 4.1
+    bounded = fit(START, ROOM, bounds={"k0_prime": (3.0, 4.3)}, pressure_sigma=1.0)
+    assert 3.0 <= bounded.values["k0_prime"] <= 4.3
 
 
 @pytest.mark.parametrize(("call", "message"), [
@@ -104,8 +107,6 @@ def test_parameter_names_and_their_errors():
     (lambda: fit(START, ROOM, errors="all", pressure_sigma=1.0), "needs a thermal model"),
     (lambda: fit(START, PVT.replace(volume_unit="Å³/cell"), pressure_sigma=1.0),
      "isothermal but the dataset spans 300-1073 K"),
-    (lambda: fit(thermal_start(), load_example("stishovite_pvt_nishihara2005"),
-                 pressure_sigma=1.0), "needs molar volumes in J/bar"),
     (lambda: fit(thermal_start(), PVT, errors="all", pressure_sigma=1.0),
      "no temperature_sigma for any row"),
     (lambda: fit(START, ROOM, pressure_sigma=[1.0, 2.0]), "one number or one per row"),
@@ -268,3 +269,18 @@ def test_command_line_fit(tmp_path, capsys):
                  "mie-gruneisen-debye", "--pressure-sigma", "1", "--vary", "theta0",
                  "gamma0", "q"]) == 0
     assert "Fit of MieGruneisenDebye" in capsys.readouterr().out
+
+
+def test_predicted_implied_k0_double_prime_is_its_closed_form_through_the_covariance():
+    result = fit(START, ROOM, pressure_sigma=1.0, scale_errors=True)
+    k0, kp = result.values["k0"], result.values["k0_prime"]
+    implied = result.predict("implied_k0_double_prime")
+    assert implied.value == pytest.approx(-((3 - kp) * (4 - kp) + 35 / 9) / k0, rel=1e-14)
+    # d/dk0 and d/dk0': K0'' = -[(3 - K')(4 - K') + 35/9] / K0
+    gradient = np.array([0.0, -implied.value / k0, (7 - 2 * kp) / k0])
+    expected = math.sqrt(gradient @ result.covariance.values @ gradient)
+    assert implied.standard_error == pytest.approx(expected, rel=1e-6)
+    assert implied.unit == "1/GPa"
+    k_prime = result.predict("bulk_modulus_derivative", [46.0, 43.0], monte_carlo=3000, seed=5)
+    np.testing.assert_allclose(k_prime.standard_error, result.predict(
+        "bulk_modulus_derivative", [46.0, 43.0]).standard_error, rtol=0.1)

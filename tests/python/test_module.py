@@ -57,7 +57,8 @@ SIGNATURES = {
     "OpticalGauge.position_array": "($self, pressure, reference)",
     "OpticalGauge.uncertainty":
         "($self, position, reference, position_sigma, reference_sigma, covariance)",
-    "delta_method": "(model, names, values, covariance, quantity, first, second)",
+    "delta_method": "(model, names, values, covariance, quantity, first, second, "
+                    "undetermined=None)",
 }
 CLASSES = ["RtEos", "HugoniotEos", "ThermalEos", "LeastSquaresResult", "LinearPropagation",
            "MonteCarloSummary"]

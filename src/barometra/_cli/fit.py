@@ -13,7 +13,7 @@ import numpy as np
 
 from .. import eos, units
 from ..data import EXAMPLES, Dataset, load_example, read, read_csv
-from ..data._dataset import MOLAR_VOLUME_UNIT, plural
+from ..data._dataset import plural
 from ..errors import FitConvergenceWarning
 from ..fit import FitResult, fit
 from ..fit._fit import ERROR_MODES, LOSSES
@@ -43,10 +43,11 @@ Starting values: --param NAME=VALUE; v0, k0, k0_prime (and k0_double_prime,
 p0) otherwise start from the data, and a thermal model's tr at 300 K, n at
 the dataset's atoms per formula unit, theta0, gamma0 and q at 1000 K, 1.5
 and 1. Values, bounds and sigmas are in the data's units (--pressure-unit,
---volume-unit, else the file's). A thermal fit converts pressures to GPa and
-volumes to J/bar per formula unit first (--formula-units Z where the file
-does not say Z), so its v0 is in J/bar. Pressures need sigmas: the file's,
-or --pressure-sigma."""
+--volume-unit, else the file's). A thermal model computes in GPa and J/bar
+per formula unit: the fit converts to them and back, so a thermal fit's v0
+is in the data's volume unit too (volumes per cell need Z: --formula-units
+where the file does not say). Pressures need sigmas: the file's, or
+--pressure-sigma."""
 
 _EPILOG = """\
 examples:
@@ -230,12 +231,13 @@ def _bounds(texts: list[str], prog: str) -> dict[str, tuple[float, float]]:
 
 
 def _thermal_units(data: Dataset, arguments: argparse.Namespace) -> Dataset:
-    """The data in the units the thermal models compute in: GPa and J/bar per formula unit."""
+    """The data with the pressures a thermal model computes in (GPa); its volumes stay in
+    their unit, which the model takes over, but a volume per cell needs Z."""
     if units.is_per_cell(data.volume_unit) and data.formula_units_per_cell is None:
-        raise CommandError(f"{arguments.prog}: error: a thermal fit needs volumes in J/bar per "
-                           "formula unit: give --formula-units Z to convert the file's "
-                           f"{data.volume_unit}", status=2)
-    return data.to_units(pressure="GPa", volume=MOLAR_VOLUME_UNIT)
+        raise CommandError(f"{arguments.prog}: error: a thermal fit needs the formula units "
+                           "per cell of volumes in "
+                           f"{data.volume_unit}: give --formula-units Z", status=2)
+    return data.to_units(pressure="GPa")
 
 
 def _model(arguments: argparse.Namespace, data: Dataset, thermal: type[Any] | None,
@@ -261,11 +263,15 @@ def _model(arguments: argparse.Namespace, data: Dataset, thermal: type[Any] | No
     if thermal is None:
         return reference
     starts = {**_THERMAL_STARTS, "n": data.atoms_per_formula_unit}
-    return _build(thermal, starts, {**own, "reference": reference}, own_bounds, prog)
+    # The model speaks the data's volume unit, so --param v0 is read in it.
+    in_units = {"volume_unit": data.volume_unit, "formula_units": data.formula_units_per_cell
+                if units.is_per_cell(data.volume_unit) else None}
+    return _build(thermal, starts, {**own, "reference": reference}, own_bounds, prog,
+                  **in_units)
 
 
 def _build(cls: type[Any], starts: dict[str, Any], given: dict[str, Any],
-           bounds: dict[str, tuple[float, float]], prog: str) -> Any:
+           bounds: dict[str, tuple[float, float]], prog: str, **options: Any) -> Any:
     """The model from the given values, else the starts where the class takes them, moved
     inside their bounds (a start guessed from the data may lie outside)."""
     names = cls._parameter_names
@@ -286,7 +292,7 @@ def _build(cls: type[Any], starts: dict[str, Any], given: dict[str, Any],
     if missing:
         raise CommandError(f"{prog}: error: {cls.__name__} needs a starting value of "
                            f"{', '.join(missing)}: give --param NAME=VALUE", status=2)
-    return cls(**values)
+    return cls(**values, **options)
 
 
 def _isothermal_starts(data: Dataset) -> dict[str, float]:

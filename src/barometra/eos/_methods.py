@@ -44,17 +44,20 @@ class EngineCall:
 
 
 def quantity_method(name: str, arguments: tuple[str, ...], call: EngineCall, doc: str,
-                    keywords: tuple[tuple[str, Any], ...] = ()) -> Callable[..., Any]:
-    """The method ``name(self, *arguments, *, **keywords)`` that evaluates one quantity.
+                    keywords: tuple[tuple[str, Any], ...] = (),
+                    quantity: str | None = None) -> Callable[..., Any]:
+    """The method ``name(self, *arguments, *, **keywords)`` that evaluates one quantity,
+    the engine's ``quantity`` (by default ``name``).
 
     Each keyword is a real number passed to the engine after the state
     values; its default is ``KEYWORD_REQUIRED`` when it has none.
     """
-    for identifier in (name, *arguments, *(word for word, _ in keywords)):
+    quantity = name if quantity is None else quantity
+    for identifier in (name, quantity, *arguments, *(word for word, _ in keywords)):
         if not identifier.isidentifier() or keyword.iskeyword(identifier):
             raise ValueError(f"{identifier!r} cannot name a method or a parameter")
     inputs = arguments + (arguments[0],) * (call.arity - len(arguments))
-    before = f"{name!r}, " if call.named else ""
+    before = f"{quantity!r}, " if call.named else ""
     values = ", ".join(inputs)
     extra = "".join(f", {word}" for word, _ in keywords)
     fast = " and ".join(f"type({argument}) is float" for argument in arguments)
@@ -71,7 +74,7 @@ def quantity_method(name: str, arguments: tuple[str, ...], call: EngineCall, doc
             for word, default in keywords)
     lines = [f"def {name}({signature}):"]
     lines += [f"    {word} = _real({name!r}, {word!r}, {word})" for word, _ in keywords]
-    scalar, array = call.scalar.format(name), call.array.format(name)
+    scalar, array = call.scalar.format(quantity), call.array.format(quantity)
     lines += [
         "    engine = self._engine",
         f"    if {fast}:",

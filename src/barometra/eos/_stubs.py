@@ -43,10 +43,15 @@ def _parameter_type(cls: type[EngineModel], name: str) -> str:
     return "float | None" if cls._parameter_defaults.get(name, 0.0) is None else "float"
 
 
+_UNIT_TYPES = {"formula_units": "int | None"}
+
+
 def _constructor(cls: type[EngineModel]) -> str:
     parameters = [f"{name}: {_parameter_type(cls, name)}"
                   + (" = ..." if name in cls._parameter_defaults else "")
                   for name in cls._parameter_names]
+    parameters += [f"{name}: {_UNIT_TYPES.get(name, 'str | None')} = ..."
+                   for name in cls._unit_keywords]
     return f"    def __init__(self, *, {', '.join(parameters)}) -> None: ..."
 
 
@@ -55,7 +60,8 @@ def _quantity_method(name: str, method: Callable[..., Any]) -> Iterator[str]:
     signature = inspect.signature(method)
     states = [p.name for p in signature.parameters.values()
               if p.kind is p.POSITIONAL_OR_KEYWORD and p.name != "self"]
-    keywords = "".join(f", {p.name}: float" + (" = ..." if p.default is not p.empty else "")
+    keywords = "".join(f", {p.name}: {method.__annotations__.get(p.name, 'float')}"
+                       + (" = ..." if p.default is not p.empty else "")
                        for p in signature.parameters.values() if p.kind is p.KEYWORD_ONLY)
     keywords = keywords.replace(", ", ", *, ", 1) if keywords else ""
     for kind, result in (("float", "float"), ("npt.ArrayLike", "FloatArray")):

@@ -9,23 +9,30 @@ rules. The fifteen model classes are made from the engine's model table
 
 from __future__ import annotations
 
+from types import MappingProxyType
 from typing import Any, ClassVar
 
+from .. import units
 from .._engine import ThermalEos as NativeThermalEos
 from ._base import EngineModel, real_parameter
-from ._isothermal import IsothermalEos
+from ._isothermal import IsothermalEos, canonical_unit
 from ._methods import KEYWORD_REQUIRED, EngineCall, quantity_method
+from ._scaled import VolumeScaledEngine
 from ._table import ModelInfo, QuantityInfo
 
+# The volume unit the engine computes in, with pressures in GPa.
+ENGINE_VOLUME_UNIT = "J/bar"
+
 _UNITS = """\
-Volumes, the reference's ``v0`` among them, are molar volumes in J/bar per
-formula unit (1 J/bar = 10 cm³/mol), pressures and bulk moduli in GPa,
-temperatures in K, energies in J/mol, heat capacities and entropies in
-J/(mol K): the models turn energies into pressures through
-1 GPa × 1 J/bar = 10⁴ J/mol. Volumes in other units give wrong thermal
-pressures without any error; convert unit-cell volumes in Å³ first, with
-:meth:`barometra.data.Dataset.to_molar_volume` or
-:func:`barometra.data.cell_volume_to_molar`."""
+Pressures and bulk moduli are in GPa, temperatures in K, energies in J/mol,
+heat capacities and entropies in J/(mol K), all per mole of formula units:
+the models turn energies into pressures through 1 GPa × 1 J/bar = 10⁴ J/mol.
+Volumes, the reference's ``v0`` among them, are in ``volume_unit``: by
+default the reference's label, else molar volumes in J/bar per formula unit
+(1 J/bar = 10 cm³/mol). Any other volume unit of :mod:`barometra.units` is
+converted on the way in and out (``volume_unit="Å3/cell"`` with
+``formula_units=4`` takes and gives Å³ per cell of four formula units), so
+no thermal pressure is computed from volumes in the wrong unit."""
 
 # Summary and result of each quantity of volume and temperature.
 _QUANTITIES = {
@@ -57,6 +64,9 @@ _QUANTITIES = {
                                       "Energies (J/mol)"),
     "thermal_gibbs_free_energy": ("Thermal Gibbs free energy.", "Energies (J/mol)"),
     "vibrational_pressure": ("Vibrational pressure γ(V) E(V, T) / V.", "Pressures (GPa)"),
+    "bulk_modulus_pressure_derivative": (
+        "Pressure derivative of the isothermal bulk modulus, K' = (∂K_T/∂P)_T, from "
+        "fourth-order differences of the pressure over the volume.", "K' (dimensionless)"),
     "vibrational_pressure_increment": ("Quasi-harmonic (Debye) part of the thermal-pressure "
                                        "increment.", "Pressures (GPa)"),
     "anharmonic_pressure_increment": ("Anharmonic part of the thermal-pressure increment.",
@@ -70,14 +80,25 @@ _QUANTITIES = {
                               "Energies (J/mol)"),
 }
 
+# The units of the quantities that are not pressures (GPa) or volumes.
+_QUANTITY_UNITS = {
+    "temperature": "K", "characteristic_temperature": "K", "bulk_modulus": "GPa",
+    "adiabatic_bulk_modulus": "GPa", "isothermal_compressibility": "1/GPa",
+    "thermal_expansivity": "1/K", "heat_capacity_v": "J/(mol K)", "heat_capacity_p": "J/(mol K)",
+    "thermal_entropy": "J/(mol K)", "entropy": "J/(mol K)", "thermal_energy": "J/mol",
+    "thermal_enthalpy": "J/mol", "thermal_helmholtz_free_energy": "J/mol",
+    "thermal_gibbs_free_energy": "J/mol", "internal_energy": "J/mol",
+    "helmholtz_free_energy": "J/mol", "gruneisen_parameter": "",
+}
+
 _PAIR_ARGUMENTS = """\
 volume, temperature : float or array_like
-    Molar volumes (J/bar) and temperatures (K), positive. They broadcast
-    against each other with NumPy's rules (a scalar temperature with an
-    array of volumes, np.meshgrid grids, ...).
+    Volumes (in ``volume_unit``, J/bar by default) and temperatures (K),
+    positive. They broadcast against each other with NumPy's rules (a
+    scalar temperature with an array of volumes, np.meshgrid grids, ...).
 """
 _PAIR_SHAPE = "a float when both are scalars, else a new array of their broadcast shape"
-_VOLUME_ARGUMENT = "volume : float or array_like\n    Molar volumes (J/bar), positive.\n"
+_VOLUME_ARGUMENT = "volume : float or array_like\n    Volumes (in ``volume_unit``), positive.\n"
 _VOLUME_SHAPE = "a float for a scalar volume, else a new array of its shape"
 
 # The inverses, whose state values are not (volume, temperature).
@@ -93,7 +114,7 @@ pressure, temperature : float or array_like
 Returns
 -------
 float or ndarray
-    Molar volumes (J/bar): a float when both are scalars, else a new
+    Volumes (in ``volume_unit``): a float when both are scalars, else a new
     array of their broadcast shape.
 
 Raises
@@ -109,7 +130,7 @@ Note the order: pressure first, then volume.
 Parameters
 ----------
 pressure, volume : float or array_like
-    Pressures (GPa) and molar volumes (J/bar, positive), broadcast
+    Pressures (GPa) and volumes (in ``volume_unit``, positive), broadcast
     against each other with NumPy's rules.
 
 Returns
@@ -138,7 +159,7 @@ f_dac : float
 Returns
 -------
 float or ndarray
-    Molar volumes (J/bar): a float for two scalars, else an array of
+    Volumes (in ``volume_unit``): a float for two scalars, else an array of
     the broadcast shape.
 """
 
@@ -156,9 +177,10 @@ class ThermalEos(EngineModel):
 
     The methods are the quantities of the model, listed in
     :attr:`quantities`: every model has :meth:`pressure`, :meth:`volume`,
-    :meth:`temperature`, :meth:`bulk_modulus`,
-    :meth:`isothermal_compressibility`, :meth:`thermal_expansivity`,
-    :meth:`thermal_pressure` and :meth:`thermal_pressure_increment`; heat
+    :meth:`temperature`, :meth:`bulk_modulus`, its pressure derivative
+    :meth:`bulk_modulus_derivative`, :meth:`isothermal_compressibility`,
+    :meth:`thermal_expansivity`, :meth:`thermal_pressure` and
+    :meth:`thermal_pressure_increment`; heat
     capacities, Grüneisen parameter, energies and free energies belong to
     the models that define them. Each takes two state variables (volume and
     temperature, or pressure and one of them), floats or array-likes that
@@ -195,6 +217,14 @@ class ThermalEos(EngineModel):
     True
     >>> mgo.reference
     BirchMurnaghan3(v0=1.1248, k0=160.2, k0_prime=4.03)
+
+    The same model in Å³ per cell of four formula units:
+
+    >>> cell = MieGruneisenDebye(reference=BM3(v0=74.698, k0=160.2, k0_prime=4.03),
+    ...                          tr=300.0, theta0=773.0, gamma0=1.5, q=1.5, n=2,
+    ...                          volume_unit="A^3/cell", formula_units=4)
+    >>> round(cell.volume(33.897, 2000.0), 2), cell.volume_unit
+    (66.41, 'Å³/cell')
     """
 
     __slots__ = ()
@@ -207,6 +237,10 @@ class ThermalEos(EngineModel):
     # Parameters that are option strings, and those that may be None.
     _option_names: ClassVar[frozenset[str]] = frozenset()
     _optional_names: ClassVar[frozenset[str]] = frozenset()
+    _unit_keywords = ("volume_unit", "formula_units")
+    # K' is bulk_modulus_derivative, as for the isothermal models.
+    _method_names = MappingProxyType({"bulk_modulus_pressure_derivative":
+                                      "bulk_modulus_derivative"})
     # The model name the reference isotherm must have, if any.
     _reference_model: ClassVar[str | None] = None
     _engine: NativeThermalEos
@@ -221,7 +255,8 @@ class ThermalEos(EngineModel):
         cls._option_names = frozenset(p.name for p in model.parameters if p.options)
         cls._optional_names = frozenset(p.name for p in model.parameters if p.default is None)
         cls._reference_model = model.reference_model
-        cls.quantities = tuple(quantity.name for quantity in model.quantities)
+        cls.quantities = tuple(cls._method_names.get(quantity.name, quantity.name)
+                               for quantity in model.quantities)
         super()._take_model(model)
 
     @classmethod
@@ -265,17 +300,86 @@ class ThermalEos(EngineModel):
                         f"not {type(value).__name__}")
 
     @classmethod
-    def _build_engine(cls, values: tuple[Any, ...]) -> NativeThermalEos:
+    def _convert_units(cls, given: dict[str, Any], values: tuple[Any, ...]) -> tuple[Any, ...]:
+        """(volume unit, Z): the ones given, else the reference's labels, else J/bar."""
+        reference: IsothermalEos = values[0]
+        name = cls.__name__
+        if reference.pressure_unit not in (None, "GPa"):
+            raise ValueError(f"{name}() computes in GPa, but its reference's pressures are in "
+                             f"{reference.pressure_unit}: give the reference in GPa")
+        volume = given.get("volume_unit")
+        volume = reference.volume_unit if volume is None else canonical_unit("volume", volume)
+        volume = volume or ENGINE_VOLUME_UNIT
+        z = units.check_formula_units(given.get("formula_units"))
+        z = reference.formula_units if z is None else z
+        for keyword, own, theirs in (("volume_unit", volume, reference.volume_unit),
+                                     ("formula_units", z, reference.formula_units)):
+            if theirs is not None and own != theirs:
+                raise ValueError(f"{name}() has {keyword}={own!r} but its reference "
+                                 f"{theirs!r}: the reference's volumes are the model's")
+        if units.is_per_cell(volume) and z is None:
+            raise ValueError(f"{name}() with volume_unit={volume!r} needs formula_units, Z, "
+                             f"to convert its volumes to {ENGINE_VOLUME_UNIT} per formula unit")
+        return volume, z
+
+    def _default_unit(self, name: str) -> Any:
+        return ENGINE_VOLUME_UNIT if name == "volume_unit" else None
+
+    @classmethod
+    def _build_engine(cls, values: tuple[Any, ...], unit_values: tuple[Any, ...]) -> Any:
         reference, *rest = values
+        scale = units.volume_factor(unit_values[0], ENGINE_VOLUME_UNIT, unit_values[1])
+        if scale != 1.0:
+            reference = reference.replace(v0=reference.parameters["v0"] * scale)
         constructor = getattr(NativeThermalEos, cls._engine_constructor)
         engine: NativeThermalEos = constructor(reference._engine, *rest)
-        return engine
+        if scale == 1.0:
+            return engine
+        return VolumeScaledEngine(engine, scale, {q.name: q.arguments
+                                                  for q in cls._model.quantities})
 
     @property
     def reference(self) -> IsothermalEos:
         """The reference isotherm (the ``reference`` parameter)."""
         reference: IsothermalEos = self._values[0]
         return reference
+
+    @property
+    def pressure_unit(self) -> str:
+        """The unit of pressures: always GPa."""
+        return "GPa"
+
+    @property
+    def volume_unit(self) -> str:
+        """The label of the unit of volumes and of the reference's ``v0``."""
+        label: str = self._unit_values[0]
+        return label
+
+    @property
+    def formula_units(self) -> int | None:
+        """Z, the formula units per unit cell, or None when not given."""
+        z: int | None = self._unit_values[1]
+        return z
+
+    def quantity_unit(self, quantity: str) -> str:
+        """The unit label of a quantity (``""`` when dimensionless)."""
+        if quantity in ("volume", "volume_with_dac_confinement"):
+            return self.volume_unit
+        return _QUANTITY_UNITS.get(quantity, "GPa" if "pressure" in quantity else "")
+
+    @property
+    def _native_engine(self) -> NativeThermalEos:
+        """The engine object, which computes in J/bar."""
+        engine = self._engine
+        native: NativeThermalEos = engine.native if isinstance(engine, VolumeScaledEngine) \
+            else engine
+        return native
+
+    @property
+    def _volume_scale(self) -> float:
+        """J/bar per unit of this model's volumes."""
+        engine = self._engine
+        return engine.scale if isinstance(engine, VolumeScaledEngine) else 1.0
 
 
 ThermalEos.__doc__ = (ThermalEos.__doc__ or "").replace("{units}", _UNITS.replace("\n", "\n    "))

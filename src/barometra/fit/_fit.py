@@ -11,16 +11,17 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
-from .. import _engine
+from .. import _engine, units
 from .._arrays import FloatArray
 from ..data import Dataset
-from ..data._dataset import CELL_VOLUME_UNIT
 from ..eos import IsothermalEos, ThermalEos
+from ..eos._isothermal import canonical_unit
 from ..errors import (BarometraError, FitConvergenceWarning, FitEosValidationError,
-                      FitError, FitValidationError)
-from ._parameters import (Parameter, model_parameters, parameter_value, resolve, split,
-                          with_values)
-from ._result import FitResult, FitSettings
+                      FitError, FitQualityWarning, FitValidationError)
+from ._parameters import (Parameter, engine_scales, model_parameters, parameter_value,
+                          resolve, split, with_values)
+from ._quality import quality_warnings, stop_reason
+from ._result import FitResult, FitSettings, ParameterMatrix, frozen
 
 #: The robust losses, and for each choice of ``errors`` the variables it makes
 #: uncertain: the engine's lists.
@@ -58,11 +59,15 @@ def fit(
     Parameters
     ----------
     model : IsothermalEos or ThermalEos
-        The model to fit, holding the starting values. A thermal model needs
-        a dataset with temperatures and molar volumes (J/bar per formula
-        unit: :meth:`~barometra.data.Dataset.to_molar_volume`).
+        The model to fit, holding the starting values, in its units: a
+        thermal model's (GPa and its ``volume_unit``), an isothermal model's
+        labels (``pressure_unit``, ``volume_unit``), or the data's units for
+        an isothermal model without labels, whose fitted model then carries
+        them. A thermal model needs a dataset with temperatures.
     data : barometra.data.Dataset
-        The measurements.
+        The measurements, converted to the model's units first (with the
+        model's ``formula_units``, else the dataset's, between volumes per
+        cell and molar volumes).
     vary : sequence of str, optional
         The parameters to fit, by name (``"k0"``, ``"theta0"``; a thermal
         model's reference parameters as ``"k0"`` or ``"reference.k0"``:
@@ -79,8 +84,9 @@ def fit(
         thermal models only).
     pressure_sigma, volume_sigma, temperature_sigma : float or array_like, optional
         Sigmas to use instead of the dataset's: one number for every row or
-        one per row. A sigma that the errors need and that neither the
-        dataset reports nor the caller gives is an error, never guessed.
+        one per row, in the model's units (those the summary prints). A
+        sigma that the errors need and that neither the dataset reports nor
+        the caller gives is an error, never guessed.
     loss : {"linear", "soft_l1", "huber", "cauchy", "arctan"}
         Robust loss applied to the weighted residuals, with the scale
         ``f_scale``.
@@ -106,8 +112,11 @@ def fit(
     ------
     ValueError
         For an unusable request: an unknown parameter, a missing sigma, a
-        thermal model without temperatures, unit-cell volumes with a thermal
-        model, an unknown ``errors`` or ``loss``.
+        thermal model without temperatures, data whose units do not convert
+        to the model's, an unknown ``errors`` or ``loss``.
+        :class:`~barometra.errors.FitValidationError` (a ValueError) when the
+        data give fewer residuals than there are fitted variables (fewer rows
+        than varied parameters), and for ``scale_errors`` with as many.
     barometra.errors.FitError
         When the engine fails (for example a model that cannot be evaluated
         at the data); its subclasses say why.
@@ -119,6 +128,11 @@ def fit(
         no step that lowers the misfit). The result is returned with
         ``converged`` False, and its summary says NOT CONVERGED; turn the
         warning into an error with :func:`warnings.simplefilter`.
+    barometra.errors.FitQualityWarning
+        When the data do not determine a varied parameter (its standard
+        error is NaN), the reduced chi-square of a converged fit exceeds
+        1e4, or a fitted value sits at a bound. The result keeps every
+        warning's text in ``warnings``, and its summary repeats them.
 
     Examples
     --------
@@ -153,6 +167,8 @@ def fit(
     _check_data(model, data, thermal)
     varied, fixed_values = split(parameters, vary, fix)
     start = with_values(model, parameters, fixed_values)
+    data = _in_units_of(start, data)
+    _check_counts(len(data), len(varied), len(uncertain) - 1, bool(scale_errors))
     lower, upper = _bounds(parameters, varied, bounds)
     given = {"pressure_sigma": pressure_sigma, "volume_sigma": volume_sigma,
              "temperature_sigma": temperature_sigma}
@@ -163,9 +179,10 @@ def fit(
         arrays[column] = _sigma(data, column, given[column], len(data),
                                 needed=column.removesuffix("_sigma") in uncertain)
     initial = np.array([parameter_value(start, p) for p in varied])
+    scales = engine_scales(start, varied)
     common = dict(loss=loss, f_scale=float(f_scale), max_nfev=budget)
     try:
-        raw = _run(start._engine, thermal, [p.native for p in varied], initial, lower, upper,
+        raw = _run(start, thermal, [p.native for p in varied], (initial, lower, upper), scales,
                    arrays, common)
     except FitValidationError as error:
         raise _named(error, varied, (initial, lower, upper), arrays, given, loss) from error
@@ -177,31 +194,105 @@ def fit(
         raise _at_overflowing_row(FitError("the cost at the start is not finite",
                                            code="fit.evaluation_failed", operation="fit"),
                                   start, arrays)
-    values = dict(zip((p.name for p in varied), (float(x) for x in raw.x[:len(varied)])))
-    fitted = with_values(start, parameters, values)
     settings = FitSettings(errors=errors, loss=loss, f_scale=float(f_scale),
                            scale_errors=bool(scale_errors),
                            sigmas={key: arrays[key] for key in _SIGMAS
                                    if arrays.get(key) is not None},
                            given_sigmas={key for key, value in given.items()
                                          if value is not None})
-    result = FitResult(raw, fitted, start, data, parameters, varied, settings)
+    result = _result(raw, start, data, parameters, varied, scales, settings,
+                     _labels(start, data))
+    found: list[tuple[str, type[Warning]]] = []
     if not result.converged:
-        warnings.warn(f"the fit of {type(model).__name__} did not converge: {raw.message}",
-                      FitConvergenceWarning, stacklevel=2)
+        found.append((f"the fit of {type(model).__name__} did not converge: "
+                      f"{stop_reason(result.message)}", FitConvergenceWarning))
+    found += [(text, FitQualityWarning) for text in quality_warnings(result, lower, upper)]
+    # The warnings read the finished result; it is complete once they are in.
+    object.__setattr__(result, "warnings", tuple(text for text, _ in found))
+    for text, category in found:
+        warnings.warn(text, category, stacklevel=2)
     return result
 
 
-def _run(native: Any, thermal: bool, names: list[str], initial: FloatArray, lower: FloatArray,
-         upper: FloatArray, arrays: dict[str, Any], common: dict[str, Any]) -> Any:
+def _result(raw: Any, start: Any, data: Dataset, parameters: Mapping[str, Parameter],
+            varied: list[Parameter], scales: FloatArray, settings: FitSettings,
+            labels: dict[str, str]) -> FitResult:
+    """The public result of the engine's, in the model's units; the fitted model
+    takes the unit labels given."""
+    statistics = raw.eos_fit
+    names = tuple(p.name for p in varied)
+    values, errors = raw.x[:len(varied)], statistics.standard_errors
+    covariance = raw.parameter_covariance
+    if start._volume_scale != 1.0:
+        values, errors = values / scales, errors / scales
+        covariance /= np.outer(scales, scales)
+    fitted = with_values(start, parameters, dict(zip(names, values.tolist())), **labels)
+    reduced = statistics.reduced_chi_square
+    # Scaling by sqrt(reduced chi-square) is a choice of how to report the
+    # engine's numbers, made here; the correlation does not change with it.
+    error_scale = math.sqrt(reduced) if settings.scale_errors and reduced is not None else 1.0
+    if error_scale != 1.0:
+        errors, covariance = errors * error_scale, covariance * error_scale ** 2
+    blank = list(statistics.undetermined)
+    if blank:
+        covariance[blank, :] = covariance[:, blank] = math.nan
+    return FitResult(
+        model=fitted, initial_model=start, data=data, settings=settings, names=names,
+        values=dict(zip(names, values.tolist())),
+        standard_errors=dict(zip(names, errors.tolist())),
+        covariance=ParameterMatrix(names, covariance),
+        correlation=ParameterMatrix(names, statistics.correlation),
+        undetermined=tuple(names[i] for i in blank),
+        fixed={name: parameter_value(fitted, p) for name, p in parameters.items()
+               if name not in names},
+        chi_square=statistics.chi_square, degrees_of_freedom=statistics.degrees_of_freedom,
+        reduced_chi_square=reduced, aic=statistics.aic, bic=statistics.bic,
+        residual_count=len(raw.fun), variable_count=len(raw.x),
+        predicted_pressure=frozen(raw.predicted_pressure, copy=False),
+        weighted_residuals=frozen(raw.fun, copy=False),
+        fitted_volume=frozen(statistics.volumes / start._volume_scale, copy=False),
+        fitted_temperature=statistics.temperatures,
+        converged=bool(raw.success), message=str(raw.message), evaluations=int(raw.nfev),
+        error_scale=error_scale)
+
+
+def _check_counts(rows: int, varied: int, latent_groups: int, scale_errors: bool) -> None:
+    """Refuse fits with fewer residuals than fitted variables, and error scaling
+    without degrees of freedom."""
+    residuals = rows * (1 + latent_groups)
+    variables = varied + rows * latent_groups
+    counts = (f"{rows} row{'s' if rows != 1 else ''} give{'s' if rows == 1 else ''} "
+              f"{residuals} residual{'s' if residuals != 1 else ''} for {variables} fitted "
+              f"variable{'s' if variables != 1 else ''}")
+    if residuals < variables:
+        raise FitValidationError(
+            f"too few data: {counts} ({varied} varied parameters"
+            + (f" and {rows * latent_groups} latent coordinates" if latent_groups else "")
+            + f"); vary at most {rows} parameters, or fit more rows",
+            code="fit.invalid_input", operation="fit", field="data")
+    if scale_errors and residuals == variables:
+        raise FitValidationError(
+            f"scale_errors needs degrees of freedom: {counts}, which leaves none to "
+            "estimate the scatter from; fit more rows or vary fewer parameters",
+            code="fit.invalid_input", operation="fit", field="scale_errors")
+
+
+def _run(model: Any, thermal: bool, names: list[str],
+         vectors: tuple[FloatArray, FloatArray, FloatArray], scales: FloatArray,
+         arrays: dict[str, Any], common: dict[str, Any]) -> Any:
+    """The engine's fit, in the engine's units: volumes (and v0) scaled to them."""
+    initial, lower, upper = (vector * scales for vector in vectors)
+    native, scale = model._native_engine, model._volume_scale
+    volume = arrays["volume"] * scale
+    volume_sigma = None if arrays["volume_sigma"] is None else arrays["volume_sigma"] * scale
     if thermal:
         return _engine.fit_thermal_eos_native(
-            native, names, initial, lower, upper, arrays["pressure"], arrays["volume"],
-            arrays["temperature"], arrays["pressure_sigma"], arrays["volume_sigma"],
+            native, names, initial, lower, upper, arrays["pressure"], volume,
+            arrays["temperature"], arrays["pressure_sigma"], volume_sigma,
             arrays["temperature_sigma"], **common)
     return _engine.fit_rt_eos_native(
-        native, names, initial, lower, upper, arrays["pressure"], arrays["volume"],
-        arrays["pressure_sigma"], arrays["volume_sigma"], **common)
+        native, names, initial, lower, upper, arrays["pressure"], volume,
+        arrays["pressure_sigma"], volume_sigma, **common)
 
 
 def _budget(max_evaluations: int | None) -> int | None:
@@ -293,15 +384,47 @@ def _check_data(model: IsothermalEos | ThermalEos, data: Dataset, thermal: bool)
         if data.temperature is None:
             raise ValueError(f"{type(model).__name__} is a thermal model: the dataset needs "
                              "temperatures")
-        if data.volume_unit == CELL_VOLUME_UNIT:
-            raise ValueError(f"{type(model).__name__} needs molar volumes in J/bar, but the "
-                             f"dataset's are in {CELL_VOLUME_UNIT}: fit "
-                             "data.to_molar_volume(), with v0 in J/bar")
     elif data.temperature is not None and np.ptp(data.temperature) > 0:
         low, high = float(data.temperature.min()), float(data.temperature.max())
         raise ValueError(f"{type(model).__name__} is isothermal but the dataset spans "
                          f"{low:g}-{high:g} K: select the rows at one temperature "
                          "(data.select(data.temperature == 300.0)) or fit a thermal model")
+
+
+def _labels(model: Any, data: Dataset) -> dict[str, str]:
+    """For an isothermal model without unit labels, the data's units (those
+    barometra knows): the units it is fitted in, which the fitted model carries."""
+    if isinstance(model, ThermalEos):
+        return {}
+    labels = {}
+    for kind, own, theirs in (("pressure", model.pressure_unit, data.pressure_unit),
+                              ("volume", model.volume_unit, data.volume_unit)):
+        if own is None:
+            try:
+                labels[f"{kind}_unit"] = canonical_unit(kind, theirs)
+            except ValueError:
+                pass
+    return labels
+
+
+def _in_units_of(model: Any, data: Dataset) -> Dataset:
+    """The data in the model's units, or a ValueError naming both."""
+    z = model.formula_units
+    if z is not None and data.formula_units_per_cell not in (None, z):
+        raise ValueError(f"the model has formula_units={z} but the dataset "
+                         f"formula_units_per_cell={data.formula_units_per_cell}")
+    if model.pressure_unit in (None, data.pressure_unit) and \
+            model.volume_unit in (None, data.volume_unit) and z is None:
+        return data
+    try:
+        return data.to_units(pressure=model.pressure_unit, volume=model.volume_unit,
+                             formula_units=z)
+    except ValueError as error:
+        own = ", ".join(unit for unit in (model.pressure_unit, model.volume_unit) if unit)
+        raise ValueError(
+            f"the data ({data.pressure_unit}, {data.volume_unit}) do not convert to the units "
+            f"of {type(model).__name__} ({own}): {error}"
+            + ("; give the model formula_units=Z" if "needs Z" in str(error) else "")) from None
 
 
 def _bounds(parameters: Mapping[str, Parameter], varied: list[Parameter],

@@ -16,6 +16,9 @@ from collections.abc import Iterable, Mapping
 from dataclasses import dataclass
 from typing import Any
 
+import numpy as np
+
+from .._arrays import FloatArray
 from ..eos import IsothermalEos, ThermalEos
 from ..eos._base import EngineModel, real_parameter
 
@@ -113,10 +116,12 @@ def _finite(name: str, value: object) -> float:
 
 
 def with_values(model: EngineModel, parameters: Mapping[str, Parameter],
-                values: Mapping[str, float]) -> Any:
-    """The public model with the given parameters (by canonical name) changed."""
+                values: Mapping[str, float], **units: str) -> Any:
+    """The public model with the given parameters (by canonical name), and units,
+    changed."""
     own: dict[str, Any] = {parameters[name].own: value for name, value in values.items()
                            if not parameters[name].of_reference}
+    own |= units
     of_reference = {parameters[name].own: value for name, value in values.items()
                     if parameters[name].of_reference}
     if of_reference:
@@ -129,3 +134,10 @@ def parameter_value(model: Any, parameter: Parameter) -> float:
     """The current value of one parameter of the model."""
     owner = model.reference if parameter.of_reference else model
     return float(owner.parameters[parameter.own])
+
+
+def engine_scales(model: EngineModel, parameters: list[Parameter]) -> FloatArray:
+    """Per parameter, the engine's unit per unit of the model's: a thermal model's
+    volume scale for its reference's ``v0``, 1 for every other parameter."""
+    scale = model._volume_scale
+    return np.array([scale if p.of_reference and p.own == "v0" else 1.0 for p in parameters])

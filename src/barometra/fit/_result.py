@@ -3,17 +3,19 @@
 from __future__ import annotations
 
 import math
+import os
 from collections.abc import Mapping, Sequence
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, fields
 from typing import Any
 
 import numpy as np
 import numpy.typing as npt
 
+from .. import _engine
 from .._arrays import FloatArray
-from .._esd import format_value_esd
+from .._esd import format_at_esd, format_value_esd
 from ..data import Dataset
-from ._parameters import Parameter, parameter_value
+from ._parameters import Parameter, engine_scales, model_parameters
 
 
 @dataclass(frozen=True)
@@ -33,7 +35,8 @@ class ParameterMatrix:
 
     ``matrix["k0", "k0_prime"]`` reads one entry by names, ``matrix.values``
     is a read-only float64 array in the order of ``matrix.names``, and
-    ``np.asarray(matrix)`` gives that array too.
+    ``np.asarray(matrix)`` gives that array too. Rows and columns of a
+    parameter the data do not determine are NaN.
     """
 
     __slots__ = ("names", "values")
@@ -57,13 +60,27 @@ class ParameterMatrix:
     def __array__(self, dtype: Any = None, copy: Any = None) -> FloatArray:
         return np.array(self.values, dtype=dtype)
 
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, ParameterMatrix):
+            return NotImplemented
+        return self.names == other.names and bool(
+            np.array_equal(self.values, other.values, equal_nan=True))
+
+    __hash__ = None  # type: ignore[assignment]
+
+    def __reduce__(self) -> tuple[Any, ...]:
+        return (ParameterMatrix, (self.names, self.values))
+
     def submatrix(self, names: Sequence[str]) -> ParameterMatrix:
         """The entries of the given parameters only, in their order."""
         index = [self.names.index(name) for name in names]
         return ParameterMatrix(names, self.values[np.ix_(index, index)])
 
     def to_dict(self) -> dict[str, Any]:
-        return {"names": list(self.names), "values": self.values.tolist()}
+        """Names and rows; NaN (JSON has none) as None."""
+        return {"names": list(self.names),
+                "values": [[None if math.isnan(x) else x for x in row]
+                           for row in self.values.tolist()]}
 
     def __repr__(self) -> str:
         width = max(map(len, self.names)) + 2
@@ -73,15 +90,17 @@ class ParameterMatrix:
         return "\n".join(lines)
 
 
-@dataclass(frozen=True)
+@dataclass(frozen=True, eq=False)
 class Prediction:
     """A quantity of the fitted model with its standard error.
 
-    ``value`` is the fitted model's own value; ``standard_error`` comes from
-    the delta method, or from the spread of Monte Carlo draws, which also
-    give the central ``confidence`` interval (``lower``, ``upper``).
-    ``draws`` counts the Monte Carlo draws used and ``rejected`` those
-    whose parameters the model refused (a negative K0, ...).
+    ``value`` is the fitted model's own value, in ``unit``;
+    ``standard_error`` comes from the delta method, or from the spread of
+    Monte Carlo draws, which also give the central ``confidence`` interval
+    (``lower``, ``upper``). ``draws`` counts the Monte Carlo draws used and
+    ``rejected`` those whose parameters the model refused (a negative K0,
+    ...). A standard error is NaN where the value depends on a parameter
+    the data do not determine; ``note`` then says which.
     """
 
     quantity: str
@@ -93,35 +112,69 @@ class Prediction:
     confidence: float | None = None
     draws: int = 0
     rejected: int = 0
+    unit: str = ""
+    note: str = ""
+
+    def __eq__(self, other: object) -> bool:
+        if type(other) is not Prediction:
+            return NotImplemented
+        return all(_same(getattr(self, f.name), getattr(other, f.name)) for f in fields(self))
+
+    __hash__ = None  # type: ignore[assignment]
 
     def __str__(self) -> str:
+        unit = f" {self.unit}" if self.unit else ""
         how = ("delta method" if self.method == "delta" else
                f"{self.draws} Monte Carlo draws, {self.rejected} rejected")
-        if isinstance(self.value, float) and isinstance(self.standard_error, float):
-            text = format_value_esd(self.value, self.standard_error)
+        if not isinstance(self.value, float) or not isinstance(self.standard_error, float):
+            text = f"{self.quantity} = {self.value} ± {self.standard_error}{unit}"
+            if self.lower is not None:
+                text += f", {self.confidence:.1%} interval {self.lower} to {self.upper}"
+        elif math.isnan(self.standard_error):
+            return f"{self.quantity} = {self.value!r}{unit} ({self.note})"
         else:
-            text = f"{self.value} ± {self.standard_error}"
-        return f"{self.quantity} = {text} ({how})"
+            esd = self.standard_error
+            text = f"{self.quantity} = {format_value_esd(self.value, esd)}{unit}"
+            if self.lower is not None and self.upper is not None:
+                low, high = (format_at_esd(float(bound), esd)
+                             for bound in (self.lower, self.upper))
+                text += f", {self.confidence:.1%} interval {low} to {high}"
+        return f"{text} ({how})" + (f"; {self.note}" if self.note else "")
 
 
+@dataclass(frozen=True, eq=False, repr=False)
 class FitResult:
     """What :func:`barometra.fit.fit` found.
+
+    Made by :func:`~barometra.fit.fit` and :meth:`from_dict`; it compares
+    equal to a result with the same content, and pickles, copies and saves
+    (:meth:`save`, :func:`barometra.fit.load`) to an equal result.
 
     Attributes
     ----------
     model : IsothermalEos or ThermalEos
-        The fitted model (every parameter, the fixed ones included).
+        The fitted model (every parameter, the fixed ones included), in the
+        units the fit worked in: the start's, or an unlabelled isothermal
+        start's labelled with the data's units.
     initial_model : IsothermalEos or ThermalEos
         The model the fit started from (after ``fix`` values were set).
     data : barometra.data.Dataset
-        The measurements fitted.
+        The measurements fitted, in the model's units (converted when they
+        came in others; the dataset's notes say so).
     names : tuple of str
         The varied parameters, in the model's order.
     values, standard_errors : dict of str to float
         Their fitted values and standard errors (scaled by
-        sqrt(reduced chi-square) when the fit asked for it).
+        sqrt(reduced chi-square) when the fit asked for it). A standard
+        error is NaN for a parameter the data do not determine.
     covariance, correlation : ParameterMatrix
-        Over ``names``; the covariance scaled like the standard errors.
+        Over ``names``; the covariance scaled like the standard errors; NaN
+        in the rows and columns of an undetermined parameter.
+    undetermined : tuple of str
+        The varied parameters the data do not determine: the fit cannot tell
+        their values apart (their effect on the pressures vanishes, or
+        cancels against others'), so their values are the start's or
+        arbitrary.
     fixed : dict of str to float
         Every numeric parameter that was not varied, with its value.
     chi_square, degrees_of_freedom, reduced_chi_square, aic, bic : float
@@ -148,69 +201,80 @@ class FitResult:
     error_scale : float
         The factor applied to the standard errors: sqrt(reduced chi-square)
         when scaled, else 1.
+    warnings : tuple of str
+        Every warning the fit issued (not converged, undetermined
+        parameters, an implausible misfit, a value at a bound), as text.
     """
 
-    def __init__(self, raw: Any, model: Any, initial_model: Any, data: Dataset,
-                 parameters: Mapping[str, Parameter], varied: list[Parameter],
-                 settings: FitSettings) -> None:
-        statistics = raw.eos_fit
-        self._statistics = statistics
-        self.model = model
-        self.initial_model = initial_model
-        self.data = data
-        self.settings = settings
-        self._parameters = dict(parameters)
-        self.names = tuple(p.name for p in varied)
-        fun = raw.fun
-        self.residual_count = len(fun)
-        self.variable_count = len(raw.x)
-        self.points = len(data)
-        self.chi_square = statistics.chi_square
-        self.degrees_of_freedom = statistics.degrees_of_freedom
-        self.reduced_chi_square = statistics.reduced_chi_square
-        self.aic = statistics.aic
-        self.bic = statistics.bic
-        # Scaling by sqrt(reduced chi-square) is a choice of how to report the
-        # engine's numbers, made here; the correlation does not change with it.
-        if settings.scale_errors:
-            if self.reduced_chi_square is None:
-                raise ValueError("scale_errors needs more residuals than fitted variables "
-                                 f"({self.residual_count} <= {self.variable_count})")
-            self.error_scale = math.sqrt(self.reduced_chi_square)
-        else:
-            self.error_scale = 1.0
-        self.covariance = ParameterMatrix(self.names,
-                                          raw.parameter_covariance * self.error_scale ** 2)
-        self.correlation = ParameterMatrix(self.names, statistics.correlation)
-        self.values = dict(zip(self.names, raw.x[:len(varied)].tolist()))
-        self.standard_errors = dict(zip(
-            self.names, (statistics.standard_errors * self.error_scale).tolist()))
-        self.fixed = {name: parameter_value(model, p) for name, p in parameters.items()
-                      if name not in self.values}
-        self.weighted_residuals = _frozen(fun)
-        self.predicted_pressure = _frozen(raw.predicted_pressure)
-        self.residuals = _frozen(data.pressure - self.predicted_pressure)
-        self.fitted_volume = _frozen(statistics.volumes)
-        temperatures = statistics.temperatures
-        self.fitted_temperature = None if temperatures is None else _frozen(temperatures)
-        self.converged = bool(raw.success)
-        self.message = str(raw.message)
-        self.evaluations = int(raw.nfev)
+    model: Any
+    initial_model: Any
+    data: Dataset
+    settings: FitSettings
+    names: tuple[str, ...]
+    values: dict[str, float]
+    standard_errors: dict[str, float]
+    covariance: ParameterMatrix
+    correlation: ParameterMatrix
+    undetermined: tuple[str, ...]
+    fixed: dict[str, float]
+    chi_square: float
+    degrees_of_freedom: int
+    reduced_chi_square: float | None
+    aic: float
+    bic: float
+    residual_count: int
+    variable_count: int
+    predicted_pressure: FloatArray
+    weighted_residuals: FloatArray
+    fitted_volume: FloatArray
+    fitted_temperature: FloatArray | None
+    converged: bool
+    message: str
+    evaluations: int
+    error_scale: float
+    warnings: tuple[str, ...] = ()
+    points: int = field(init=False)
+    residuals: FloatArray = field(init=False)
+
+    def __post_init__(self) -> None:
+        for name in ("predicted_pressure", "weighted_residuals", "fitted_volume",
+                     "fitted_temperature"):
+            value = getattr(self, name)
+            object.__setattr__(self, name, None if value is None else frozen(value))
+        object.__setattr__(self, "points", len(self.data))
+        object.__setattr__(self, "residuals", frozen(self.data.pressure - self.predicted_pressure))
+
+    @property
+    def pressure_unit(self) -> str:
+        """The unit of the fitted pressures and of ``k0``."""
+        unit: str = self.model.pressure_unit or self.data.pressure_unit
+        return unit
+
+    @property
+    def volume_unit(self) -> str:
+        """The unit of the fitted volumes and of ``v0``."""
+        unit: str = self.model.volume_unit or self.data.volume_unit
+        return unit
 
     def unit(self, name: str) -> str:
-        """The unit of a parameter, from the dataset's units where it has them."""
-        own = self._parameters[name].own if name in self._parameters else name
-        return _UNITS.get(own, "").format(p=self.data.pressure_unit, v=self.data.volume_unit)
+        """The unit of a parameter, from the model's units."""
+        parameters = model_parameters(self.model)
+        own = parameters[name].own if name in parameters else name
+        return _UNITS.get(own, "").format(p=self.pressure_unit, v=self.volume_unit)
 
     def format_parameter(self, name: str) -> str:
         """A varied parameter as value(esd) with its unit, such as ``'296(5) GPa'``."""
         text = format_value_esd(self.values[name], self.standard_errors[name])
         unit = self.unit(name)
-        return f"{text} {unit}" if unit else text
+        if not unit:
+            return text
+        # The unit goes with the value, before a note on its standard error.
+        value, space, note = text.partition(" (")
+        return f"{value} {unit}{space}{note}"
 
     def summary(self) -> str:
         """The table a paper prints: each varied parameter as value(esd), the fixed
-        ones, the correlations and the fit statistics."""
+        ones, the correlations, the fit statistics and any warning."""
         from ._summary import summary
 
         return summary(self)
@@ -220,24 +284,67 @@ class FitResult:
 
     def __repr__(self) -> str:
         state = "converged" if self.converged else "NOT converged"
-        return (f"<FitResult {type(self.model).__name__} to {len(self.data)} rows, "
+        return (f"<FitResult {type(self.model).__name__} to {self.points} rows, "
                 f"{len(self.names)} varied, chi2={self.chi_square:.6g}, {state}>")
 
+    def _repr_html_(self) -> str:
+        """The summary's parameter table with its correlations, for notebooks."""
+        from ._summary import html
+
+        return html(self)
+
     def to_dict(self) -> dict[str, Any]:
-        """The result as plain Python data that :func:`json.dumps` accepts."""
-        from ._summary import as_dict
+        """The result as plain Python data that :func:`json.dumps` accepts, and
+        that :meth:`from_dict` reads back (NaN is written as None)."""
+        from ._document import result_document
 
-        return as_dict(self)
+        return result_document(self)
 
-    def predict(self, quantity: str, x: npt.ArrayLike, y: npt.ArrayLike | None = None, *,
-                monte_carlo: int | None = None, confidence: float = 0.683,
-                seed: int | None = None) -> Prediction:
+    @classmethod
+    def from_dict(cls, document: Mapping[str, Any]) -> FitResult:
+        """The result that :meth:`to_dict` wrote (also from its JSON text, read
+        back with :func:`json.loads`), equal to the one written.
+
+        Raises
+        ------
+        ValueError
+            For a document that is not a fit result, or of a format version
+            newer than this package reads.
+        """
+        from ._document import result_from_document
+
+        return result_from_document(document)
+
+    def save(self, path: str | os.PathLike[str]) -> None:
+        """Writes :meth:`to_dict` as a JSON file, which :func:`barometra.fit.load`
+        reads back."""
+        from ._document import save
+
+        save(self, path)
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, FitResult):
+            return NotImplemented
+        return self.to_dict() == other.to_dict()
+
+    __hash__ = None  # type: ignore[assignment]
+
+    def __reduce__(self) -> tuple[Any, ...]:
+        from ._document import result_from_document
+
+        return (result_from_document, (self.to_dict(),))
+
+    def predict(self, quantity: str, x: npt.ArrayLike | None = None,
+                y: npt.ArrayLike | None = None, *, monte_carlo: int | None = None,
+                confidence: float = 0.683, seed: int | None = None) -> Prediction:
         """A quantity of the fitted model with its standard error.
 
         The arguments are those of the model's method of that name: for an
         isothermal model ``predict("volume", pressure)``, for a thermal one
         ``predict("volume", pressure, temperature)`` or
-        ``predict("bulk_modulus", volume, temperature)``.
+        ``predict("bulk_modulus", volume, temperature)``, in the model's
+        units; none for ``predict("implied_k0_double_prime")`` of an
+        isothermal model whose form fixes K0''.
 
         By default the standard error comes from the delta method: the
         engine propagates the fit's covariance (:attr:`covariance`) through
@@ -249,13 +356,16 @@ class FitResult:
         generator, seeded by ``seed``); the engine rebuilds the model for
         each, evaluates the quantity, leaves out the draws the model refuses,
         and summarises the rest: their standard deviation and the central
-        ``confidence`` interval.
+        ``confidence`` interval. Either way, a value that depends on a
+        parameter the data do not determine has a NaN standard error (and
+        interval), and the prediction's ``note`` says why.
 
         Parameters
         ----------
         quantity : str
             A method of the model: ``"volume"``, ``"pressure"``,
-            ``"bulk_modulus"``, ``"thermal_expansivity"``, ...
+            ``"bulk_modulus"``, ``"bulk_modulus_derivative"``,
+            ``"thermal_expansivity"``, ... (or ``"implied_k0_double_prime"``)
         x, y : float or array_like
             Its arguments (``y`` only for a thermal model), broadcast
             against each other.
@@ -279,47 +389,75 @@ class FitResult:
         >>> result = fit(BM3(v0=46.5, k0=300.0, k0_prime=4.0), data, pressure_sigma=1.0,
         ...              scale_errors=True)
         >>> volume = result.predict("volume", 30.0)
-        >>> f"{volume.value:.3f} ± {volume.standard_error:.3f}"
-        '42.778 ± 0.020'
+        >>> f"{volume.value:.3f} ± {volume.standard_error:.3f} {volume.unit}"
+        '42.778 ± 0.020 Å³/cell'
         """
         arguments = self._arguments(quantity, x, y)
-        value = getattr(self.model, quantity)(*arguments)
-        # The states the value was computed at, as the engine reads them.
-        states = np.broadcast_arrays(*(np.asarray(a, dtype=np.float64) for a in arguments))
+        value = getattr(self.model, quantity)
+        if arguments:
+            value = value(*arguments)
+        elif value is None:
+            raise ValueError(f"{type(self.model).__name__} has no {quantity}: its K0'' is a "
+                             "parameter")
+        else:
+            arguments = (np.zeros(()),)  # a state the engine reads and the value ignores
+        # The states in the engine's units, as the engine reads them.
+        scale = self.model._volume_scale
+        roles = _arguments_of(self.model, quantity) or ("",)
+        states = [np.asarray(state * scale) if role == "volume" else state
+                  for state, role in zip(np.broadcast_arrays(
+                      *(np.asarray(a, dtype=np.float64) for a in arguments)), roles)]
+        out = scale if quantity in ("volume", "volume_with_dac_confinement") else 1.0
         first, second = states[0], states[1] if len(states) > 1 else None
-        covariance = self.covariance.values
+        varied = [model_parameters(self.model)[name] for name in self.names]
+        scales = engine_scales(self.model, varied)
+        theta = np.array([self.values[name] for name in self.names]) * scales
+        # The undetermined rows and columns are the pseudoinverse's zeros: nothing
+        # moves along them, and the engine reports the values that depend on them.
+        covariance = np.nan_to_num(self.covariance.values) * np.outer(scales, scales)
+        model, names = self.model._native_engine, [p.native for p in varied]
+        engine_quantity = type(self.model)._engine_quantity(quantity)
+        undetermined = [p.native for p in varied if p.name in self.undetermined]
+        unit = self.model.quantity_unit(quantity)
         if monte_carlo is None:
-            errors = self._statistics.delta_method(quantity, first, second, covariance)
-            return Prediction(quantity, _shaped(value, value), _shaped(value, errors), "delta")
+            errors = _engine.delta_method(model, names, theta, covariance, engine_quantity,
+                                          first, second, undetermined)
+            return Prediction(quantity, _shaped(value, value), _shaped(value, errors / out),
+                              "delta", unit=unit, note=self._note(quantity, errors))
         draws = int(monte_carlo)
         if draws < 2:
             raise ValueError(f"monte_carlo must be at least 2 draws, not {monte_carlo!r}")
-        theta = np.array([self.values[name] for name in self.names])
         samples = np.random.default_rng(seed).multivariate_normal(
             theta, covariance, size=draws, method="eigh")
-        summary, rejected = self._statistics.monte_carlo(quantity, first, second, samples,
-                                                         float(confidence))
-        return Prediction(quantity, _shaped(value, value),
-                          _shaped(value, summary.standard_error), "monte_carlo",
-                          _shaped(value, summary.lower), _shaped(value, summary.upper),
-                          float(confidence), draws - rejected, rejected)
+        summary, rejected = _engine.monte_carlo_prediction(
+            model, names, theta, samples, float(confidence), engine_quantity, first, second,
+            undetermined)
+        errors = summary.standard_error
+        return Prediction(quantity, _shaped(value, value), _shaped(value, errors / out),
+                          "monte_carlo", _shaped(value, summary.lower / out),
+                          _shaped(value, summary.upper / out), float(confidence),
+                          draws - rejected, rejected, unit, self._note(quantity, errors))
 
-    def _arguments(self, quantity: str, x: npt.ArrayLike, y: npt.ArrayLike | None
+    def _note(self, quantity: str, errors: FloatArray) -> str:
+        """Why standard errors are NaN, when any is."""
+        if not np.isnan(errors).any():
+            return ""
+        return (f"not determined: {quantity} depends on {', '.join(self.undetermined)}, "
+                "which the data do not determine")
+
+    def _arguments(self, quantity: str, x: npt.ArrayLike | None, y: npt.ArrayLike | None
                    ) -> tuple[npt.ArrayLike, ...]:
         """The arguments of the model's method ``quantity``, checked against it."""
-        thermal = _thermal(self.model)
-        available = self.model.quantities if thermal else ("pressure", "volume",
-                                                           "bulk_modulus")
+        available = _quantities(self.model)
         if quantity not in available:
             raise ValueError(f"{type(self.model).__name__} has no quantity {quantity!r}; "
                              f"it has {', '.join(available)}")
-        if not thermal or quantity == "characteristic_temperature":
-            if y is not None:
-                raise TypeError(f"{quantity} of {type(self.model).__name__} takes one argument")
-            return (x,)
-        if y is None:
-            raise TypeError(f"{quantity} of {type(self.model).__name__} takes two arguments")
-        return (x, y)
+        given = tuple(value for value in (x, y) if value is not None)
+        count = len(_arguments_of(self.model, quantity))
+        if len(given) != count or (count == 1 and x is None):
+            words = ("no arguments", "one argument", "two arguments")[count]
+            raise TypeError(f"{quantity} of {type(self.model).__name__} takes {words}")
+        return given
 
     def plot(self, **options: Any) -> Any:
         """The data, the fitted model and the residuals: :func:`barometra.plot.pv`.
@@ -342,6 +480,9 @@ class FitResult:
             if name not in self.values:
                 raise ValueError(f"{name!r} is not a varied parameter; varied: "
                                  f"{', '.join(self.names)}")
+            if name in self.undetermined:
+                raise ValueError(f"{name!r} is not determined by the data: it has no "
+                                 "confidence region")
         center = [self.values[first], self.values[second]]
         return confidence_ellipse(center, self.covariance.submatrix((first, second)).values,
                                   levels, names=(first, second), **options)
@@ -355,14 +496,49 @@ _UNITS = {"v0": "{v}", "k0": "{p}", "p0": "{p}", "k0_double_prime": "1/{p}", "tr
           "dk_dt": "{p}/K", "dkprime_dt": "1/K", "alpha1": "1/K²", "cvmax": "J/(mol K)"}
 
 
-def _thermal(model: Any) -> bool:
-    return hasattr(model, "quantities")
+# The isothermal quantities the engine propagates to, and their state values.
+_ISOTHERMAL_QUANTITIES = {"pressure": ("volume",), "volume": ("pressure",),
+                          "bulk_modulus": ("volume",), "bulk_modulus_derivative": ("volume",),
+                          "bulk_modulus_second_derivative": ("volume",),
+                          "implied_k0_double_prime": ()}
 
 
-def _frozen(array: FloatArray) -> FloatArray:
-    array = np.array(array, dtype=np.float64)
-    array.flags.writeable = False
-    return array
+def _quantities(model: Any) -> tuple[str, ...]:
+    """The quantities of the model that ``predict`` reaches."""
+    if hasattr(model, "quantities"):
+        quantities: tuple[str, ...] = model.quantities
+        return quantities
+    return tuple(_ISOTHERMAL_QUANTITIES)
+
+
+def _arguments_of(model: Any, quantity: str) -> tuple[str, ...]:
+    """The names of the state values a quantity (a method's name) takes."""
+    if not hasattr(model, "quantities"):
+        return _ISOTHERMAL_QUANTITIES[quantity]
+    engine = type(model)._engine_quantity(quantity)
+    arguments: tuple[str, ...] = next(q.arguments for q in type(model)._model.quantities
+                                      if q.name == engine)
+    return arguments
+
+
+def frozen(array: npt.ArrayLike, copy: bool = True) -> FloatArray:
+    """A read-only float64 copy; an array already read-only is taken as it is, and
+    with ``copy=False`` a new array the caller owns is made read-only in place."""
+    if isinstance(array, np.ndarray) and array.dtype == np.float64 and \
+            (not array.flags.writeable or not copy):
+        array.flags.writeable = False
+        return array
+    owned = np.array(array, dtype=np.float64)
+    owned.flags.writeable = False
+    return owned
+
+
+def _same(a: object, b: object) -> bool:
+    if isinstance(a, np.ndarray) or isinstance(b, np.ndarray):
+        return bool(np.array_equal(a, b, equal_nan=True))  # type: ignore[arg-type]
+    if isinstance(a, float) and isinstance(b, float) and math.isnan(a) and math.isnan(b):
+        return True
+    return type(a) is type(b) and a == b
 
 
 def _shaped(like: float | FloatArray, values: npt.ArrayLike) -> float | FloatArray:

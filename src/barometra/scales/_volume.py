@@ -114,9 +114,10 @@ class VolumeScale(PressureScale):
         if z is None:
             raise ValueError("formula_units (Z) is required")
         model_unit = units.volume_unit(model_volume_unit)
-        if isinstance(model, ThermalEos) and model_unit != _MOLAR:
+        if isinstance(model, ThermalEos) and {model_unit, model.volume_unit} != {_MOLAR}:
+            other = model_unit if model_unit != _MOLAR else model.volume_unit
             raise ValueError(f"a thermal model computes in J/bar per formula unit, not "
-                             f"{model_unit}: build it with v0 in J/bar")
+                             f"{other}: build it with v0 in J/bar")
         unit = units.volume_unit(volume_unit)
         self._set(model=model, material=material, formula_units=z,
                   model_volume_unit=model_unit, volume_unit=unit, cubic=bool(cubic),

@@ -37,9 +37,11 @@ struct Eigensystem {
 Eigensystem jacobi_eigensystem(std::span<const double> s, std::size_t k);
 
 // sum over the eigenpairs with |lambda| above their tolerance of
-// v v^T / lambda; a pair below -tolerance makes the matrix indefinite.
+// v v^T / lambda; a pair below -tolerance makes the matrix indefinite. The
+// eigenvectors dropped are listed in `dropped` when it is given.
 template <class Tolerance>
-Matrix pseudoinverse_of(const Eigensystem& e, std::size_t k, Tolerance tolerance) {
+Matrix pseudoinverse_of(const Eigensystem& e, std::size_t k, Tolerance tolerance,
+                        std::vector<std::size_t>* dropped = nullptr) {
   std::vector<double> inverse(k * k, 0.0);
   for (std::size_t c = 0; c < k; ++c) {
     const double lambda = e.a[c * k + c], tol = tolerance(c);
@@ -47,7 +49,10 @@ Matrix pseudoinverse_of(const Eigensystem& e, std::size_t k, Tolerance tolerance
       return std::unexpected(
           FitError::invalid_input("information matrix must be positive semidefinite"));
     }
-    if (lambda <= tol) continue;  // a null direction: dropped, not inverted
+    if (lambda <= tol) {  // a null direction: dropped, not inverted
+      if (dropped != nullptr) dropped->push_back(c);
+      continue;
+    }
     for (std::size_t i = 0; i < k; ++i) {
       const double vi = e.v[i * k + c] / lambda;
       for (std::size_t j = 0; j < k; ++j) inverse[i * k + j] += vi * e.v[j * k + c];
@@ -78,7 +83,23 @@ struct Information {
 // carries from the cancelled magnitudes, rank_scale eps (sum_i |v_i|
 // sqrt(rho_i))^2 with rho_i = magnitude_i / d_i^2: a negative eigenvalue
 // there is rounding, not an indefinite matrix.
-Matrix scaled_pseudoinverse(Information information, std::size_t k, double rank_scale) {
+// The parameters with a component above sqrt(eps) along a dropped
+// eigenvector: they move along a direction the data do not see. Smaller
+// components are the eigenvectors' rounding.
+std::vector<std::size_t> undetermined_parameters(const Eigensystem& e, std::size_t k,
+                                                 std::span<const std::size_t> dropped) {
+  std::vector<std::size_t> undetermined;
+  for (std::size_t i = 0; i < k; ++i) {
+    double along = 0.0;
+    for (const std::size_t c : dropped) along += e.v[i * k + c] * e.v[i * k + c];
+    if (along > kMachineEpsilon) undetermined.push_back(i);
+  }
+  return undetermined;
+}
+
+std::expected<CovarianceEstimate, FitError> scaled_pseudoinverse(Information information,
+                                                                 std::size_t k,
+                                                                 double rank_scale) {
   std::vector<double>& s = information.s;
   // The Jacobian is finite: only an overflow makes its products non-finite.
   if (!all_finite(s) || !all_finite(information.magnitude)) {
@@ -103,12 +124,19 @@ Matrix scaled_pseudoinverse(Information information, std::size_t k, double rank_
     }
     return std::max(tol, rank_scale * kMachineEpsilon * carried * carried);
   };
-  auto inverse = pseudoinverse_of(e, k, tolerance);
-  if (!inverse) return inverse;
+  std::vector<std::size_t> dropped;
+  auto inverse = pseudoinverse_of(e, k, tolerance, &dropped);
+  if (!inverse) return std::unexpected(std::move(inverse.error()));
   for (std::size_t i = 0; i < k; ++i) {
     for (std::size_t j = 0; j < k; ++j) (*inverse)[i * k + j] = (*inverse)[i * k + j] / d[i] / d[j];
   }
-  return inverse;
+  return CovarianceEstimate{std::move(*inverse), undetermined_parameters(e, k, dropped)};
+}
+
+std::expected<std::vector<double>, FitError> covariance_of(
+    std::expected<CovarianceEstimate, FitError>&& estimate) {
+  if (!estimate) return std::unexpected(std::move(estimate.error()));
+  return std::move(estimate->covariance);
 }
 
 // Adds rows' outer products of the entries into the lower triangle of the
@@ -169,6 +197,11 @@ double interpolated_percentile(std::span<const double> sorted, double q) noexcep
 
 Matrix parameter_covariance(std::span<const double> jacobian, std::size_t m, std::size_t n,
                             std::size_t k) {
+  return covariance_of(estimate_parameter_covariance(jacobian, m, n, k));
+}
+
+std::expected<CovarianceEstimate, FitError> estimate_parameter_covariance(
+    std::span<const double> jacobian, std::size_t m, std::size_t n, std::size_t k) {
   if (!has_size(jacobian, m, n) || m == 0 || k == 0 || k > n) {
     return std::unexpected(FitError::invalid_input("invalid Jacobian dimensions for covariance"));
   }
@@ -201,6 +234,11 @@ Matrix parameter_covariance_structured(std::span<const double> jacobian,
 }
 
 Matrix parameter_covariance_structured(const Jacobian& jacobian) {
+  return covariance_of(estimate_parameter_covariance_structured(jacobian));
+}
+
+std::expected<CovarianceEstimate, FitError> estimate_parameter_covariance_structured(
+    const Jacobian& jacobian) {
   if (!jacobian.layout()) {
     return std::unexpected(
         FitError::invalid_input("invalid structured Jacobian dimensions for covariance"));
@@ -227,8 +265,9 @@ Matrix parameter_covariance_structured(const Jacobian& jacobian) {
         for (std::size_t e = 0; e < l; ++e) d[c * l + e] += row[g + c] * row[g + e];
       }
     }
-    auto d_inverse = scaled_pseudoinverse({d, {}}, l, count_as_double(l + 1));
-    if (!d_inverse) return d_inverse;
+    auto d_estimate = scaled_pseudoinverse({d, {}}, l, count_as_double(l + 1));
+    if (!d_estimate) return d_estimate;
+    const std::vector<double>* d_inverse = &d_estimate->covariance;
     // F_gg += A_k - B_k D_k^+ B_k^T
     for (std::size_t i = 0; i < g; ++i) {
       for (std::size_t j = 0; j < g; ++j) {

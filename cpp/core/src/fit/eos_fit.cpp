@@ -280,11 +280,13 @@ void fill_uncertainties(EosFitResult& result, std::size_t k) {
   for (std::size_t i = 0; i < k; ++i) {
     result.standard_errors[i] = std::sqrt(std::max(result.covariance[i * k + i], 0.0));
   }
+  for (const std::size_t i : result.undetermined) result.standard_errors[i] = NAN;
   result.correlation.assign(k * k, 0.0);
   for (std::size_t i = 0; i < k; ++i) {
     for (std::size_t j = 0; j < k; ++j) {
       const double scale = result.standard_errors[i] * result.standard_errors[j];
       if (scale > 0.0) result.correlation[i * k + j] = result.covariance[i * k + j] / scale;
+      if (std::isnan(scale)) result.correlation[i * k + j] = scale;
     }
   }
 }
@@ -326,10 +328,11 @@ std::expected<EosFitResult, FitError> interpret_result(SolverResult solved,
 
   const std::size_t m = solved.fun.size(), n = solved.x.size();
   auto covariance = latents.groups() == 0
-                        ? parameter_covariance(solved.jac.to_dense(), m, n, k)
-                        : parameter_covariance_structured(solved.jac);
+                        ? estimate_parameter_covariance(solved.jac.to_dense(), m, n, k)
+                        : estimate_parameter_covariance_structured(solved.jac);
   if (!covariance) return std::unexpected(std::move(covariance.error()));
-  result.covariance = std::move(*covariance);
+  result.covariance = std::move(covariance->covariance);
+  result.undetermined = std::move(covariance->undetermined);
   fill_uncertainties(result, k);
   result.solver = std::move(solved);
   if (auto s = fill_statistics(result, m, n); !s) return std::unexpected(std::move(s.error()));

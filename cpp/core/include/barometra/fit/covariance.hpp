@@ -4,7 +4,10 @@
 //
 // Rank is judged on the information matrix scaled to unit diagonal,
 // D^-1 S D^-1 with d_i = sqrt(S_ii): judged unscaled, parameters that differ
-// in scale by 1e5 or more would lose well-determined directions.
+// in scale by 1e5 or more would lose well-determined directions. A parameter
+// with a component along a direction the rank cut drops is undetermined: the
+// data leave it free, and the zero the pseudoinverse puts there is no
+// variance.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +21,18 @@
 
 namespace barometra {
 
+// A covariance with the parameters the data do not determine.
+struct CovarianceEstimate {
+  std::vector<double> covariance;         // k x k, row-major
+  std::vector<std::size_t> undetermined;  // ascending indices
+};
+
 // (J^T J)^+ of the leading k parameters, the trailing n - k profiled out
 // (k x k, row-major). J is m x n row-major.
 std::expected<std::vector<double>, FitError> parameter_covariance(
+    std::span<const double> jacobian, std::size_t m, std::size_t n, std::size_t k);
+// The same, with the undetermined parameters.
+std::expected<CovarianceEstimate, FitError> estimate_parameter_covariance(
     std::span<const double> jacobian, std::size_t m, std::size_t n, std::size_t k);
 
 // The G x G covariance of the globals, profiled over every point's latents
@@ -30,6 +42,9 @@ std::expected<std::vector<double>, FitError> parameter_covariance_structured(
 // ...and this one the compact Jacobian of a structured fit (the same result,
 // in O(P) memory).
 std::expected<std::vector<double>, FitError> parameter_covariance_structured(
+    const Jacobian& jacobian);
+// The same, with the undetermined globals.
+std::expected<CovarianceEstimate, FitError> estimate_parameter_covariance_structured(
     const Jacobian& jacobian);
 
 // Pseudoinverse of a symmetric positive semidefinite k x k matrix by cyclic

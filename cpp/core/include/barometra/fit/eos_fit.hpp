@@ -60,7 +60,11 @@ struct EosFitResult {
   SolverResult solver;
   std::vector<double> parameters;          // k, the first k entries of solver.x
   std::vector<double> covariance;          // k x k, profiled over the latents
-  std::vector<double> standard_errors;     // k, sqrt(max(cov_ii, 0))
+  // The parameters the data do not determine (ascending): the covariance's
+  // zeros there are no variance, so their standard errors and correlations
+  // are NaN.
+  std::vector<std::size_t> undetermined;
+  std::vector<double> standard_errors;     // k, sqrt(max(cov_ii, 0)), NaN if undetermined
   std::vector<double> correlation;         // k x k, 0 where a standard error is 0
   std::vector<double> predicted_pressure;  // N, at the fitted parameters
   std::vector<double> volumes;             // N, fitted latent or measured
