@@ -1,5 +1,6 @@
 // The principal Hugoniot: the energy condition written afresh from each
-// model's public energies, the origin and its errors, and the cost per volume.
+// model's public energies, the origin and its errors. Its cost per volume is
+// counted in bench/thermal_bench.cpp.
 #include "barometra/thermal/principal_hugoniot.hpp"
 
 #include <gtest/gtest.h>
@@ -7,8 +8,6 @@
 #include <cmath>
 #include <functional>
 #include <string>
-#include <type_traits>
-#include <utility>
 #include <vector>
 
 #include "barometra/isothermal/finite_strain.hpp"
@@ -127,50 +126,6 @@ TEST(PrincipalHugoniot, StartsAtRestAndRefusesWhatItCannotReach) {
   EXPECT_EQ(linear.hugoniot_pressure(0.9 * kV0, kTr).error(),
             EosError::invalid_parameter("LinearThermalPressure", hugoniot::kNoThermalEnergy));
   EXPECT_FALSE(linear.provides(hugoniot_pressure));
-}
-
-// Counts the isochore's evaluations, each one thermal pressure.
-template <class Model>
-struct Counting {
-  Model model;
-  int* count;
-  const auto& reference_eos() const noexcept { return model.reference_eos(); }
-  Result volume(double p, double t) const noexcept { return model.volume(p, t); }
-  struct Isochore {
-    static constexpr bool kExactSlope =
-        decltype(std::declval<Model>().hugoniot_isochore(1.0))::value_type::kExactSlope;
-    typename decltype(std::declval<Model>().hugoniot_isochore(1.0))::value_type inner;
-    int* count;
-    std::expected<IsochorePoint, EosError> at(double t) const noexcept {
-      ++*count;
-      return inner.at(t);
-    }
-  };
-  std::expected<Isochore, EosError> hugoniot_isochore(double v) const noexcept {
-    auto inner = model.hugoniot_isochore(v);
-    if (!inner) return std::unexpected(inner.error());
-    return Isochore{*inner, count};
-  }
-};
-
-// At most ten thermal pressures per volume on average, by Newton's steps where
-// the slope is exact and secants where it is not.
-TEST(PrincipalHugoniot, CostsFewThermalPressuresPerVolume) {
-  const auto mgd = *MieGruneisenDebye<R>::create(kBm3, kTr, 760.0, 1.5, 1.2, 2.0);
-  // Without the vacancy term, whose heat capacity peaks steeply at 5000-10000 K.
-  const auto dorogokupets = *DorogokupetsOganov2007<R>::create(
-      kBm3, kTr, 760.0, 1.5, 3.0, 500.0, 5.0, 1.5, 300.0, 1.0, 900.0, 0.5, 1.5, 0.5, 2.5, 15.0,
-      4.0, 20.0, 1.5, 1e7, 5.0, 2.0);
-  auto average = [](const auto& model) {
-    int count = 0;
-    Counting<std::remove_cvref_t<decltype(model)>> counting{model, &count};
-    const HugoniotOrigin origin = ok(hugoniot_origin(counting, kTr));
-    count = 0;
-    for (int i = 1; i <= 40; ++i) ok(hugoniot_state(counting, origin, (1.0 - 0.01 * i) * kV0));
-    return count / 40.0;
-  };
-  EXPECT_LE(average(mgd), 6.0);
-  EXPECT_LE(average(dorogokupets), 10.0);
 }
 
 }  // namespace
