@@ -26,6 +26,7 @@
 #include <cmath>
 #include <concepts>
 #include <expected>
+#include <optional>
 
 #include "barometra/checks.hpp"
 #include "barometra/error.hpp"
@@ -98,6 +99,44 @@ struct HugoniotSample {
   double temperature, residual;
 };
 
+// The search for the root of g, which rises with T: a bracket that grows
+// from T0 until g changes sign, then the steps inside it, each of which must
+// at least halve the move before the last or give way to bisection, so that
+// a secant crawling along a strongly curved g cannot stall.
+class HugoniotSearch {
+ public:
+  HugoniotSearch(double t_min, double t_max) noexcept : t_min_(t_min), t_max_(t_max) {}
+
+  // The trial after g(t), given the Newton (or secant) step and whether it
+  // is usable; nothing when the bracket would leave [t_min, t_max].
+  std::optional<double> next(double t, double g, double step, bool newton) noexcept {
+    (g < 0.0 ? lo_ : hi_) = HugoniotSample{t, g};
+    double next = t + step;
+    if (!std::isnan(lo_.residual) && !std::isnan(hi_.residual)) {
+      if (!newton || !(next > lo_.temperature && next < hi_.temperature) ||
+          !(std::fabs(step) <= 0.5 * move_before_)) {
+        next = 0.5 * (lo_.temperature + hi_.temperature);
+      }
+    } else if (g < 0.0) {  // upwards
+      if (t >= t_max_) return std::nullopt;
+      next = newton && next > t ? std::fmin(next, t_max_)
+                                : std::fmin(t * hugoniot::kBracketGrowth, t_max_);
+    } else {  // downwards
+      if (t <= t_min_) return std::nullopt;
+      next = newton && next < t ? std::fmax(next, t_min_)
+                                : std::fmax(t / hugoniot::kBracketGrowth, t_min_);
+    }
+    move_before_ = last_move_;
+    last_move_ = std::fabs(next - t);
+    return next;
+  }
+
+ private:
+  double t_min_, t_max_;
+  HugoniotSample lo_{0.0, NAN}, hi_{INFINITY, NAN};  // g < 0 and g > 0, once seen
+  double last_move_ = INFINITY, move_before_ = INFINITY;
+};
+
 }  // namespace detail
 
 // P and T_H at `volume`, V <= V0; V0 itself gives exactly (0, T0).
@@ -121,16 +160,9 @@ std::expected<HugoniotState, EosError> hugoniot_state(const Model& model,
 
   const double k = 0.5 * (origin.volume - volume) * kEnergyPerPressureVolume;
   const double base = *f_ref * kEnergyPerPressureVolume - origin.energy - k * *p_ref;
-  const double t_min = hugoniot::kMinTemperatureFraction * origin.temperature;
-  const double t_max = hugoniot::kMaxTemperature;
-  const EosError no_temperature = EosError::invalid_state("volume", hugoniot::kNoTemperature);
-
-  // The bracket: lo has g < 0 and hi g > 0, each once a sample has shown it.
-  HugoniotSample lo{0.0, NAN}, hi{INFINITY, NAN}, previous{NAN, NAN};
-  // The last two moves, for the safeguard: inside a bracket a step must at
-  // least halve the move before the last, or the bracket is halved instead,
-  // so a secant that crawls along a strongly curved g gives way to bisection.
-  double last_move = INFINITY, move_before = INFINITY;
+  detail::HugoniotSearch search(hugoniot::kMinTemperatureFraction * origin.temperature,
+                                hugoniot::kMaxTemperature);
+  HugoniotSample previous{NAN, NAN};
   double t = origin.temperature;
   for (int iteration = 0; iteration < hugoniot::kMaxSteps; ++iteration) {
     auto point = isochore->at(t);
@@ -139,7 +171,6 @@ std::expected<HugoniotState, EosError> hugoniot_state(const Model& model,
     if (!is_finite(g)) return std::unexpected(EosError::non_finite_result());
     const HugoniotState state{*p_ref + point->thermal_pressure, t};
     if (g == 0.0) return state;
-    (g < 0.0 ? lo : hi) = HugoniotSample{t, g};
 
     double slope = point->heat_capacity - k * point->thermal_pressure_slope;
     if (!kExact && !std::isnan(previous.temperature)) {
@@ -153,26 +184,11 @@ std::expected<HugoniotState, EosError> hugoniot_state(const Model& model,
     if (kExact && newton && std::fabs(step) <= hugoniot::kFinalStep * t) {
       return HugoniotState{state.pressure + point->thermal_pressure_slope * step, t + step};
     }
-    double next = t + step;
-    if (!std::isnan(lo.residual) && !std::isnan(hi.residual)) {
-      if (!newton || !(next > lo.temperature && next < hi.temperature) ||
-          !(std::fabs(step) <= 0.5 * move_before)) {
-        next = 0.5 * (lo.temperature + hi.temperature);
-      }
-    } else if (g < 0.0) {  // g rises with T: search upwards
-      if (t >= t_max) return std::unexpected(no_temperature);
-      next = newton && next > t ? std::fmin(next, t_max)
-                                : std::fmin(t * hugoniot::kBracketGrowth, t_max);
-    } else {  // and downwards
-      if (t <= t_min) return std::unexpected(no_temperature);
-      next = newton && next < t ? std::fmax(next, t_min)
-                                : std::fmax(t / hugoniot::kBracketGrowth, t_min);
-    }
-    if (std::fabs(next - t) <= hugoniot::kTemperatureTolerance * t) return state;
-    move_before = last_move;
-    last_move = std::fabs(next - t);
+    const std::optional<double> next = search.next(t, g, step, newton);
+    if (!next) return std::unexpected(EosError::invalid_state("volume", hugoniot::kNoTemperature));
+    if (std::fabs(*next - t) <= hugoniot::kTemperatureTolerance * t) return state;
     previous = HugoniotSample{t, g};
-    t = next;
+    t = *next;
   }
   return std::unexpected(EosError::convergence_failed());
 }
