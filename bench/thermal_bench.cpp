@@ -5,7 +5,10 @@
 // floor; heap allocations inside the timed loops are counted (there should
 // be none). Then the thermal pressure of every other thermal model at one
 // state, and the multi-oscillator temperature inversion with its
-// reference-EOS evaluations counted, against the default inversion.
+// reference-EOS evaluations counted, against the default inversion. Last, the
+// principal Hugoniot of the models with a thermal energy: the thermal
+// pressures (isochore evaluations) it takes per volume, and its time per
+// volume next to one thermal pressure.
 //   cmake -S . -B build-bench -G Ninja -DBAROMETRA_BUILD_BENCH=ON
 //   cmake --build build-bench --target thermal_bench && ./build-bench/bench/thermal_bench
 #include <algorithm>
@@ -16,8 +19,10 @@
 #include <vector>
 
 #include "barometra/isothermal/finite_strain.hpp"
+#include "barometra/isothermal/potential.hpp"
 #include "barometra/isothermal/rt_model.hpp"
 #include "bench_support.hpp"
+#include "barometra/thermal/asymptotic_power_law.hpp"
 #include "barometra/thermal/debye_anharmonic.hpp"
 #include "barometra/thermal/debye_function.hpp"
 #include "barometra/thermal/dewaele2006.hpp"
@@ -25,8 +30,10 @@
 #include "barometra/thermal/holland_powell.hpp"
 #include "barometra/thermal/mie_gruneisen.hpp"
 #include "barometra/thermal/multi_oscillator.hpp"
+#include "barometra/thermal/principal_hugoniot.hpp"
 #include "barometra/thermal/thermal_pressure.hpp"
 #include "barometra/thermal/thermal_reference_state.hpp"
+#include "barometra/thermal/variable_q.hpp"
 #include "barometra/thermal/vibrational.hpp"
 
 namespace {
@@ -274,6 +281,77 @@ void multi_parameter_models() {
   }
 }
 
+// A model whose Hugoniot isochore counts its evaluations, each one thermal
+// pressure (and energy) at a trial temperature.
+template <class Model>
+struct CountingIsochores {
+  using Inner = typename decltype(std::declval<Model>().hugoniot_isochore(1.0))::value_type;
+  struct Isochore {
+    static constexpr bool kExactSlope = Inner::kExactSlope;
+    Inner inner;
+    long* calls;
+    std::expected<IsochorePoint, EosError> at(double t) const noexcept {
+      return ++*calls, inner.at(t);
+    }
+  };
+  Model model;
+  long* calls;
+  const auto& reference_eos() const noexcept { return model.reference_eos(); }
+  Result volume(double p, double t) const noexcept { return model.volume(p, t); }
+  std::expected<Isochore, EosError> hugoniot_isochore(double v) const noexcept {
+    auto inner = model.hugoniot_isochore(v);
+    if (!inner) return std::unexpected(inner.error());
+    return Isochore{*inner, calls};
+  }
+};
+
+// V/V0 from 0.99 to 0.60 at T0 = Tr: isochore evaluations per volume (the
+// origin solved once), ns per hugoniot_state, and per thermal pressure.
+template <class Model>
+void report_hugoniot(const char* name, const Model& model) {
+  const double v0 = model.reference_eos().v0();
+  std::vector<double> volumes(40), out(volumes.size());
+  for (std::size_t i = 0; i < volumes.size(); ++i) volumes[i] = v0 * (0.99 - 0.01 * i);
+  long calls = 0;
+  const CountingIsochores<Model> counting{model, &calls};
+  const HugoniotOrigin origin = *hugoniot_origin(counting, model.tr());
+  calls = 0;
+  for (double v : volumes) (void)hugoniot_state(counting, origin, v);
+  const Timing state = time_loop(volumes, out, [&](double v) {
+    auto h = hugoniot_state(model, origin, v);
+    return h ? h->pressure : NAN;
+  });
+  const Timing pth = time_loop(
+      volumes, out, [&](double v) { return value_or_nan(model.thermal_pressure(v, 2000.0)); });
+  std::printf("  %-28s %5.2f thermal pressures/volume  %8.1f ns/volume  (%6.1f ns/Pth)\n", name,
+              static_cast<double>(calls) / volumes.size(), state.ns_per_call, pth.ns_per_call);
+}
+
+void hugoniots() {
+  const RtModel bm3 = *BM3::create(kV0, kK0, kK0Prime);
+  using R = RtModel;
+  std::printf("Principal Hugoniot from Tr, V/V0 = 0.99 .. 0.60\n");
+  report_hugoniot("MieGruneisenDebye",
+                  *MieGruneisenDebye<R>::create(bm3, kTr, kTheta0, kGamma0, kQ, kN));
+  report_hugoniot("MieGruneisenEinstein",
+                  *MieGruneisenEinstein<R>::create(bm3, kTr, 560.0, kGamma0, kQ, kN));
+  report_hugoniot("VariableQMieGruneisenDebye",
+                  *VariableQMieGruneisenDebye<R>::create(bm3, kTr, kTheta0, kGamma0, 1.6, 2.0, kN));
+  report_hugoniot("AsymptoticPowerLaw...",
+                  *AsymptoticPowerLawMieGruneisenDebye<R>::create(bm3, kTr, 761.0, 1.44, 0.14,
+                                                                  5.4, kN));
+  // Au of Dorogokupets & Oganov (2007), in J/bar.
+  const RtModel au = *Vinet::create(1.0215, 166.7, 6.0);
+  report_hugoniot("DorogokupetsOganov2007 (Au)",
+                  *DorogokupetsOganov2007<R>::create(au, 298.15, 95.7, 8.29, 0.681, 106.4, 3.239,
+                                                     0.417, 170.6, 1.063, 105.2, 0.839, 2.965,
+                                                     1.142, 3.03, 25.33, 3.79, 18.92, 0.66,
+                                                     11690.0, 1.067, 1.0));
+  report_hugoniot("DebyeAnharmonicHelmholtz",
+                  *DebyeAnharmonicHelmholtz<R>::create(bm3, kTr, 760.0, kGamma0, 1.2, 5e-4, 0.1,
+                                                       2.0));
+}
+
 }  // namespace
 
 int main() {
@@ -320,5 +398,6 @@ int main() {
   std::printf("largest relative difference from the floor: %.2e\n", worst);
   thermal_pressure_models();
   multi_parameter_models();
+  hugoniots();
   return 0;
 }

@@ -31,7 +31,7 @@ extensions = [
 source_suffix = {".rst": "restructuredtext", ".md": "markdown"}
 # Pages of features still being written: each joins the toctree of index.md,
 # and leaves this list, when its feature does.
-exclude_patterns = ["_build", "hugoniot.md", "joint_fits.md"]
+exclude_patterns = ["_build", "joint_fits.md"]
 
 nitpicky = True
 # There is no network in the build, so no intersphinx: the names of Python,
@@ -89,7 +89,7 @@ html_theme_options = {
 }
 # The guide's pages have no subpages, so only the reference gets the left column.
 html_sidebars = {page: [] for page in ("index", "getting_started", "tour", "units", "fitting",
-                                        "scales", "cli", "dask", "performance")}
+                                        "scales", "hugoniot", "cli", "dask", "performance")}
 html_show_sourcelink = False
 
 

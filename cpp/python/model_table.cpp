@@ -99,8 +99,10 @@ PyRef publish_model(const PublishedModel& model) noexcept {
   if (!quantities) return {};
   for (std::size_t i = 0; i < model.quantities.size(); ++i) {
     PyRef arguments = texts(model.quantities[i].arguments);
-    if (!arguments) return {};
-    PyObject* entry = Py_BuildValue("(sO)", model.quantities[i].name, arguments.get());
+    PyRef defaults = texts(model.quantities[i].defaults);
+    if (!arguments || !defaults) return {};
+    PyObject* entry =
+        Py_BuildValue("(sOO)", model.quantities[i].name, arguments.get(), defaults.get());
     if (entry == nullptr) return {};
     PyTuple_SET_ITEM(quantities.get(), static_cast<Py_ssize_t>(i), entry);
   }

@@ -150,9 +150,12 @@ struct ClassDoc {
 };
 
 // One quantity a model evaluates and the state values it takes, in order.
+// The last state values may be optional: `defaults` names, for each, the
+// native parameter whose value it takes when not given.
 struct PublishedQuantity {
   const char* name;
   std::span<const char* const> arguments;
+  std::span<const char* const> defaults = {};
 };
 
 // One parameter of a model class as published: `native` is the fitting name

@@ -714,17 +714,28 @@ std::vector<PyMethodDef> constructor_defs(ModelList<Models...>) {
 
 // The state values of a quantity, as ThermalModel::evaluate reads first and
 // second: (V, T) for most, (P, T) for volume, (P, V) for temperature, V alone
-// where the second is unused.
+// where the second is unused, (V, T0) on the Hugoniot.
 std::span<const char* const> quantity_arguments(ThermalQuantity quantity) noexcept {
   static constexpr std::array<const char*, 2> kVolumeTemperature{"volume", "temperature"},
-      kPressureTemperature{"pressure", "temperature"}, kPressureVolume{"pressure", "volume"};
+      kPressureTemperature{"pressure", "temperature"}, kPressureVolume{"pressure", "volume"},
+      kVolumeStart{"volume", "t0"};
   static constexpr std::array<const char*, 1> kVolume{"volume"};
   switch (quantity) {
     case ThermalQuantity::volume: return kPressureTemperature;
     case ThermalQuantity::temperature: return kPressureVolume;
     case ThermalQuantity::characteristic_temperature: return kVolume;
+    case ThermalQuantity::hugoniot_pressure:
+    case ThermalQuantity::hugoniot_temperature: return kVolumeStart;
     default: return kVolumeTemperature;
   }
+}
+
+// The Hugoniot starts at Tr unless told otherwise.
+std::span<const char* const> quantity_defaults(ThermalQuantity quantity) noexcept {
+  static constexpr std::array<const char*, 1> kTr{"Tr"};
+  const bool hugoniot = quantity == ThermalQuantity::hugoniot_pressure ||
+                        quantity == ThermalQuantity::hugoniot_temperature;
+  return hugoniot ? std::span<const char* const>(kTr) : std::span<const char* const>();
 }
 
 // The quantities a model provides, in the order of their names, each once,
@@ -741,7 +752,10 @@ std::vector<PublishedQuantity> thermal_quantities() {
       if (&other < &entry) first = false;
       if (other.name.size() < std::string_view(shortest).size()) shortest = other.name.data();
     }
-    if (first) quantities.push_back({shortest, quantity_arguments(entry.quantity)});
+    if (first) {
+      quantities.push_back(
+          {shortest, quantity_arguments(entry.quantity), quantity_defaults(entry.quantity)});
+    }
   }
   return quantities;
 }

@@ -182,13 +182,15 @@ const std::array<PyMethodDef, 4> kMethodDefs{{
     {"evaluate_scalar", fastcall<&evaluate_scalar>(), kMethod,
      "evaluate_scalar($self, quantity, first, second)\n--\n\n"
      "One value of the named quantity. first and second are (volume, temperature), except\n"
-     "for 'volume' (pressure, temperature) and 'temperature' (pressure, volume);\n"
-     "'characteristic_temperature' uses the volume only. Which quantities exist depends on\n"
-     "the model: 'pressure', 'volume', 'temperature', 'bulk_modulus',\n"
+     "for 'volume' (pressure, temperature), 'temperature' (pressure, volume), and\n"
+     "'hugoniot_pressure' and 'hugoniot_temperature' (volume, t0: the principal Hugoniot\n"
+     "from rest at zero pressure and t0); 'characteristic_temperature' uses the volume\n"
+     "only. Which quantities exist depends on the model: 'pressure', 'volume',\n"
+     "'temperature', 'bulk_modulus',\n"
      "'bulk_modulus_pressure_derivative' (K' = dK/dP at constant temperature),\n"
      "'isothermal_compressibility', 'thermal_expansivity', 'thermal_pressure' and\n"
      "'thermal_pressure_increment' always; heat capacities, energies and entropies where\n"
-     "the model defines them."},
+     "the model defines them, the Hugoniot where it has a thermal energy."},
     {"evaluate_array", fastcall<&evaluate_array>(), kMethod,
      "evaluate_array($self, quantity, first, second)\n--\n\n"
      "The named quantity (see evaluate_scalar) at each pair of elements of two float64\n"

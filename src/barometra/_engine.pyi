@@ -79,8 +79,8 @@ class ThermalEos:
     # on: see model_table.
 
     # quantity names one of the model's quantities ("pressure", "volume",
-    # "temperature", "bulk_modulus", "bulk_modulus_pressure_derivative", ...),
-    # as listed by evaluate_scalar.__doc__.
+    # "temperature", "bulk_modulus", "bulk_modulus_pressure_derivative", ...,
+    # "hugoniot_pressure" of (volume, t0)), as listed by evaluate_scalar.__doc__.
     def evaluate_scalar(self, quantity: str, first: _Real, second: _Real) -> float: ...
     def evaluate_array(
         self, quantity: str, first: _Float64Array, second: _Float64Array

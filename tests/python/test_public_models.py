@@ -71,7 +71,7 @@ def test_native_names_are_the_engine_error_fields(cls):
 def test_methods_take_the_published_state_values_by_name():
     for entry in model_table:
         cls = getattr(eos, entry["class_name"])
-        for name, arguments in entry["quantities"]:
+        for name, arguments, _ in entry["quantities"]:
             method = getattr(cls, cls._method_names.get(name, name))
             parameters = list(inspect.signature(method).parameters)
             assert parameters[1:1 + len(arguments)] == list(arguments), (cls, name)

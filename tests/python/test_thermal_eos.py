@@ -81,7 +81,9 @@ CALORIC = {"adiabatic_bulk_modulus", "gruneisen_parameter", "molar_heat_capacity
            "heat_capacity_v", "molar_heat_capacity_p", "heat_capacity_p"}
 ENERGIES = {"thermal_energy", "thermal_internal_energy", "thermal_entropy", "thermal_enthalpy",
             "thermal_helmholtz_free_energy", "thermal_gibbs_free_energy"}
-MIE_GRUNEISEN = BASE | CALORIC | ENERGIES | {"characteristic_temperature", "vibrational_pressure"}
+HUGONIOT = {"hugoniot_pressure", "hugoniot_temperature"}
+MIE_GRUNEISEN = BASE | CALORIC | ENERGIES | HUGONIOT | {"characteristic_temperature",
+                                                       "vibrational_pressure"}
 ACCEPTED = {
     "MieGruneisenDebye": MIE_GRUNEISEN, "MieGruneisenEinstein": MIE_GRUNEISEN,
     "AsymptoticPowerLawMieGruneisenDebye": MIE_GRUNEISEN,
@@ -89,8 +91,8 @@ ACCEPTED = {
     "Dewaele2006": BASE | {"gruneisen_parameter", "characteristic_temperature",
                            "vibrational_pressure_increment", "anharmonic_pressure_increment",
                            "electronic_pressure_increment"},
-    "DorogokupetsOganov2007": BASE | CALORIC | ENERGIES | {"absolute_thermal_pressure"},
-    "DebyeAnharmonicHelmholtz": BASE | CALORIC | {"internal_energy", "entropy",
+    "DorogokupetsOganov2007": BASE | CALORIC | ENERGIES | HUGONIOT | {"absolute_thermal_pressure"},
+    "DebyeAnharmonicHelmholtz": BASE | CALORIC | HUGONIOT | {"internal_energy", "entropy",
                                                   "helmholtz_free_energy",
                                                   "thermal_helmholtz_free_energy"},
     "HollandPowellThermalPressure": BASE | CALORIC, "ThermalModifiedTait": BASE | CALORIC,
@@ -324,8 +326,10 @@ def states(model, count, seed=11):
     temperatures = rng.uniform(250.0, 2500.0, count)
     pressures = model.evaluate_array("pressure", volumes, temperatures)
     accepted = ACCEPTED.get(model.model_name, BASE)
-    return {quantity: {"volume": (pressures, temperatures),
-                       "temperature": (pressures, volumes)}.get(quantity, (volumes, temperatures))
+    # Hugoniot volumes below V0 at every T0 drawn.
+    return {quantity: {"volume": (pressures, temperatures), "temperature": (pressures, volumes),
+                       **dict.fromkeys(HUGONIOT, (0.9 * volumes, temperatures))
+                       }.get(quantity, (volumes, temperatures))
             for quantity in sorted(accepted)}
 
 

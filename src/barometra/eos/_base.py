@@ -111,9 +111,19 @@ class EngineModel:
             if not hasattr(cls, name):
                 method = quantity_method(name, quantity.arguments, cls._engine_call,
                                          cls._method_doc(quantity), cls._keywords(quantity),
-                                         quantity.name)
+                                         quantity.name, cls._optional_states(quantity))
                 method.__qualname__ = f"{cls.__qualname__}.{name}"
                 setattr(cls, name, method)
+
+    @classmethod
+    def _optional_states(cls, quantity: QuantityInfo) -> tuple[tuple[str, int], ...]:
+        """The optional state values of a quantity, each with the index of the
+        parameter that gives its default."""
+        if not quantity.defaults:
+            return ()
+        natives = [parameter.native for parameter in cls._model.parameters]
+        optional = quantity.arguments[len(quantity.arguments) - len(quantity.defaults):]
+        return tuple(zip(optional, map(natives.index, quantity.defaults)))
 
     @classmethod
     def _engine_quantity(cls, method: str) -> str:

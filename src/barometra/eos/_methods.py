@@ -45,12 +45,15 @@ class EngineCall:
 
 def quantity_method(name: str, arguments: tuple[str, ...], call: EngineCall, doc: str,
                     keywords: tuple[tuple[str, Any], ...] = (),
-                    quantity: str | None = None) -> Callable[..., Any]:
+                    quantity: str | None = None,
+                    optional: tuple[tuple[str, int], ...] = ()) -> Callable[..., Any]:
     """The method ``name(self, *arguments, *, **keywords)`` that evaluates one quantity,
     the engine's ``quantity`` (by default ``name``).
 
     Each keyword is a real number passed to the engine after the state
-    values; its default is ``KEYWORD_REQUIRED`` when it has none.
+    values; its default is ``KEYWORD_REQUIRED`` when it has none. The last
+    state values may be ``optional``: each pairs an argument with the index
+    of the model parameter whose value it takes when None or not given.
     """
     quantity = name if quantity is None else quantity
     for identifier in (name, quantity, *arguments, *(word for word, _ in keywords)):
@@ -67,12 +70,16 @@ def quantity_method(name: str, arguments: tuple[str, ...], call: EngineCall, doc
                             for value in distinct),
                           *(f"{value}.shape == {inputs[0]}.shape" for value in distinct[1:]),
                           f"{inputs[0]}.ndim"])
-    signature = ", ".join(("self", *arguments))
+    defaults = dict(optional)
+    signature = ", ".join(("self", *(f"{argument}=None" if argument in defaults else argument
+                                     for argument in arguments)))
     if keywords:
         signature += ", *, " + ", ".join(
             word if default is KEYWORD_REQUIRED else f"{word}=_default_{word}"
             for word, default in keywords)
     lines = [f"def {name}({signature}):"]
+    for argument, index in optional:
+        lines += [f"    if {argument} is None:", f"        {argument} = self._values[{index}]"]
     lines += [f"    {word} = _real({name!r}, {word!r}, {word})" for word, _ in keywords]
     scalar, array = call.scalar.format(quantity), call.array.format(quantity)
     lines += [
@@ -90,7 +97,8 @@ def quantity_method(name: str, arguments: tuple[str, ...], call: EngineCall, doc
     exec("\n".join(lines), namespace)  # noqa: S102  (identifiers checked above)
     method: Callable[..., Any] = namespace[name]
     method.__doc__ = doc
-    method.__annotations__ = {**dict.fromkeys(arguments, "npt.ArrayLike"),
+    method.__annotations__ = {**{argument: "npt.ArrayLike | None" if argument in defaults
+                                 else "npt.ArrayLike" for argument in arguments},
                               **{word: "float" for word, _ in keywords},
                               "return": "float | FloatArray"}
     method.is_quantity_method = True  # type: ignore[attr-defined]  # for the stubs

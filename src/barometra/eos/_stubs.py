@@ -65,7 +65,10 @@ def _quantity_method(name: str, method: Callable[..., Any]) -> Iterator[str]:
                        for p in signature.parameters.values() if p.kind is p.KEYWORD_ONLY)
     keywords = keywords.replace(", ", ", *, ", 1) if keywords else ""
     for kind, result in (("float", "float"), ("npt.ArrayLike", "FloatArray")):
-        arguments = ", ".join(f"{state}: {kind}" for state in states)
+        arguments = ", ".join(
+            f"{state}: {kind}" + ("" if signature.parameters[state].default is
+                                  signature.parameters[state].empty else " | None = ...")
+            for state in states)
         yield "    @overload"
         yield f"    def {name}(self, {arguments}{keywords}) -> {result}: ..."
 

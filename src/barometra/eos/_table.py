@@ -33,10 +33,15 @@ class ParameterInfo:
 
 @dataclass(frozen=True)
 class QuantityInfo:
-    """One quantity a model evaluates, and the state values it takes."""
+    """One quantity a model evaluates, and the state values it takes.
+
+    The last ``len(defaults)`` state values are optional: each defaults to
+    the value of the model parameter whose native name ``defaults`` gives.
+    """
 
     name: str
     arguments: tuple[str, ...]
+    defaults: tuple[str, ...] = ()
 
 
 @dataclass(frozen=True)
@@ -66,7 +71,8 @@ def _model(entry: Mapping[str, Any]) -> ModelInfo:
         entry["family"], entry["constructor"], entry["model_name"], entry["class_name"],
         tuple(entry["aliases"]), entry["summary"], entry["details"],
         tuple(_parameter(parameter) for parameter in entry["parameters"]),
-        tuple(QuantityInfo(name, tuple(arguments)) for name, arguments in entry["quantities"]),
+        tuple(QuantityInfo(name, tuple(arguments), tuple(defaults))
+              for name, arguments, defaults in entry["quantities"]),
         entry["reference_model"])
 
 

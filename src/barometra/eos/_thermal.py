@@ -82,7 +82,7 @@ _QUANTITIES = {
 
 # The units of the quantities that are not pressures (GPa) or volumes.
 _QUANTITY_UNITS = {
-    "temperature": "K", "characteristic_temperature": "K", "bulk_modulus": "GPa",
+    "temperature": "K", "characteristic_temperature": "K", "hugoniot_temperature": "K", "bulk_modulus": "GPa",
     "adiabatic_bulk_modulus": "GPa", "isothermal_compressibility": "1/GPa",
     "thermal_expansivity": "1/K", "heat_capacity_v": "J/(mol K)", "heat_capacity_p": "J/(mol K)",
     "thermal_entropy": "J/(mol K)", "entropy": "J/(mol K)", "thermal_energy": "J/mol",
@@ -101,7 +101,39 @@ _PAIR_SHAPE = "a float when both are scalars, else a new array of their broadcas
 _VOLUME_ARGUMENT = "volume : float or array_like\n    Volumes (in ``volume_unit``), positive.\n"
 _VOLUME_SHAPE = "a float for a scalar volume, else a new array of its shape"
 
-# The inverses, whose state values are not (volume, temperature).
+_HUGONIOT = """{summary} on the principal Hugoniot from rest at (V0, t0, P = 0).
+
+V0 is the model's volume at zero pressure and ``t0``. The state at
+each volume V <= V0 meets the Rankine-Hugoniot energy condition
+E(V, T_H) - E(V0, t0) = P_H (V0 - V) / 2, with the internal energy
+E = F_ref + Tr S_th(V, Tr) + E_th(V, T) - E_th(V, Tr) of the reference
+isotherm's Helmholtz energy F_ref and the model's thermal energy and
+entropy (for a reference taken at 0 K or on the isentrope, the energy
+along that reference instead).
+
+Parameters
+----------
+volume : float or array_like
+    Volumes (in ``volume_unit``), positive and at most V0.
+t0 : float or array_like, optional
+    Temperature (K) of the unshocked state; the model's ``tr`` when
+    None. It broadcasts against ``volume``.
+
+Returns
+-------
+float or ndarray
+    {result}: a float when both are scalars, else a new array of their
+    broadcast shape.
+
+Raises
+------
+barometra.errors.EosValidationError
+    For a volume above V0, or one compressed so far that no temperature
+    up to 1e5 K meets the energy condition (beyond the limiting
+    compression γ / (γ + 2) of a Mie-Grüneisen solid).
+"""
+
+# The quantities whose state values are not (volume, temperature).
 _INVERSES = {
     "volume": """Volume V(P, T), the inverse of :meth:`pressure` (root solver).
 
@@ -123,6 +155,9 @@ barometra.errors.EosValidationError
     With code ``"eos.outside_invertible_range"`` for a pressure the
     model cannot reach at that temperature.
 """,
+    "hugoniot_pressure": _HUGONIOT.format(summary="Pressure P_H", result="Pressures (GPa)"),
+    "hugoniot_temperature": _HUGONIOT.format(summary="Temperature T_H",
+                                             result="Temperatures (K)"),
     "temperature": """Temperature T(P, V) at which the model has pressure P at volume V (root solver).
 
 Note the order: pressure first, then volume.

@@ -8,6 +8,7 @@
 //   Result bulk_modulus(double volume) const;
 //   Result bulk_modulus_pressure_derivative(double volume) const;          // K' = dK/dP
 //   Result bulk_modulus_second_pressure_derivative(double volume) const;   // K'' = dK'/dP
+//   Result helmholtz_energy(double volume) const;  // F = -int_V0^V P dV, in P x V units
 //   std::optional<double> implied_k0_double_prime() const;  // K'' at V0, where the
 //                                                           // truncation fixes it
 // and inherits the constructor (`using Base::Base;`), or declares one from
@@ -29,10 +30,12 @@
 // chain.
 //
 // The base supplies the defaults: volume by the root solver from V0, K' by
-// central differences (bulk_modulus_derivative, with a step), the two
+// central differences (bulk_modulus_derivative, with a step), the energy
+// along the isotherm by the adaptive quadrature of the pressure, the two
 // reference-state operations by rebuilding through create(), and no implied
 // K0''. A model that has its own operation declares a member of the same
-// name, which hides the default.
+// name, which hides the default; a FormulaModel with a closed-form energy
+// writes helmholtz_energy_formula(V) instead.
 #pragma once
 
 #include <array>
@@ -46,6 +49,7 @@
 #include "barometra/checks.hpp"
 #include "barometra/error.hpp"
 #include "barometra/isothermal/log_volume_jet.hpp"
+#include "barometra/quadrature.hpp"
 #include "barometra/root.hpp"
 
 namespace barometra {
@@ -173,6 +177,14 @@ class IsothermalModel : public detail::Creation<Model, std::make_index_sequence<
   // For the models whose K0'' is a parameter, or has no closed form.
   std::optional<double> implied_k0_double_prime() const noexcept { return std::nullopt; }
 
+  // The Helmholtz energy along the isotherm, F = -int_V0^V P dV, zero at V0,
+  // for the models whose integral is not elementary. The quadrature meets
+  // the model's own domain errors on the way.
+  Result helmholtz_energy(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    return integrate([this](double v) noexcept { return self().pressure(v); }, volume, v0());
+  }
+
   // Rebuilt through the constructor, so every check runs again and derived
   // constants are recomputed.
   std::expected<Model, EosError> with_reference_state(double new_v0,
@@ -263,6 +275,17 @@ class FormulaModel : public IsothermalModel<Model, N> {
   }
 
   Check evaluation_check() const noexcept { return std::nullopt; }
+
+  // The closed form, where the model writes one; else the quadrature.
+  Result helmholtz_energy(double volume) const noexcept {
+    if constexpr (requires { self().helmholtz_energy_formula(volume); }) {
+      if (auto e = check_volume(volume)) return std::unexpected(*e);
+      if (auto e = self().evaluation_check()) return std::unexpected(*e);
+      return finite_or_error(self().helmholtz_energy_formula(volume));
+    } else {
+      return IsothermalModel<Model, N>::helmholtz_energy(volume);
+    }
+  }
 
  private:
   LogVolumeJet bulk_modulus_jet(double volume) const noexcept {

@@ -3,7 +3,10 @@
 // The model is defined only where the slope dP/drho is positive; its inverse
 // brackets the density by doubling and bisects in density. With S = dP/drho,
 // K' = 1 + rho S' / S and K'' = (S S' + rho S S'' - rho S'^2) / S^3; the
-// implied K0'' is K'' at rho0.
+// implied K0'' is K'' at rho0. The energy along the isotherm, with dV = -M drho/rho^2
+// and M = rho0 V0, is F = -int_V0^V P dV = M int_rho0^rho P / rho^2 drho
+//   = c0 (V0 - V) + M (c1 ln(V0/V) + c2 (rho - rho0) + c3 (rho^2 - rho0^2)/2);
+// the path from rho0 lies on the rising branch exactly when rho does.
 #pragma once
 
 #include <array>
@@ -46,6 +49,17 @@ class DensityPolynomial3 : public IsothermalModel<DensityPolynomial3, 6> {
     const double rho = density(volume);
     if (auto e = check_density(rho)) return std::unexpected(*e);
     return finite_or_error(rho * slope(rho));
+  }
+
+  Result helmholtz_energy(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    const double rho = density(volume);
+    if (auto e = check_density(rho)) return std::unexpected(*e);
+    const auto [v0, rho0, c0, c1, c2, c3] = parameters();
+    const double d = rho - rho0;
+    return finite_or_error(c0 * (v0 - volume) + rho0 * v0 *
+                                                    (c1 * std::log(v0 / volume) + c2 * d +
+                                                     c3 * d * (rho + rho0) / 2.0));
   }
 
   Result bulk_modulus_pressure_derivative(double volume) const noexcept {

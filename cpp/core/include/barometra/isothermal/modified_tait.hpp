@@ -4,6 +4,8 @@
 // With w = 1 + b P = z^(-1/c) and z = 1 + (r - 1)/a, K = K0 r w^(c+1), so
 // K' = (c + 1) b K / w - 1 = g - 1 with g = (c + 1) b K0 r / z, and
 // K'' = (c + 1) b (K' w - b K) / w^2 = b (c g - c - 1) / w; at V0, K0' and K0''.
+// The energy along the isotherm, F = -int_V0^V P dV = int_0^P V dP - P V, with
+// y = ln w = -ln(z)/c:  F = (V0 a / b) (expm1((1 - c) y)/(1 - c) - expm1(y) e^(-c y)).
 #pragma once
 
 #include <array>
@@ -49,6 +51,15 @@ class ModifiedTait : public IsothermalModel<ModifiedTait, 4> {
     const double z = this->z(volume);
     if (auto e = check_domain(z)) return std::unexpected(*e);
     return finite_or_error(volume / v0() * k0() * std::exp(std::log(z) * (-1.0 / c_ - 1.0)));
+  }
+
+  Result helmholtz_energy(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    const double z = this->z(volume);
+    if (auto e = check_domain(z)) return std::unexpected(*e);
+    const double y = -std::log(z) / c_, t = 1.0 - c_;
+    const double rising = t == 0.0 ? y : std::expm1(t * y) / t;
+    return finite_or_error(v0() * a_ / b_ * (rising - std::expm1(y) * std::exp(-c_ * y)));
   }
 
   Result bulk_modulus_pressure_derivative(double volume) const noexcept {

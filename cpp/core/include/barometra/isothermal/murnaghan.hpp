@@ -4,6 +4,11 @@
 // closed form with q = sqrt(K0'^2 - 2 K0 K0''):
 //   ln(V0/V) = (ln(1 + r1) - ln(1 + r2)) / q,  r1,2 = dP (K0' +- q) / (2 K0).
 // So K' = K0' and K'' = 0 (the implied K0''), and K' = K0' + K0'' dP, K'' = K0''.
+// The Murnaghan energy along the isotherm, F = -int_V0^V P dV with r = V/V0,
+// L = ln(V0/V) and E(t) = expm1(t L)/t (E(0) = L):
+//   F = K0 V0 / K0' (E(K0' - 1) - (1 - r)) = K0 V0 (r E(K0') - (1 - r)) / (K0' - 1),
+// the first form away from K0' = 0, the second away from K0' = 1. The second
+// order's energy is a hypergeometric function and comes from the quadrature.
 #pragma once
 
 #include <array>
@@ -31,6 +36,15 @@ class Murnaghan : public IsothermalModel<Murnaghan, 3> {
   Result bulk_modulus(double volume) const noexcept {
     if (auto e = check_volume(volume)) return std::unexpected(*e);
     return finite_or_error(k0() * std::exp(k0_prime() * std::log(v0() / volume)));
+  }
+
+  Result helmholtz_energy(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    const double l = std::log(v0() / volume), r = volume / v0(), kp = k0_prime();
+    auto e = [l](double t) { return t == 0.0 ? l : std::expm1(t * l) / t; };
+    const double f = std::fabs(kp) >= 0.5 ? (e(kp - 1.0) - (1.0 - r)) / kp
+                                          : (r * e(kp) - (1.0 - r)) / (kp - 1.0);
+    return finite_or_error(k0() * v0() * f);
   }
 
   // Reported where the bulk modulus is, like every model's.

@@ -7,6 +7,15 @@
 // Baonza (Baonza et al. 1995): K = K0 ((P + Psp)/Psp)^0.85, a pseudospinodal at -Psp.
 // Holzapfel's AP2 form lives in holzapfel.hpp.
 //
+// The energy along the isotherm, F = -int_V0^V P dV = m V0 int_y^1 P y'^(m-1) dy',
+// is elementary for the exponential-times-polynomial forms; with X = 1 - y and
+// the moments M_k(u) = int_0^1 t^k e^(u t) dt:
+//   Vinet           9 K0 V0 X^2 M_1(eta X)
+//   Morse3          (9/2) K0 V0 (expm1(a X) / a)^2
+//   Sun-Morse       m^2 K0 V0 / s int_0^X (1 - t)^(m-1) (e^(2 s t) - e^(s t)) dt
+// Rydberg-Stacey (an incomplete gamma function of non-integer order) and
+// Baonza (likewise, in the pressure) are integrated by the quadrature.
+//
 // K0'' implied by each form, K'' = (K d2K/ds2 - (dK/ds)^2) / K^3 at V0 with
 // s = ln V (derived symbolically, checked against finite differences):
 //   Vinet           -((K0'/2)^2 + K0'/2 - 19/36) / K0
@@ -25,6 +34,43 @@
 #include "barometra/simd/math.hpp"
 
 namespace barometra {
+
+namespace detail {
+
+// Where the moments switch from their power series to the recurrence: below
+// it the recurrence cancels, above it the alternating series would.
+inline constexpr double kMomentSeriesLimit = 2.0;
+
+// M_k(u) = int_0^1 t^k e^(u t) dt = sum_n u^n / (n! (n + k + 1)).
+inline double exponential_moment(int k, double u) noexcept {
+  if (std::fabs(u) <= kMomentSeriesLimit) {
+    double sum = 0.0, term = 1.0;  // u^n / n!
+    for (int n = 0; n < 40; ++n, term *= u / n) sum += term / (n + k + 1);
+    return sum;
+  }
+  // M_0 = expm1(u) / u, M_k = (e^u - k M_(k-1)) / u.
+  double moment = std::expm1(u) / u;
+  for (int j = 1; j <= k; ++j) moment = (std::exp(u) - j * moment) / u;
+  return moment;
+}
+
+// (M_k(2u) - M_k(u)) / u without the cancellation of the difference at small u:
+// sum_(n>=1) (2^n - 1) u^(n-1) / (n! (n + k + 1)).
+inline double exponential_moment_gap(int k, double u) noexcept {
+  if (std::fabs(u) > kMomentSeriesLimit / 2.0) {
+    return (exponential_moment(k, 2.0 * u) - exponential_moment(k, u)) / u;
+  }
+  double sum = 0.0, power = 1.0, two = 2.0;
+  for (int n = 1; n < 40; ++n) {
+    power /= n;  // u^(n-1) / n!
+    sum += (two - 1.0) * power / (n + k + 1);
+    power *= u;
+    two *= 2.0;
+  }
+  return sum;
+}
+
+}  // namespace detail
 
 class Vinet : public FormulaModel<Vinet, 3> {
  public:
@@ -61,6 +107,11 @@ class Vinet : public FormulaModel<Vinet, 3> {
     const double eta = 1.5 * (k0_prime() - 1.0);
     return k0() * (r.y * r.inverse) * ((1.0 - r.y) * (eta * r.y + 1.0) + 1.0) *
            simd::exp(eta * (1.0 - r.y));
+  }
+
+  double helmholtz_energy_formula(double volume) const noexcept {
+    const double x = 1.0 - reduced(volume).y, eta = 1.5 * (k0_prime() - 1.0);
+    return 9.0 * k0() * v0() * x * x * detail::exponential_moment(1, eta * x);
   }
 };
 
@@ -123,6 +174,12 @@ class Morse3 : public FormulaModel<Morse3, 3> {
     const V e = simd::exp(a * (1.0 - y));
     return k0() / a * (2.0 / (y * y) * (e * e - e) + a / y * (2.0 * e * e - e));
   }
+  double helmholtz_energy_formula(double volume) const noexcept {
+    const double a = k0_prime() - 1.0;
+    const double y = simd::cbrt<simd::CbrtDomain::Nonnegative>(volume / v0());
+    const double g = std::expm1(a * (1.0 - y)) / a;
+    return 4.5 * k0() * v0() * g * g;
+  }
 };
 
 // M = 3 or 4, the root taken of V/V0.
@@ -152,6 +209,25 @@ class SunMorse : public IsothermalModel<SunMorse<M>, 3> {
     const double y = reduced_length(volume);
     const double e = std::exp(s * (1.0 - y));
     return finite_or_error(this->k0() * y * (2.0 * e * e - e));
+  }
+
+  // m^2 K0 V0 sum_k c_k X^(k+2) gap_k(s X), c_k the coefficients of (1 - t)^(m-1).
+  Result helmholtz_energy(double volume) const noexcept {
+    if (auto e = checks(volume)) return std::unexpected(*e);
+    static constexpr std::array<double, M> kBinomial = [] {
+      if constexpr (M == 3) {
+        return std::array<double, 3>{1.0, -2.0, 1.0};
+      } else {
+        return std::array<double, 4>{1.0, -3.0, 3.0, -1.0};
+      }
+    }();
+    const double s = detail::sun_morse_coefficient<M>(this->k0_prime());
+    const double x = 1.0 - reduced_length(volume);
+    double sum = 0.0, power = x * x;
+    for (int k = 0; k < M; ++k, power *= x) {
+      sum += kBinomial[k] * power * detail::exponential_moment_gap(k, s * x);
+    }
+    return finite_or_error(M * M * this->k0() * this->v0() * sum);
   }
 
   // With L = -d/d(ln V), L y = -y/m and L e = s y e / m; K = K0 y e (2e - 1),

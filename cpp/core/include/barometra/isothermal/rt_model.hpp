@@ -62,6 +62,10 @@ class RtModel
   std::optional<double> implied_k0_double_prime() const noexcept {
     return visit([](const auto& m) { return m.implied_k0_double_prime(); });
   }
+  // F = -int_V0^V P dV, zero at V0, in the model's pressure x volume units.
+  Result helmholtz_energy(double volume) const noexcept {
+    return visit([volume](const auto& m) { return m.helmholtz_energy(volume); });
+  }
 
   std::expected<RtModel, EosError> with_reference_state(double v0, double k0) const noexcept;
   std::expected<RtModel, EosError> with_pressure_derivative_shift(double shift) const noexcept;

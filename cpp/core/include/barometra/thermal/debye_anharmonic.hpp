@@ -18,6 +18,7 @@
 #include "barometra/quadrature.hpp"
 #include "barometra/thermal/contract.hpp"
 #include "barometra/thermal/mie_gruneisen.hpp"
+#include "barometra/thermal/principal_hugoniot.hpp"
 #include "barometra/thermal/vibrational.hpp"
 
 namespace barometra {
@@ -133,6 +134,46 @@ class DebyeAnharmonicHelmholtz : public CaloricModelBase<DebyeAnharmonicHelmholt
     auto f = thermal_helmholtz_free_energy(volume, temperature);
     if (!f) return f;
     return finite_or_error(*f - kEnergyPerPressureVolume * *work);
+  }
+
+  // The thermal terms on the isochore at V, for the Hugoniot, from 0 K: those
+  // of the Debye part plus, with w = b2 tau^2 and
+  // dFanh/dT = (4 + 2w) Fanh / ((1 + w) T), the anharmonic energy
+  // Fanh - T dFanh/dT, its heat capacity and its pressure -dFanh/dV.
+  class Isochore {
+   public:
+    static constexpr bool kExactSlope = true;
+    std::expected<IsochorePoint, EosError> at(double temperature) const noexcept {
+      auto point = debye_.at(temperature);
+      if (!point) return point;
+      auto f_anh = model_->anharmonic_free_energy(volume_, temperature);
+      if (!f_anh) return std::unexpected(f_anh.error());
+      const double w = model_->anharmonic_ratio(temperature);
+      const double df_dt = (4.0 + 2.0 * w) * (*f_anh / temperature) / (1.0 + w);
+      const double pressure_per_energy = (model_->b3_ / model_->reference_eos().v0()) /
+                                         (-kEnergyPerPressureVolume);
+      point->energy += *f_anh - temperature * df_dt;
+      point->heat_capacity -=
+          (6.0 * w + 12.0 + 2.0 * w * w) * (*f_anh / temperature) / ((w + 1.0) * (w + 1.0));
+      point->thermal_pressure += pressure_per_energy * *f_anh;
+      point->thermal_pressure_slope += pressure_per_energy * df_dt;
+      return point;
+    }
+
+   private:
+    friend DebyeAnharmonicHelmholtz;
+    Isochore(const DebyeAnharmonicHelmholtz* model, double volume,
+             detail::GruneisenIsochore debye) noexcept
+        : model_(model), volume_(volume), debye_(debye) {}
+    const DebyeAnharmonicHelmholtz* model_;  // valid while the model is
+    double volume_;
+    detail::GruneisenIsochore debye_;
+  };
+
+  std::expected<Isochore, EosError> hugoniot_isochore(double volume) const noexcept {
+    auto debye = debye_.hugoniot_isochore(volume);
+    if (!debye) return std::unexpected(debye.error());
+    return Isochore(this, volume, *debye);
   }
 
   // U = F + T S with the total F.

@@ -18,6 +18,7 @@
 #include "barometra/isothermal/contract.hpp"
 #include "barometra/thermal/altshuler_law.hpp"
 #include "barometra/thermal/contract.hpp"
+#include "barometra/thermal/principal_hugoniot.hpp"
 #include "barometra/thermal/vibrational.hpp"
 
 namespace barometra {
@@ -179,6 +180,47 @@ class DorogokupetsOganov2007 : public CaloricModelBase<DorogokupetsOganov2007<R>
     return detail::heating_increment(
         [this, volume](double t) noexcept { return absolute_nonreference_pressure(volume, t); },
         temperature, tr());
+  }
+
+  // The thermal terms on the isochore at V, for the Hugoniot: E = F_ref + E(T)
+  // - F(Tr) from the thermodynamic terms. The slope of Pth is the
+  // quasi-harmonic gamma Cv / V, an estimate that starts the secant.
+  class Isochore {
+   public:
+    static constexpr bool kExactSlope = false;
+    std::expected<IsochorePoint, EosError> at(double temperature) const noexcept {
+      auto terms = model_->thermodynamic_terms(volume_, temperature);
+      if (!terms) return std::unexpected(terms.error());
+      auto p_abs = model_->absolute_nonreference_pressure(volume_, temperature);
+      if (!p_abs) return std::unexpected(p_abs.error());
+      return IsochorePoint{terms->internal_energy - reference_.helmholtz_free_energy,
+                           terms->heat_capacity_v, *p_abs - reference_pressure_,
+                           gamma_ * terms->heat_capacity_v / volume_ / kEnergyPerPressureVolume};
+    }
+
+   private:
+    friend DorogokupetsOganov2007;
+    Isochore(const DorogokupetsOganov2007* model, double volume, ThermodynamicTerms reference,
+             double reference_pressure, double gamma) noexcept
+        : model_(model),
+          volume_(volume),
+          reference_(reference),
+          reference_pressure_(reference_pressure),
+          gamma_(gamma) {}
+    const DorogokupetsOganov2007* model_;  // valid while the model is
+    double volume_;
+    ThermodynamicTerms reference_;  // at Tr
+    double reference_pressure_, gamma_;
+  };
+
+  std::expected<Isochore, EosError> hugoniot_isochore(double volume) const noexcept {
+    auto reference = thermodynamic_terms(volume, tr());
+    if (!reference) return std::unexpected(reference.error());
+    auto p_abs = absolute_nonreference_pressure(volume, tr());
+    if (!p_abs) return std::unexpected(p_abs.error());
+    const double gamma = law().gruneisen(volume / reference_eos_.v0());
+    if (!is_finite(gamma)) return std::unexpected(EosError::non_finite_result());
+    return Isochore(this, volume, *reference, *p_abs, gamma);
   }
 
   // E + V Pabs and F + V Pabs.

@@ -22,6 +22,7 @@
 #include "barometra/error.hpp"
 #include "barometra/isothermal/contract.hpp"
 #include "barometra/thermal/contract.hpp"
+#include "barometra/thermal/principal_hugoniot.hpp"
 #include "barometra/thermal/vibrational.hpp"
 
 namespace barometra {
@@ -75,6 +76,76 @@ inline Result einstein_heat_capacity(double c, double u) noexcept {
   const double half = std::exp(-0.5 * u);
   const double s = half == 0.0 ? 0.0 : u * half / -std::expm1(-u);
   return finite_or_error(c * s * s);
+}
+
+// A quasi-harmonic spectrum of heat-capacity limit c: Debye, E = c T D3(u), or
+// Einstein, E = c theta / (e^u - 1), with u = theta/T.
+struct Spectrum {
+  bool debye;
+  double c;
+};
+
+// E_th, Cv and F_th = E_th - T S_th of a spectrum at theta and T, from one
+// Debye function: F_th = c T (ln(1 - e^-u) - D3/3) (Debye), c T ln(1 - e^-u)
+// (Einstein).
+struct VibrationalState {
+  double energy, heat_capacity, free_energy;
+};
+
+inline std::expected<VibrationalState, EosError> vibrational_state(Spectrum spectrum, double theta,
+                                                                   double temperature) noexcept {
+  const double u = theta / temperature, log_e1 = std::log(-std::expm1(-u));
+  VibrationalState state;
+  if (spectrum.debye) {
+    auto d3 = debye_function_3(u);
+    if (!d3) return std::unexpected(d3.error());
+    state = {spectrum.c * temperature * *d3, spectrum.c * (4.0 * *d3 - 3.0 * u / std::expm1(u)),
+             spectrum.c * temperature * (log_e1 - *d3 / 3.0)};
+  } else {
+    auto cv = einstein_heat_capacity(spectrum.c, u);
+    if (!cv) return std::unexpected(cv.error());
+    state = {theta * -spectrum.c * std::exp(-u) / std::expm1(-u), *cv,
+             spectrum.c * temperature * log_e1};
+  }
+  if (!is_finite(state.energy) || !is_finite(state.heat_capacity) ||
+      !is_finite(state.free_energy)) {
+    return std::unexpected(EosError::non_finite_result());
+  }
+  return state;
+}
+
+// A Mie-Grueneisen solid on an isochore, where theta and gamma are fixed:
+// E = F_ref + E_th(T) + offset and Pth = gamma (E_th(T) - E_th(T2)) / V.
+struct GruneisenIsochore {
+  static constexpr bool kExactSlope = true;
+  Spectrum spectrum;
+  double theta, gamma, volume;
+  double offset;            // -F_th(V, Tr), -E_th(V, Ts), or 0 from absolute zero
+  double reference_energy;  // E_th(V, T2), 0 from absolute zero
+
+  std::expected<IsochorePoint, EosError> at(double temperature) const noexcept {
+    auto s = vibrational_state(spectrum, theta, temperature);
+    if (!s) return std::unexpected(s.error());
+    return IsochorePoint{
+        s->energy + offset, s->heat_capacity,
+        gamma * (s->energy - reference_energy) / volume / kEnergyPerPressureVolume,
+        gamma * s->heat_capacity / volume / kEnergyPerPressureVolume};
+  }
+};
+
+// T2 is Tr for the reference isotherm and Ts(V) for the isentrope.
+inline std::expected<GruneisenIsochore, EosError> gruneisen_isochore(
+    Spectrum spectrum, double theta, double gamma, double volume,
+    ThermalPressureReference reference, double t2) noexcept {
+  GruneisenIsochore isochore{spectrum, theta, gamma, volume, 0.0, 0.0};
+  if (reference == ThermalPressureReference::absolute_zero) return isochore;
+  auto at_t2 = vibrational_state(spectrum, theta, t2);
+  if (!at_t2) return std::unexpected(at_t2.error());
+  isochore.reference_energy = at_t2->energy;
+  isochore.offset = reference == ThermalPressureReference::reference_temperature
+                        ? -at_t2->free_energy
+                        : -at_t2->energy;
+  return isochore;
 }
 
 // F, H and G from a model's own thermal_energy, thermal_entropy and
@@ -188,6 +259,17 @@ class DebyeGruneisenModel : public GruneisenEnergies<Model> {
     auto gamma = self().gamma_at(volume);
     if (!gamma) return gamma;
     return gruneisen_pressure(*gamma, *e - *e_ref, volume);
+  }
+
+  // The thermal terms on the isochore at V, for the Hugoniot.
+  std::expected<GruneisenIsochore, EosError> hugoniot_isochore(double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    auto theta = self().theta_at(volume);
+    if (!theta) return std::unexpected(theta.error());
+    auto gamma = self().gamma_at(volume);
+    if (!gamma) return std::unexpected(gamma.error());
+    return gruneisen_isochore({true, oscillator_heat_capacity()}, *theta, *gamma, volume,
+                              ThermalPressureReference::reference_temperature, self().tr());
   }
 
  protected:
@@ -349,6 +431,24 @@ class MieGruneisen : public detail::GruneisenEnergies<MieGruneisen<R, Debye>> {
     auto pth_ref = thermal_pressure(volume, tr_);
     if (!pth_ref) return pth_ref;
     return finite_or_error(*pth - *pth_ref);
+  }
+
+  // The thermal terms on the isochore at V, for the Hugoniot; T2 as in
+  // thermal_pressure.
+  std::expected<detail::GruneisenIsochore, EosError> hugoniot_isochore(
+      double volume) const noexcept {
+    if (auto e = check_volume(volume)) return std::unexpected(*e);
+    const double lx = log_volume_ratio(volume);
+    auto theta = theta_at(lx);
+    if (!theta) return std::unexpected(theta.error());
+    const double gamma = gamma_at(lx);
+    if (!is_finite(gamma)) return std::unexpected(EosError::non_finite_result());
+    double t2 = tr_;
+    if (reference_ == ThermalPressureReference::reference_isentrope) {
+      t2 = tr_ * *theta / theta0_;
+      if (auto bad = check_temperature(t2)) return std::unexpected(*bad);
+    }
+    return detail::gruneisen_isochore({Debye, cvmax_}, *theta, gamma, volume, reference_, t2);
   }
 
  private:

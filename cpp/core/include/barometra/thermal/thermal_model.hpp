@@ -97,6 +97,26 @@ class ThermalModel
     });
   }
 
+  // The principal Hugoniot from T0 (principal_hugoniot.hpp). A model without
+  // thermal energy has none, and says so naming itself.
+  std::expected<HugoniotOrigin, EosError> hugoniot_origin(double t0) const noexcept {
+    return on_hugoniot<HugoniotOrigin>(
+        [=](const auto& m) { return barometra::hugoniot_origin(m, t0); });
+  }
+  std::expected<HugoniotState, EosError> hugoniot_state(const HugoniotOrigin& origin,
+                                                        double volume) const noexcept {
+    return on_hugoniot<HugoniotState>(
+        [&](const auto& m) { return barometra::hugoniot_state(m, origin, volume); });
+  }
+  Result hugoniot_pressure(double volume, double t0) const noexcept {
+    return on_hugoniot<double>(
+        [=](const auto& m) { return barometra::hugoniot_pressure(m, volume, t0); });
+  }
+  Result hugoniot_temperature(double volume, double t0) const noexcept {
+    return on_hugoniot<double>(
+        [=](const auto& m) { return barometra::hugoniot_temperature(m, volume, t0); });
+  }
+
   // Whether the model has the operation behind `quantity` (thermal_quantity.hpp).
   bool provides(ThermalQuantity quantity) const noexcept {
     return visit([quantity](const auto& m) {
@@ -121,6 +141,21 @@ class ThermalModel
   // rebuilt through its constructor, so every parameter check runs again.
   std::expected<ThermalModel, FitError> with_parameters(std::span<const std::string_view> names,
                                                         std::span<const double> values) const;
+
+ private:
+  // f(m) for a model with a Hugoniot; for any other, the error naming it.
+  template <class T, class F>
+  std::expected<T, EosError> on_hugoniot(F f) const noexcept {
+    return visit([&](const auto& m) -> std::expected<T, EosError> {
+      using Model = std::remove_cvref_t<decltype(m)>;
+      if constexpr (HasPrincipalHugoniot<Model>) {
+        return f(m);
+      } else {
+        return std::unexpected(
+            EosError::invalid_parameter(Model::kName, hugoniot::kNoThermalEnergy));
+      }
+    });
+  }
 };
 
 }  // namespace barometra

@@ -1,6 +1,7 @@
 // The quantities a thermal model can be asked for by name, each a function of
 // two state values (first, second): (V, T) for most, (P, T) for "volume",
-// (P, V) for "temperature", V alone for "characteristic_temperature". A model
+// (P, V) for "temperature", V alone for "characteristic_temperature", (V, T0)
+// for the two of the principal Hugoniot from T0. A model
 // offers a quantity exactly when it has the operation behind it, so the
 // caloric and model-specific ones exist only where the model defines them.
 #pragma once
@@ -13,6 +14,7 @@
 
 #include "barometra/checks.hpp"
 #include "barometra/thermal/contract.hpp"
+#include "barometra/thermal/principal_hugoniot.hpp"
 
 namespace barometra {
 
@@ -44,6 +46,8 @@ enum class ThermalQuantity : std::uint8_t {
   entropy,
   helmholtz_free_energy,
   bulk_modulus_pressure_derivative,
+  hugoniot_pressure,
+  hugoniot_temperature,
 };
 
 struct ThermalQuantityName {
@@ -52,7 +56,7 @@ struct ThermalQuantityName {
 };
 
 // Every accepted name; three quantities have a second name.
-inline constexpr std::array<ThermalQuantityName, 30> kThermalQuantityNames{{
+inline constexpr std::array<ThermalQuantityName, 32> kThermalQuantityNames{{
     {"pressure", ThermalQuantity::pressure},
     {"volume", ThermalQuantity::volume},
     {"temperature", ThermalQuantity::temperature},
@@ -83,6 +87,8 @@ inline constexpr std::array<ThermalQuantityName, 30> kThermalQuantityNames{{
     {"entropy", ThermalQuantity::entropy},
     {"helmholtz_free_energy", ThermalQuantity::helmholtz_free_energy},
     {"bulk_modulus_pressure_derivative", ThermalQuantity::bulk_modulus_pressure_derivative},
+    {"hugoniot_pressure", ThermalQuantity::hugoniot_pressure},
+    {"hugoniot_temperature", ThermalQuantity::hugoniot_temperature},
 }};
 
 // Names match exactly, case included.
@@ -161,6 +167,10 @@ constexpr decltype(auto) visit_thermal_operation(ThermalQuantity quantity, Visit
       return BAROMETRA_THERMAL_CALL(m.helmholtz_free_energy(first, second));
     case bulk_modulus_pressure_derivative:
       return BAROMETRA_THERMAL_CALL(m.bulk_modulus_pressure_derivative(first, second));
+    case hugoniot_pressure:
+      return BAROMETRA_THERMAL_CALL(barometra::hugoniot_pressure(m, first, second));
+    case hugoniot_temperature:
+      return BAROMETRA_THERMAL_CALL(barometra::hugoniot_temperature(m, first, second));
   }
 #undef BAROMETRA_THERMAL_CALL
   return visit([](const detail::NoThermalModel&, double, double) noexcept -> Result { return 0.0; });
