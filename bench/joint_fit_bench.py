@@ -4,6 +4,9 @@
   Mie-Grueneisen-Debye with V0 fixed: from its MgO volumes through the
   MgO-Tange2009 scale with the scale's uncertainty (six nuisance parameters)
   against the same fit from its pressure column. Goal: at most 3x.
+* a synthetic Mie-Grueneisen-Debye fit of 50 static P-V-T rows and 20 rows on
+  the principal Hugoniot, latent volumes, against the 50 static rows alone.
+  Goal: at most 5x.
 
 Times are the best of alternating repeats through the public ``fit`` (wall
 time; run on a quiet machine, or repeat). Run::
@@ -41,7 +44,42 @@ def calibrant_against_pressure_column(budget: float = 3.0) -> None:
         print(f"  {name:30} {seconds * 1e3:9.2f}   {seconds / base:6.2f}")
 
 
+
+def shock_rows_against_static_alone(budget: float = 3.0) -> None:
+    """50 static P-V-T rows and 20 shock rows, latent volumes, against the 50 alone."""
+    import numpy as np
+
+    from barometra import BM3
+    from barometra.data import Dataset
+
+    truth = MieGruneisenDebye(reference=BM3(v0=1.1248, k0=160.0, k0_prime=4.0), tr=300.0,
+                              theta0=760.0, gamma0=1.5, q=1.5, n=2)
+    rng = np.random.default_rng(1)
+    v = 1.1248 * rng.uniform(0.8, 1.0, 50)
+    t = rng.uniform(300.0, 2000.0, 50)
+    static = Dataset(truth.pressure(v, t) + rng.normal(0, 0.3, 50), v, temperature=t,
+                     pressure_sigma=np.full(50, 0.3), volume_sigma=np.full(50, 0.002),
+                     volume_unit="J/bar", name="static")
+    vh = 1.1248 * np.linspace(0.65, 0.9, 20)
+    shock = Dataset(truth.hugoniot_pressure(vh) + rng.normal(0, 1.0, 20), vh,
+                    pressure_sigma=np.full(20, 1.0), volume_sigma=np.full(20, 0.002),
+                    volume_unit="J/bar", name="shock", kind="hugoniot")
+    start = truth.replace(gamma0=1.3, q=1.0)
+    vary = ("k0", "k0_prime", "gamma0", "q")
+    contenders = {
+        "static alone": lambda: fit(start, static, vary=vary, errors="pressure+volume"),
+        "static + shock": lambda: fit(start, [static, shock], vary=vary,
+                                      errors="pressure+volume"),
+    }
+    best = best_times(contenders, budget)
+    base = best["static alone"]
+    print("50 static (+ 20 shock) rows, latent volumes   time (ms)   ratio (goal <= 5)")
+    for name, seconds in best.items():
+        print(f"  {name:42} {seconds * 1e3:9.2f}   {seconds / base:6.2f}")
+
+
 if __name__ == "__main__":
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")
         calibrant_against_pressure_column()
+        shock_rows_against_static_alone()
