@@ -76,22 +76,16 @@ PredictionStatus predict_with(const Model& start, std::span<const std::string_vi
 
 // The principal Hugoniot's pressures from T0 (NaN: the model's reference
 // temperature), one origin for all the volumes.
-template <class Thermal>
-PredictionStatus hugoniot_pressures(const Thermal& model, double t0,
+PredictionStatus hugoniot_pressures(const ThermalModel& model, double t0,
                                     std::span<const double> volumes, std::span<double> out) {
-  if constexpr (requires { model.hugoniot_origin(t0); }) {
-    const auto origin = model.hugoniot_origin(std::isnan(t0) ? model.tr() : t0);
-    if (!origin) return std::unexpected(FitError(origin.error()));
-    for (std::size_t i = 0; i < volumes.size(); ++i) {
-      const auto state = model.hugoniot_state(*origin, volumes[i]);
-      if (!state) return std::unexpected(FitError(state.error()));
-      out[i] = state->pressure;
-    }
-    return {};
-  } else {
-    return std::unexpected(FitError::invalid_input(
-        "this build of barometra has no Hugoniot of thermal models", "kind", std::nullopt));
+  const auto origin = model.hugoniot_origin(std::isnan(t0) ? model.tr() : t0);
+  if (!origin) return std::unexpected(FitError(origin.error()));
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    const auto state = model.hugoniot_state(*origin, volumes[i]);
+    if (!state) return std::unexpected(FitError(state.error()));
+    out[i] = state->pressure;
   }
+  return {};
 }
 
 PredictionStatus predict_hugoniot(const Model& start, std::span<const std::string_view> names,
