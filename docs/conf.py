@@ -31,7 +31,7 @@ extensions = [
 source_suffix = {".rst": "restructuredtext", ".md": "markdown"}
 # Pages of features still being written: each joins the toctree of index.md,
 # and leaves this list, when its feature does.
-exclude_patterns = ["_build", "joint_fits.md"]
+exclude_patterns = ["_build"]
 
 nitpicky = True
 # There is no network in the build, so no intersphinx: the names of Python,
