@@ -74,6 +74,26 @@ TEST(SolveVolume, ModelErrorsPassThroughAndTheResidualIsChecked) {
             EosError::bracketing_failed());
 }
 
+// An error met in the bisection ends the inversion at once: no further halving
+// and no residual check.
+TEST(SolveVolume, AnErrorInTheBisectionEndsIt) {
+  const EosError domain = EosError::invalid_state("volume", "is outside the domain");
+  // Start 10, search 8 and 6.4, then halvings at 8.2 and 7.3.
+  Counted holed{[&](double v) noexcept {
+    return std::fabs(v - 7.3) < 0.1 ? Result(std::unexpected(domain)) : stiff(v);
+  }};
+  EXPECT_EQ(solve_volume_function(holed, stiff(7.25).value(), 10.0).error(), domain);
+  EXPECT_EQ(holed.calls, 5);
+}
+
+// Around a jump at 0 with no tolerance, no halving is ever accepted.
+TEST(BisectBracket, GivesUpAfter256Halvings) {
+  Counted sign{[](double x) noexcept -> Result { return x < 0.0 ? 1.0 : -1.0; }};
+  EXPECT_EQ(bisect_bracket(sign, 0.0, -1.0, 1.0, 1.0, -1.0, 0.0, 0.0).error(),
+            EosError::convergence_failed());
+  EXPECT_EQ(sign.calls, 256);
+}
+
 TEST(CheckResidual, ToleranceIsRelativeAndAtLeastAbsolute) {
   auto identity = [](double x) noexcept -> Result { return x; };
   EXPECT_TRUE(check_residual(identity, 1e9, 1e9 + 9.0) && check_residual(identity, 0.0, 0.9e-8));

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <expected>
@@ -47,10 +48,13 @@ struct BracketOf {
 using Bracket = BracketOf<double>;
 
 // The lanes of an inversion, V their values and M = simd::MaskOf<V>:
-//   V pressure(V x, M use);           // f at x on the lanes in `use`
-//   void fail(M lanes, EosErrorKind); // marks lanes the algorithm gives up on
-//   M failed() const;                 // every lane marked, also by pressure()
-// A marked lane takes no further step.
+//   V pressure(V x, M& active); // f(x) on the active lanes; retires those
+//                               // whose evaluation fails
+//   void retire(M& active, M lanes, EosErrorKind); // gives up on these lanes
+//   M failed() const;           // every lane retired so far
+// The algorithm asks for a pressure only while some lane is active, so the
+// one-lane instance (ScalarLane) evaluates unconditionally, and a retired
+// lane, which takes no further step, ends it: its masks are plain branches.
 //
 // Every function here is a template over the lane type, also where it only
 // computes doubles: each instruction set's kernels then instantiate their own
@@ -82,43 +86,38 @@ inline simd::MaskOf<V> start_accepted(V p_start, V target) noexcept {
 }
 
 // From the start volume by factors 0.8 where the start pressure is too low
-// (pressure falls as volume grows) or 1.05, up to the trial and volume limits.
-// The search and the bisection stay out of line: inlined together with the
-// pressure function into one body, they leave the inliner no room for the
-// pressure's own elementary functions, which cost more than two calls.
+// (pressure falls as volume grows) or 1.05, up to the trial and volume limits,
+// for the lanes in `active`; retires those it cannot bracket.
 template <class Lanes, class V, class M = simd::MaskOf<V>>
-[[gnu::noinline]] BracketOf<V> search_volume_bracket(Lanes& lanes, V target, double v_start, V f_start,
-                                   M searching) noexcept {
+BracketOf<V> search_volume_bracket(Lanes& lanes, V target, double v_start, V f_start,
+                                   M& active) noexcept {
   const M compress = f_start < 0.0;
   const double lower_limit = root::kLowerLimit * v_start;
   const double upper_limit = root::kVolumeUpperLimit * v_start;
-  const M started = searching;
+  M searching = active;
   V v = simd::splat<V>(v_start), f_v = f_start, trials = simd::splat<V>(0.0);
-  while (simd::any(searching)) {
+  for (;;) {
     const V next =
         simd::select<V>(compress, v * root::kCompressionFactor, v * root::kExpansionFactor);
-    const M at_limit = (trials >= static_cast<double>(root::kMaxTrials)) |
-                       (compress & (next <= lower_limit)) |
-                       (simd::mask_not<M>(compress) & (next >= upper_limit));
-    M step = searching & simd::mask_not<M>(at_limit);
-    const V p = lanes.pressure(next, step);
-    step &= simd::mask_not<M>(lanes.failed());
-    searching &= simd::mask_not<M>(lanes.failed());
-    v = simd::select<V>(step, next, v);
-    f_v = simd::select<V>(step, p - target, f_v);
-    trials = simd::select<V>(step, trials + 1.0, trials);
-    const M crossed = step & (simd::select<V>(compress, f_v, -f_v) >= 0.0);
-    searching &= simd::mask_not<M>(at_limit | crossed);
+    searching &= simd::mask_not<M>((trials >= static_cast<double>(root::kMaxTrials)) |
+                                   (compress & (next <= lower_limit)) |
+                                   (simd::mask_not<M>(compress) & (next >= upper_limit)));
+    if (!simd::any(searching)) break;
+    const V f_next = lanes.pressure(next, searching) - target;
+    v = simd::select<V>(searching, next, v);
+    f_v = simd::select<V>(searching, f_next, f_v);
+    trials = simd::select<V>(searching, trials + 1.0, trials);
+    searching &= simd::mask_not<M>(simd::select<V>(compress, f_v, -f_v) >= 0.0);
   }
-  const M ended = started & simd::mask_not<M>(lanes.failed());
+  active &= simd::mask_not<M>(lanes.failed());
   const M reached = simd::select<V>(compress, f_v, -f_v) >= 0.0;
-  const M expand = simd::mask_not<M>(compress);
   // Compression up to the limit never raised the pressure to the target;
   // expansion never brought it down: the target lies below anything the
   // model reaches.
-  lanes.fail(ended & compress & simd::mask_not<M>(reached), EosErrorKind::BracketingFailed);
-  lanes.fail(ended & expand & simd::mask_not<M>(reached), EosErrorKind::OutsideInvertibleRange);
-  lanes.fail(ended & reached & (f_v * f_start > 0.0), EosErrorKind::BracketingFailed);
+  lanes.retire(active, compress & simd::mask_not<M>(reached), EosErrorKind::BracketingFailed);
+  lanes.retire(active, simd::mask_not<M>(compress | reached),
+               EosErrorKind::OutsideInvertibleRange);
+  lanes.retire(active, f_v * f_start > 0.0, EosErrorKind::BracketingFailed);
   const V start = simd::splat<V>(v_start);
   return {simd::select<V>(compress, v, start), simd::select<V>(compress, f_v, f_start),
           simd::select<V>(compress, start, v), simd::select<V>(compress, f_start, f_v)};
@@ -126,26 +125,36 @@ template <class Lanes, class V, class M = simd::MaskOf<V>>
 
 // Bisection of the lanes in `bisecting`; returns those that accepted a
 // point, written to `result`. Lanes still open after 256 halvings fail.
+// Flattened so that the pressure's elementary functions are inlined into
+// the loop, which the inliner's budget would otherwise refuse.
 template <class Lanes, class V, class M = simd::MaskOf<V>>
-[[gnu::noinline]] M bisect(Lanes& lanes, V target, BracketOf<V> b, double xtol, V ftol, M bisecting,
-         V& result) noexcept {
+[[gnu::flatten]] M bisect(Lanes& lanes, V target, BracketOf<V> b, double xtol, V ftol,
+                          M bisecting, V& result) noexcept {
   const M lo_non_negative = b.f_lo >= 0.0;  // the sign at lo never changes
   M settled{};
-  for (int i = 0; i < root::kMaxHalvings && simd::any(bisecting); ++i) {
+  if (!simd::any(bisecting)) return settled;
+  // A local copy: a store through `result` in the loop could alias the
+  // model's parameters and keep their derived values from leaving the loop.
+  V x = result;
+  for (int halvings = 1;; ++halvings) {
     const V half = (b.hi - b.lo) / 2.0;
     const V mid = b.lo + half;
     const V f_mid = lanes.pressure(mid, bisecting) - target;
-    bisecting &= simd::mask_not<M>(lanes.failed());
     const M accept = bisecting & ((simd::abs(f_mid) <= ftol) |
                                   (half <= xtol + simd::abs(mid) * root::kIntervalRelTol));
-    result = simd::select<V>(accept, mid, result);
+    x = simd::select<V>(accept, mid, x);
     settled |= accept;
     bisecting &= simd::mask_not<M>(accept);
+    if (!simd::any(bisecting)) break;
+    if (halvings == root::kMaxHalvings) {
+      lanes.retire(bisecting, bisecting, EosErrorKind::ConvergenceFailed);
+      break;
+    }
     const M to_hi = bisecting & ((f_mid >= 0.0) != lo_non_negative);
     b.hi = simd::select<V>(to_hi, mid, b.hi);
     b.lo = simd::select<V>(bisecting & simd::mask_not<M>(to_hi), mid, b.lo);
   }
-  lanes.fail(bisecting, EosErrorKind::ConvergenceFailed);
+  result = x;
   return settled;
 }
 
@@ -153,10 +162,11 @@ template <class Lanes, class V, class M = simd::MaskOf<V>>
 // the bisection can accept a point whose residual is larger.
 template <class Lanes, class V, class M = simd::MaskOf<V>>
 void check_residual(Lanes& lanes, V target, V x, M checking) noexcept {
-  const V p = lanes.pressure(x, checking);
+  if (!simd::any(checking)) return;
+  const V r = lanes.pressure(x, checking) - target;
   const V tolerance = larger(simd::abs(target), simd::splat<V>(1.0)) * root::kResidualTolerance;
-  const M close = simd::abs(p - target) <= tolerance;
-  lanes.fail(checking & simd::mask_not<M>(lanes.failed() | close), EosErrorKind::ConvergenceFailed);
+  lanes.retire(checking, simd::mask_not<M>(simd::abs(r) <= tolerance),
+               EosErrorKind::ConvergenceFailed);
 }
 
 // The volume inversion once the start pressure is known: the start test, the
@@ -170,38 +180,41 @@ void solve_volume_from_start(Lanes& lanes, V target, double v_start, V p_start, 
   if (!simd::any(bisecting)) return;
   const BracketOf<V> bracket =
       search_volume_bracket(lanes, target, v_start, p_start - target, bisecting);
-  bisecting &= simd::mask_not<M>(lanes.failed());
   const M settled = bisect(lanes, target, bracket, volume_xtol_for<V>(v_start),
                            bisection_ftol(target), bisecting, result);
   check_residual(lanes, target, result, settled);
 }
 
-// One lane around a pressure function; keeps the first error it meets.
+// One lane around a pressure function. Asked for a residual only while
+// active, it evaluates unconditionally; its first failure retires it, so it
+// keeps one error at most.
 template <class F>
 class ScalarLane {
  public:
   explicit ScalarLane(F& f) noexcept : f_(f) {}
 
-  double pressure(double x, bool use) noexcept {
-    if (!use) return 0.0;
+  double pressure(double x, bool& active) noexcept {
+    assert(active);
     auto p = f_(x);
     if (p) return *p;
-    record(p.error());
+    error_ = p.error();
+    active = false;
     return 0.0;
   }
-  void fail(bool lane, EosErrorKind kind) noexcept {
-    if (!lane) return;
+  void retire(bool& active, bool lane, EosErrorKind kind) noexcept {
+    if (!(active && lane)) return;
+    active = false;
     switch (kind) {
       case EosErrorKind::OutsideInvertibleRange:
-        record(EosError::outside_invertible_range());
+        error_ = EosError::outside_invertible_range();
         break;
-      case EosErrorKind::BracketingFailed: record(EosError::bracketing_failed()); break;
-      default: record(EosError::convergence_failed()); break;
+      case EosErrorKind::BracketingFailed: error_ = EosError::bracketing_failed(); break;
+      default: error_ = EosError::convergence_failed(); break;
     }
   }
   bool failed() const noexcept { return error_.has_value(); }
 
-  // The value, or the first error.
+  // The value, or the error.
   template <class T>
   std::expected<T, EosError> result(const T& value) const noexcept {
     if (error_) return std::unexpected(*error_);
@@ -209,10 +222,6 @@ class ScalarLane {
   }
 
  private:
-  void record(const EosError& error) noexcept {
-    if (!error_) error_ = error;
-  }
-
   F& f_;
   std::optional<EosError> error_;
 };
@@ -255,7 +264,8 @@ template <class F>
 std::expected<Bracket, EosError> bracket_volume(F&& f, double target, double v_start,
                                                 double f_start) noexcept {
   detail::ScalarLane lane(f);
-  const Bracket bracket = detail::search_volume_bracket(lane, target, v_start, f_start, true);
+  bool active = true;
+  const Bracket bracket = detail::search_volume_bracket(lane, target, v_start, f_start, active);
   return lane.result(bracket);
 }
 
@@ -279,9 +289,10 @@ std::expected<VolumeStart, EosError> begin_volume_search(F& f, double target,
   return VolumeStart{*p_start - target, detail::start_accepted(*p_start, target), *p_start};
 }
 
-// The volume at which f(V) equals target, starting from v_start.
+// The volume at which f(V) equals target, starting from v_start. Flattened
+// like the bisection, for the pressures of the start, search and check.
 template <class F>
-Result solve_volume_function(F&& f, double target, double v_start) noexcept {
+[[gnu::flatten]] Result solve_volume_function(F&& f, double target, double v_start) noexcept {
   auto start = begin_volume_search(f, target, v_start);
   if (!start) return std::unexpected(start.error());
   detail::ScalarLane lane(f);

@@ -154,14 +154,19 @@ struct ModelLanes {
   double v0;
   M marked{};
 
-  V pressure(V v, M use) noexcept {
-    // Unused lanes evaluate at V0, which is known to succeed.
-    const V x = select<V>(use, v, splat<V>(v0));
+  V pressure(V v, M& active) noexcept {
+    // Inactive lanes evaluate at V0, which is known to succeed.
+    const V x = select<V>(active, v, splat<V>(v0));
     const V p = model.pressure_formula(x);
-    marked |= use & ~(positive_finite(x) & finite(p));
+    const M ok = positive_finite(x) & finite(p);
+    marked |= active & ~ok;
+    active &= ok;
     return p;
   }
-  void fail(M lanes, EosErrorKind) noexcept { marked |= lanes; }
+  void retire(M& active, M lanes, EosErrorKind) noexcept {
+    marked |= active & lanes;
+    active &= ~lanes;
+  }
   M failed() const noexcept { return marked; }
 };
 
@@ -177,11 +182,11 @@ std::size_t volume(const void* model, double v0, double p0, const double* in, do
     // Lanes [0, count): a lane's index below count.
     V index;
     for (int lane = 0; lane < W; ++lane) reinterpret_cast<double*>(&index)[lane] = lane;
-    const M active = index < static_cast<double>(count);
+    M active = index < static_cast<double>(count);
     ModelLanes<V, Model> lanes{m, v0};
-    lanes.fail(active & ~finite(target), EosErrorKind::InvalidState);
+    lanes.retire(active, ~finite(target), EosErrorKind::InvalidState);
     V result;
-    solve_volume_from_start(lanes, target, v0, splat<V>(p0), active & ~lanes.failed(), result);
+    solve_volume_from_start(lanes, target, v0, splat<V>(p0), active, result);
     const unsigned bad = lane_bits(lanes.failed());
     const int lane = bad ? __builtin_ctz(bad) : count;
     simd::store_partial(out + i, result, lane);
