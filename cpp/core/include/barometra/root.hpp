@@ -289,6 +289,15 @@ std::expected<VolumeStart, EosError> begin_volume_search(F& f, double target,
   return VolumeStart{*p_start - target, detail::start_accepted(*p_start, target), *p_start};
 }
 
+// f, called but never inlined: the solver is flattened, and a function as
+// large as a thermal pressure copied into every step multiplies the code
+// for a call that costs little beside it.
+template <class F>
+struct OutOfLine {
+  F f;
+  [[gnu::noinline]] Result operator()(double v) const noexcept { return f(v); }
+};
+
 // The volume at which f(V) equals target, starting from v_start. Flattened
 // like the bisection, for the pressures of the start, search and check.
 template <class F>

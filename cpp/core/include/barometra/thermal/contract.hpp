@@ -95,9 +95,8 @@ class ThermalModelBase {
 
   Result volume(double pressure, double temperature) const noexcept {
     if (auto e = check_temperature(temperature)) return std::unexpected(*e);
-    return solve_volume_function(
-        [this, temperature](double v) noexcept { return self().pressure(v, temperature); },
-        pressure, self().reference_eos().v0());
+    auto p = [this, temperature](double v) noexcept { return self().pressure(v, temperature); };
+    return solve_volume_function(OutOfLine<decltype(p)>{p}, pressure, self().reference_eos().v0());
   }
 
   // Inverts the thermal pressure at fixed V against P - Pref(V), from Tr.
@@ -183,13 +182,14 @@ class ThermalModelBase {
                                      double f_dac) const noexcept {
     if (auto e = check_temperature(temperature)) return std::unexpected(*e);
     if (auto e = check_dac_fraction(f_dac)) return std::unexpected(*e);
-    auto confined = [this, temperature, f_dac](double v) noexcept -> Result {
+    auto net = [this, temperature, f_dac](double v) noexcept -> Result {
       auto p = self().pressure(v, temperature);
       if (!p) return p;
       auto retained = self().dac_thermal_pressure(v, temperature, f_dac);
       if (!retained) return retained;
       return finite_or_error(*p - *retained);
     };
+    OutOfLine<decltype(net)> confined{net};
     const double v_start = self().reference_eos().v0();
     auto start = begin_volume_search(confined, cold_pressure, v_start);
     if (!start) return std::unexpected(start.error());
