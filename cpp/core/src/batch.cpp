@@ -39,15 +39,31 @@ Result scalar_operation(const Model& m, BatchOperation operation, double x) noex
 
 // The scalar operation element by element: the path of the models without
 // kernels, and the reference for those with them.
-template <class Model>
-BatchResult scalar_loop(const Model& m, BatchOperation operation, const double* in, double* out,
-                        std::size_t begin, std::size_t n) noexcept {
+template <class Operation>
+BatchResult loop(Operation operation, const double* in, double* out, std::size_t begin,
+                 std::size_t n) noexcept {
   for (std::size_t i = begin; i < n; ++i) {
-    const Result r = scalar_operation(m, operation, in[i]);
+    const Result r = operation(in[i]);
     if (!r) return BatchFailure{i, r.error()};
     out[i] = *r;
   }
   return std::nullopt;
+}
+
+// One loop per operation, the switch outside it, so that the model's formula
+// inlines into a loop that does nothing else.
+template <class Model>
+BatchResult scalar_loop(const Model& m, BatchOperation operation, const double* in, double* out,
+                        std::size_t begin, std::size_t n) noexcept {
+  switch (operation) {
+    case BatchOperation::Pressure:
+      return loop([&m](double x) noexcept { return m.pressure(x); }, in, out, begin, n);
+    case BatchOperation::BulkModulus:
+      return loop([&m](double x) noexcept { return m.bulk_modulus(x); }, in, out, begin, n);
+    default:
+      return loop([&](double x) noexcept { return scalar_operation(m, operation, x); }, in, out,
+                  begin, n);
+  }
 }
 
 // Runs a kernel (returning the first index it could not evaluate) and asks
